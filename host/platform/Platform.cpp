@@ -1,0 +1,32 @@
+#include "platform/Platform.h"
+
+#include <cstring>
+
+#include "keldra/Names.h"
+
+namespace host {
+namespace {
+
+using Handler = bool (*)(PluginMessage&, const PlatformOptions&);
+
+struct Route {
+  const char* name;
+  Handler handler;
+};
+
+const Route kRoutes[] = {
+    {keldra::names::kGetProjectTempDir, &AnswerProjectTempDir},
+    {keldra::names::kDecompressZipStream, &AnswerDecompressZipStream},
+};
+
+}  // namespace
+
+bool Platform::Handle(PluginMessage& message, const PlatformOptions& options) {
+  if (!message.subCommand) return false;
+  for (const Route& route : kRoutes) {
+    if (std::strcmp(route.name, message.subCommand) == 0) return route.handler(message, options);
+  }
+  return false;
+}
+
+}  // namespace host

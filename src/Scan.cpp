@@ -1,0 +1,104 @@
+// The backup scan: opens the manifest, creates the requested kinds, links
+// them to the manifest reader, runs them in the order asked and sends the
+// final status.
+#include <glog/logging.h>
+
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "Commands.h"
+#include "backup/Discovery.h"
+#include "backup/ManifestDb.h"
+#include "backup/Mbdb.h"
+#include "common/Channel.h"
+#include "keldra/Names.h"
+#include "kind/KindTable.h"
+#include "vorn/QoTask.h"
+
+namespace keldra {
+namespace {
+
+constexpr int kStatusFinished = 1;
+constexpr int kStatusFailed = 6;
+
+// The "types" array when every element is an integer; null otherwise.
+const rapidjson::Value* KindNumbers(const rapidjson::Document& document) {
+  auto types = document.FindMember("types");
+  if (types == document.MemberEnd() || !types->value.IsArray()) return nullptr;
+  for (const auto& element : types->value.GetArray()) {
+    if (!element.IsInt64() && !element.IsUint64()) return nullptr;
+  }
+  return &types->value;
+}
+
+// Elements outside 0 to 10 (compared unsigned, so negatives too) name no kind.
+int KindNumber(const rapidjson::Value& element) {
+  if (element.IsUint64() && element.GetUint64() < static_cast<uint64_t>(kKindCount))
+    return static_cast<int>(element.GetUint64());
+  return -1;
+}
+
+// Steps 4 to 10; returns the status and sets the error code.
+int RunScan(const std::string& taskId, const std::string& folder,
+            const rapidjson::Value& numbers, int& errorCode) {
+  int type = DetectBackupType(folder);
+  if (type == kNotABackup) return kStatusFailed;
+  std::unique_ptr<BackupInfo> info = ReadBackupInfo(folder, type);
+  if (!info) return kStatusFailed;
+
+  std::shared_ptr<DbBase> reader;
+  if (info->BackupType == kBackupTypeMbdb)
+    reader = std::make_shared<Mbdb>();
+  else
+    reader = std::make_shared<ManifestDb>();
+
+  std::vector<std::shared_ptr<Kind>> kinds;
+  for (const auto& element : numbers.GetArray()) {
+    KindObject object = CreateKind(KindNumber(element));
+    if (!object.kind) continue;
+    object.kind->Configure(*info);
+    kinds.push_back(object.kind);
+    if (object.observer) reader->Attach(object.observer);
+    if (object.subject) object.subject->Attach(reader.get());
+  }
+
+  int status = kStatusFinished;
+  if (!reader->Load(info->BackupPath, info->IsEncrypted != 0, "")) {
+    status = kStatusFailed;
+    errorCode = reader->GetLastError();
+  } else if (std::shared_ptr<QoTask> task = QoTaskSchedular::Get().FindTask(taskId)) {
+    for (const auto& kind : kinds) {
+      if (task->GetStatus() == kQoTaskStopRequested) break;
+      try {
+        kind->Run(taskId, *info);
+      } catch (const std::exception& error) {
+        // A kind's own failure does not stop the scan.
+        LOG(ERROR) << "kind failed: " << error.what();
+      }
+    }
+  }
+  // Kinds hold plain pointers into the reader: release them first, in order.
+  for (auto& kind : kinds) kind.reset();
+  reader.reset();
+  return status;
+}
+
+}  // namespace
+
+void DoScan(PluginMessage& message) {
+  std::string taskId = TaskIdOf(message);
+  int status = kStatusFailed;
+  int errorCode = 0;
+  rapidjson::Document document;
+  if (ParsePayloadText(message, document) && document.IsObject()) {
+    const rapidjson::Value* backupDir = StringMember(document, "backupDir");
+    const rapidjson::Value* numbers = KindNumbers(document);
+    if (backupDir && numbers)
+      status = RunScan(taskId, NormaliseBackupDir(*backupDir), *numbers, errorCode);
+  }
+  SendCommandStatus(message.taskId, names::kDoScan, status, errorCode);
+  NotifyTask(taskId, 1);
+}
+
+}  // namespace keldra

@@ -1,0 +1,64 @@
+// The common base of the two manifest readers. A reader is a subject (the
+// kinds attach to it and hear of every file record while it loads) and an
+// observer (kinds find it by notifying its command type).
+#ifndef KELDRA_BACKUP_DBBASE_H_
+#define KELDRA_BACKUP_DBBASE_H_
+
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "backup/FileMap.h"
+#include "backup/ManifestFile.h"
+#include "common/Arena.h"
+#include "common/Observer.h"
+
+namespace keldra {
+
+class DbBase : public VRNSubject, public VRNObserver {
+ public:
+  ~DbBase() override = default;
+
+  // Reads the manifest of `backupDir` (ending in a separator), announcing every
+  // record to the attached observers before reading the next.
+  virtual bool Load(const std::string& backupDir, bool isEncrypted, const std::string& unused) = 0;
+  // The relative-path index (built on first use).
+  virtual const FileMap& GetFileMap();
+  virtual int GetLastError() const { return lastError_; }
+
+  // Answers a kind's query: stores this reader through `argument` (a
+  // DbBase**) when the command type is this reader's own.
+  void Update(void* argument, const char* commandType) override;
+
+  // Every record, in the order read.
+  const std::deque<ManifestFile>& Records() const { return records_; }
+  virtual const char* CommandType() const = 0;
+
+ protected:
+  // Creates, stores and announces one record. `filePath` is derived from the
+  // file id by the reader's layout.
+  const ManifestFile& AddRecord(std::string_view fileID, std::string_view domain,
+                                std::string_view relativePath, int32_t flags, bool encrypted);
+  // How a stored file is named below the backup folder.
+  virtual bool StoredInSubfolder() const = 0;
+
+  std::string backupDir_;
+  std::string tempDir_;
+  int lastError_ = 0;
+
+ private:
+  std::string_view InternDomain(std::string_view domain);
+
+  Arena arena_;
+  std::unordered_set<std::string_view> domains_;  // views into arena_
+  std::string_view lastDomain_;
+  std::deque<ManifestFile> records_;
+  FileMap fileMap_;
+  size_t mappedRecords_ = 0;
+  bool mapBuilt_ = false;
+};
+
+}  // namespace keldra
+
+#endif  // KELDRA_BACKUP_DBBASE_H_

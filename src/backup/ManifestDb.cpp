@@ -1,0 +1,73 @@
+#include "backup/ManifestDb.h"
+
+#include <sys/stat.h>
+
+#include "common/PeerRequest.h"
+#include "common/Sqlite.h"
+#include "keldra/Names.h"
+#include "mivo/Utils.h"
+#include "vorn/PimJsonUtil.h"
+
+namespace keldra {
+
+bool ManifestDb::Load(const std::string& backupDir, bool isEncrypted, const std::string&) {
+  encrypted_ = isEncrypted;
+  backupDir_ = backupDir;
+  return isEncrypted ? LoadEncrypted() : LoadPlain();
+}
+
+bool ManifestDb::LoadPlain() {
+  sqlite::Database database = sqlite::OpenReadOnly(backupDir_ + "Manifest.db");
+  if (!database) return false;
+  sqlite::Statement statement =
+      sqlite::Prepare(database, "select fileID,domain,relativePath,flags from Files");
+  if (!statement) return false;
+  sqlite3_stmt* row = statement.get();
+  int rc;
+  while ((rc = sqlite3_step(row)) == SQLITE_ROW) {
+    if (sqlite::IsNull(row, 0)) continue;
+    // flags as its text, like the one-shot row callback sees it.
+    const char* flags = reinterpret_cast<const char*>(sqlite3_column_text(row, 3));
+    AddRecord(sqlite::Text(row, 0), sqlite::Text(row, 1), sqlite::Text(row, 2),
+              Utils::GetZeroIntIsNull(flags), false);
+  }
+  return rc == SQLITE_DONE;
+}
+
+bool ManifestDb::LoadEncrypted() {
+  std::optional<std::string> platformDir = RequestProjectTempDir();
+  if (!platformDir) return false;
+
+  // The backup folder's own name, with the separator put back.
+  std::string folder = backupDir_;
+  while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  std::string ownName = Utils::GetFileName(folder);
+  tempDir_ = *platformDir + ownName + "-backup" + Utils::GetPathSeperatorLine();
+  mkdir(tempDir_.c_str(), 0700);  // an existing folder, or any failure, is ignored
+
+  rapidjson::Document request(rapidjson::kObjectType);
+  auto& a = request.GetAllocator();
+  PimJsonUtil::AddJsonDictStringValue(request, a, "backupDir", backupDir_);
+  PimJsonUtil::AddJsonDictStringValue(request, a, "tempDir", tempDir_);
+  std::optional<std::string> manifest = DecryptRequestForPath(names::kVexaDecryptManifest, request);
+  if (!manifest) return false;
+  ReadDecryptedManifest(*manifest);
+  return true;
+}
+
+bool ManifestDb::ReadDecryptedManifest(const std::string& path) {
+  sqlite::Database database = sqlite::OpenReadOnly(path);
+  if (!database) return false;
+  sqlite::Statement statement =
+      sqlite::Prepare(database, "SELECT fileID, domain, relativePath, flags FROM Files");
+  if (!statement) return false;
+  sqlite3_stmt* row = statement.get();
+  while (sqlite3_step(row) == SQLITE_ROW) {
+    if (sqlite::IsNull(row, 0)) continue;
+    AddRecord(sqlite::Text(row, 0), sqlite::Text(row, 1), sqlite::Text(row, 2),
+              sqlite3_column_int(row, 3), true);
+  }
+  return true;
+}
+
+}  // namespace keldra

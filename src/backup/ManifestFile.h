@@ -1,0 +1,34 @@
+// The record of one backed-up file, as both manifest readers produce it.
+#ifndef KELDRA_BACKUP_MANIFESTFILE_H_
+#define KELDRA_BACKUP_MANIFESTFILE_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace keldra {
+
+// The texts are views into storage owned by the manifest reader that made the
+// record; they stay valid while that reader lives.
+struct ManifestFile {
+  std::string_view fileID;
+  std::string_view domain;        // "" when the manifest has none
+  std::string_view relativePath;  // "/" separators; "" when the manifest has none
+  int32_t flags = 0;
+  std::string_view tempDir;       // encrypted backups: where decrypted copies go
+  std::string_view backupDir;     // ends in a separator
+  std::string_view filePath;      // where the stored file lies below backupDir
+  uint8_t encrypted = 0;          // 1: read from a decrypted manifest
+
+  // backupDir followed directly by filePath.
+  std::string StoredPath() const {
+    std::string path;
+    path.reserve(backupDir.size() + filePath.size());
+    path.append(backupDir).append(filePath);
+    return path;
+  }
+};
+
+}  // namespace keldra
+
+#endif  // KELDRA_BACKUP_MANIFESTFILE_H_

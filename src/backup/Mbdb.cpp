@@ -1,0 +1,37 @@
+#include "backup/Mbdb.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "backup/MbdbParser.h"
+#include "vorn/VRNUtilityFile.h"
+
+namespace keldra {
+namespace {
+
+struct FileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+bool Mbdb::Load(const std::string& backupDir, bool, const std::string&) {
+  backupDir_ = backupDir;
+  std::unique_ptr<FILE, FileCloser> file(std::fopen((backupDir_ + "Manifest.mbdb").c_str(), "rb"));
+  if (!file) return false;
+  ByteReader reader(file.get());
+  MbdbParser parser(reader);
+  if (!parser.ReadHeader()) return false;
+
+  MbdbEntry entry;
+  std::string joined;
+  char fileID[41];
+  while (parser.Next(entry)) {
+    joined.assign(entry.domain).append("-").append(entry.path);
+    VRNUtilityFile::Sha1HexInto(joined.data(), joined.size(), fileID);
+    AddRecord(std::string_view(fileID, 40), entry.domain, entry.path, entry.flags, false);
+  }
+  return true;
+}
+
+}  // namespace keldra

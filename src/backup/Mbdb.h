@@ -1,0 +1,25 @@
+// Reader of Manifest.mbdb. Produces the same records, index and
+// notifications as ManifestDb; stored files lie directly in the backup folder
+// under the SHA-1 of domain + "-" + path, which the reader computes.
+#ifndef KELDRA_BACKUP_MBDB_H_
+#define KELDRA_BACKUP_MBDB_H_
+
+#include <string>
+
+#include "backup/DbBase.h"
+
+namespace keldra {
+
+class Mbdb : public DbBase {
+ public:
+  // Encryption is ignored: an encrypted legacy backup reads like a plain one.
+  bool Load(const std::string& backupDir, bool isEncrypted, const std::string& unused) override;
+  const char* CommandType() const override { return kManifestMbdbCommandType; }
+
+ protected:
+  bool StoredInSubfolder() const override { return false; }
+};
+
+}  // namespace keldra
+
+#endif  // KELDRA_BACKUP_MBDB_H_

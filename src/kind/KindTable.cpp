@@ -1,0 +1,39 @@
+#include "kind/KindTable.h"
+
+namespace keldra {
+namespace {
+
+using Factory = std::shared_ptr<Kind> (*)();
+
+template <typename T>
+std::shared_ptr<Kind> Make() {
+  return std::make_shared<T>();
+}
+
+// One line per kind, by number; null where no kind is built.
+const Factory kFactories[kKindCount] = {
+    /* 0 Contact       */ nullptr,
+    /* 1 Sms           */ nullptr,
+    /* 2 SmsAttachment */ nullptr,
+    /* 3 Calendar      */ nullptr,
+    /* 4 CallHistory   */ nullptr,
+    /* 5 Note          */ nullptr,
+    /* 6 Photo         */ nullptr,
+    /* 7 Recording     */ nullptr,
+    /* 8 Bookmark      */ nullptr,
+    /* 9 History       */ nullptr,
+    /* 10 WhatsApp     */ nullptr,
+};
+
+}  // namespace
+
+KindObject CreateKind(int number) {
+  KindObject object;
+  if (number < 0 || number >= kKindCount || !kFactories[number]) return object;
+  object.kind = kFactories[number]();
+  object.observer = dynamic_cast<VRNObserver*>(object.kind.get());
+  object.subject = dynamic_cast<VRNSubject*>(object.kind.get());
+  return object;
+}
+
+}  // namespace keldra

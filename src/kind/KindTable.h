@@ -1,0 +1,25 @@
+// Kind numbers of the scan's "types" and the classes they create.
+#ifndef KELDRA_KIND_KINDTABLE_H_
+#define KELDRA_KIND_KINDTABLE_H_
+
+#include <memory>
+
+#include "common/Observer.h"
+#include "kind/kind.h"
+
+namespace keldra {
+
+inline constexpr int kKindCount = 11;  // numbers 0 to 10
+
+struct KindObject {
+  std::shared_ptr<Kind> kind;
+  VRNObserver* observer = nullptr;  // its observer part, attached to the reader
+  VRNSubject* subject = nullptr;    // its subject part, for kinds that query the reader
+};
+
+// A new kind for the number; empty when the number names no kind.
+KindObject CreateKind(int number);
+
+}  // namespace keldra
+
+#endif  // KELDRA_KIND_KINDTABLE_H_

@@ -1,0 +1,69 @@
+#include "kind/kind.h"
+
+#include <glog/logging.h>
+
+#include "backup/DbBase.h"
+#include "common/Channel.h"
+#include "common/PeerRequest.h"
+#include "keldra/Names.h"
+#include "mivo/Utils.h"
+#include "vorn/PimJsonUtil.h"
+
+namespace keldra {
+
+void Kind::ReportSqliteError(sqlite3* database) {
+  int code = sqlite3_errcode(database);
+  LOG(ERROR) << "code: " << code << " msg: " << sqlite3_errstr(code);
+}
+
+void Kind::SendResult(Allocator& allocator, rapidjson::Value& result, const char* taskId,
+                      int stage, int stageTotal, int status, int type, int subType,
+                      const char* subCommandType) {
+  rapidjson::Value message(rapidjson::kObjectType);
+  PimJsonUtil::AddJsonDictIntValue(message, allocator, "stage", stage);
+  PimJsonUtil::AddJsonDictIntValue(message, allocator, "stage_total", stageTotal);
+  PimJsonUtil::AddJsonDictIntValue(message, allocator, "status", status);
+  PimJsonUtil::AddJsonDictStringValue(message, allocator, "sub_command_type", subCommandType);
+  PimJsonUtil::AddJsonDictIntValue(message, allocator, "type", type);
+  PimJsonUtil::AddJsonDictIntValue(message, allocator, "sub_type", subType);
+  PimJsonUtil::AddJsonDictObjectValue(message, allocator, "result", result);
+  std::string text = PimJsonUtil::ToString(message);
+  // Hand the result back before anything can throw.
+  result.Swap(message["result"]);
+  SendResultText(taskId, text, false);
+  if (logResults) LOG(INFO) << text;
+}
+
+std::string DecryptOnDemand(const ManifestFile& record) {
+  std::string encryptFilePath = record.StoredPath();
+  rapidjson::Document request(rapidjson::kObjectType);
+  auto& a = request.GetAllocator();
+  PimJsonUtil::AddJsonDictStringValue(request, a, "backupDir", record.backupDir.data(),
+                                      record.backupDir.size());
+  PimJsonUtil::AddJsonDictStringValue(request, a, "tempDir", record.tempDir.data(),
+                                      record.tempDir.size());
+  PimJsonUtil::AddJsonDictStringValue(request, a, "encryptFilePath", encryptFilePath);
+  std::optional<std::string> path = DecryptRequestForPath(names::kVexaDecryptFile, request);
+  return path ? *path : encryptFilePath;
+}
+
+std::string ReadablePath(const ManifestFile& record) {
+  return record.encrypted ? DecryptOnDemand(record) : record.StoredPath();
+}
+
+std::string StoredFilePath(const std::string& folder, int backupType, const std::string& fileID) {
+  if (backupType != kBackupTypeDb) return folder + fileID;
+  return folder + fileID.substr(0, 2) + Utils::GetPathSeperatorLine() + fileID;
+}
+
+DbBase* FindManifestReader(VRNSubject& subject, int backupType) {
+  const char* commandType = backupType == kBackupTypeMbdb ? kManifestMbdbCommandType
+                            : backupType == kBackupTypeDb ? kManifestDbCommandType
+                                                          : nullptr;
+  if (!commandType) return nullptr;
+  DbBase* reader = nullptr;
+  subject.Notify(&reader, commandType);
+  return reader;
+}
+
+}  // namespace keldra

@@ -1,0 +1,56 @@
+// The base of every data kind, and what all kinds share: the result sender,
+// the SQLite error report, the readable path of a backed-up file
+// (decrypting on demand), and the stored-file path rule.
+#ifndef KELDRA_KIND_KIND_H_
+#define KELDRA_KIND_KIND_H_
+
+#include <sqlite3.h>
+
+#include <string>
+
+#include "backup/BackupInfo.h"
+#include "backup/ManifestFile.h"
+#include "common/Observer.h"
+#include "vorn/Json.h"
+
+namespace keldra {
+
+class DbBase;
+
+class Kind {
+ public:
+  using Allocator = rapidjson::Document::AllocatorType;
+
+  virtual ~Kind() = default;
+  virtual void Run(const std::string& taskId, const BackupInfo& info) = 0;
+  // One ERROR line: "code: <errcode> msg: <SQLite's text for that code>".
+  virtual void ReportSqliteError(sqlite3* database);
+  // Called by the scan right after construction, before any notification.
+  virtual void Configure(const BackupInfo& info) { (void)info; }
+
+  // Sends one stage message:
+  // {"stage","stage_total","status","sub_command_type","type","sub_type","result"}.
+  // `result` is lent: it is back in the caller's hands, unchanged, on return.
+  void SendResult(Allocator& allocator, rapidjson::Value& result, const char* taskId, int stage,
+                  int stageTotal, int status, int type, int subType, const char* subCommandType);
+
+  bool logResults = false;
+};
+
+// A readable copy of a record's file: asks the decrypt module every time;
+// the encrypted file's own path when it does not answer.
+std::string DecryptOnDemand(const ManifestFile& record);
+
+// backupDir + filePath for a plain record, DecryptOnDemand for an encrypted one.
+std::string ReadablePath(const ManifestFile& record);
+
+// Type 2: folder + first two characters + separator + file id; else folder + file id.
+std::string StoredFilePath(const std::string& folder, int backupType, const std::string& fileID);
+
+// The manifest reader attached to a kind's subject side, found by notifying
+// the command type of the backup's format; null when none answers.
+DbBase* FindManifestReader(VRNSubject& subject, int backupType);
+
+}  // namespace keldra
+
+#endif  // KELDRA_KIND_KIND_H_

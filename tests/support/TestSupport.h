@@ -1,0 +1,59 @@
+// Shared helpers of the test suites.
+#ifndef TESTS_SUPPORT_TESTSUPPORT_H_
+#define TESTS_SUPPORT_TESTSUPPORT_H_
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Events.h"
+#include "Harness.h"
+#include "vorn/Json.h"
+
+namespace testing_support {
+
+// A fresh folder below $TMPDIR (or /tmp), removed with its contents on destruction.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  // The folder, ending in "/".
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+};
+
+// The real-sample folder, or "" when it is absent (tests then skip).
+std::string FixturesDir();
+#define SKIP_WITHOUT_FIXTURES(dir)                                          \
+  do {                                                                      \
+    if ((dir).empty()) GTEST_SKIP() << "real samples folder is absent";     \
+  } while (0)
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+void MakeFolders(const std::string& path);
+
+// Options for the modules of this build tree.
+host::SendOptions BuildTreeOptions();
+
+// Sends one command through the host code and records every event.
+host::Recorder Send(const std::string& command, const std::optional<std::string>& payload,
+                    host::SendOptions options = BuildTreeOptions());
+
+// The payloads of result events, as compact JSON texts.
+std::vector<std::string> ResultTexts(const host::Recorder& recorder);
+// Compact JSON of a value.
+std::string Json(const rapidjson::Value& value);
+
+// A snapshot of every entry below a folder: path, size, mode, mtime and a
+// digest of the contents, to prove a scan changed nothing.
+std::string TreeSnapshot(const std::string& folder);
+
+}  // namespace testing_support
+
+#endif  // TESTS_SUPPORT_TESTSUPPORT_H_

@@ -1,0 +1,145 @@
+// What every kind relies on: the stage message envelope, lending the result
+// value, the decrypt-on-demand request, the stored-file rule and the SQLite
+// error line.
+#include <glog/logging.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/Channel.h"
+#include "common/Sqlite.h"
+#include "keldra/Names.h"
+#include "kind/kind.h"
+#include "vorn/PimJsonUtil.h"
+
+namespace {
+
+struct Captured {
+  std::string target, subCommand, taskId, text;
+  uint64_t payloadLength = 0;
+};
+
+std::vector<Captured> g_sent;
+const char* g_decryptAnswer = nullptr;
+
+intptr_t FakeHostSend(PluginMessage* message) {
+  Captured captured;
+  captured.target = message->target ? message->target : "";
+  captured.subCommand = message->subCommand ? message->subCommand : "";
+  captured.taskId = message->taskId ? message->taskId : "";
+  captured.payloadLength = message->payloadLength;
+  if (message->payloadForm == kPayloadText && message->payload)
+    captured.text = static_cast<const char*>(message->payload);
+  else if (message->payloadForm == kPayloadDocument && message->payload)
+    captured.text = PimJsonUtil::ToString(*static_cast<rapidjson::Document*>(message->payload));
+  g_sent.push_back(captured);
+  if (captured.target == keldra::names::kVexaDecryptFile && g_decryptAnswer) {
+    message->replyData = strdup(g_decryptAnswer);
+    message->replyPresent = 1;
+  }
+  return 0;
+}
+
+class TestKind : public keldra::Kind {
+ public:
+  void Run(const std::string&, const keldra::BackupInfo&) override {}
+};
+
+class KindFramework : public testing::Test {
+ protected:
+  void SetUp() override {
+    registration_.hostSend = &FakeHostSend;
+    registration_.moduleInstance = &registration_;
+    keldra::SetRegistration(&registration_);
+    g_sent.clear();
+    g_decryptAnswer = nullptr;
+  }
+  ModuleRegistration registration_{};
+};
+
+TEST_F(KindFramework, SendResultWrapsAndLendsTheValue) {
+  TestKind kind;
+  rapidjson::Document document(rapidjson::kArrayType);
+  auto& a = document.GetAllocator();
+  PimJsonUtil::PushJsonArrayStringValue(document, a, "one");
+  PimJsonUtil::PushJsonArrayIntValue(document, a, 2);
+  kind.SendResult(a, document, "t1", 2, 3, 2, 9, 0, keldra::names::kDoScan);
+  kind.SendResult(a, document, "t1", 2, 3, 2, 9, 0, keldra::names::kDoScan);
+  ASSERT_EQ(g_sent.size(), 2u);
+  const char* expected =
+      "{\"stage\":2,\"stage_total\":3,\"status\":2,\"sub_command_type\":"
+      "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"type\":9,\"sub_type\":0,\"result\":[\"one\",2]}";
+  EXPECT_EQ(g_sent[0].text, expected);
+  EXPECT_EQ(g_sent[1].text, expected);
+  EXPECT_EQ(g_sent[0].payloadLength, 0u);
+  EXPECT_EQ(g_sent[0].taskId, "t1");
+  EXPECT_EQ(g_sent[0].target, keldra::names::kCommandReceive);
+  EXPECT_EQ(g_sent[0].subCommand, keldra::names::kSendResult);
+  EXPECT_EQ(PimJsonUtil::ToString(document), "[\"one\",2]");
+}
+
+TEST_F(KindFramework, EncryptedRecordsAreDecryptedOnEveryRequest) {
+  keldra::ManifestFile record;
+  record.fileID = "ab12";
+  record.filePath = "ab/ab12";
+  record.backupDir = "/b/";
+  record.tempDir = "/t/b-backup/";
+  record.encrypted = 1;
+
+  EXPECT_EQ(keldra::ReadablePath(record), "/b/ab/ab12");  // unanswered: the stored file itself
+  g_decryptAnswer = "/t/b-backup/plain.sqlite";
+  EXPECT_EQ(keldra::ReadablePath(record), "/t/b-backup/plain.sqlite");
+  ASSERT_EQ(g_sent.size(), 2u);
+  EXPECT_EQ(g_sent[1].target, keldra::names::kVexaDecryptFile);
+  EXPECT_EQ(g_sent[1].text,
+            "{\"backupDir\":\"/b/\",\"tempDir\":\"/t/b-backup/\",\"encryptFilePath\":\"/b/ab/ab12\"}");
+
+  record.encrypted = 0;
+  EXPECT_EQ(keldra::ReadablePath(record), "/b/ab/ab12");
+  EXPECT_EQ(g_sent.size(), 2u);
+}
+
+TEST(StoredFilePath, FollowsTheManifestLayout) {
+  EXPECT_EQ(keldra::StoredFilePath("/b/", 2, "ab12"), "/b/ab/ab12");
+  EXPECT_EQ(keldra::StoredFilePath("/b/", 1, "ab12"), "/b/ab12");
+  EXPECT_EQ(keldra::StoredFilePath("/b/", 0, "ab12"), "/b/ab12");
+  EXPECT_EQ(keldra::StoredFilePath("/b/", 2, "a"), "/b/a/a");
+}
+
+class CapturingSink : public google::LogSink {
+ public:
+  void send(google::LogSeverity severity, const char*, const char*, int, const struct ::tm*,
+            const char* message, size_t length) override {
+    if (severity == google::GLOG_ERROR) lines.emplace_back(message, length);
+  }
+  std::vector<std::string> lines;
+};
+
+TEST(ReportSqliteError, LogsTheGenericTextOfTheCode) {
+  CapturingSink sink;
+  google::AddLogSink(&sink);
+  sqlite3* raw = nullptr;
+  sqlite3_open(":memory:", &raw);
+  sqlite3_stmt* statement = nullptr;
+  EXPECT_NE(sqlite3_prepare_v2(raw, "select x from no_such_table", -1, &statement, nullptr),
+            SQLITE_OK);
+  TestKind().ReportSqliteError(raw);
+  sqlite3_close(raw);
+  google::RemoveLogSink(&sink);
+  ASSERT_EQ(sink.lines.size(), 1u);
+  EXPECT_EQ(sink.lines[0], "code: 1 msg: SQL logic error");
+}
+
+TEST(SqliteOpen, IsReadOnlyImmutableAndNeverCreatesFiles) {
+  EXPECT_EQ(keldra::sqlite::OpenReadOnly(""), nullptr);
+  EXPECT_EQ(keldra::sqlite::OpenReadOnly("/nonexistent/folder/x.db"), nullptr);
+  EXPECT_EQ(keldra::sqlite::ImmutableUri("/a b/c?d#e%f"),
+            "file:/a%20b/c%3Fd%23e%25f?immutable=1");
+  EXPECT_EQ(keldra::sqlite::ImmutableUri("//x"), "file://localhost//x?immutable=1");
+}
+
+}  // namespace

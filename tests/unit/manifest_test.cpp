@@ -1,0 +1,218 @@
+// The manifest readers and the pieces a scan links them with: observers,
+// records, the relative-path index and the legacy decoder.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+#include "backup/ManifestDb.h"
+#include "backup/Mbdb.h"
+#include "backup/MbdbParser.h"
+#include "kind/kind.h"
+#include "support/TestSupport.h"
+#include "vorn/VRNUtilityFile.h"
+
+namespace {
+
+using keldra::ManifestFile;
+using testing_support::TempFolder;
+
+// Keeps what a kind's Update would see.
+class RecordingObserver : public keldra::VRNObserver {
+ public:
+  explicit RecordingObserver(std::vector<std::string>* log, std::string name)
+      : log_(log), name_(std::move(name)) {}
+  void Update(void* argument, const char* commandType) override {
+    const auto* record = static_cast<const ManifestFile*>(argument);
+    log_->push_back(name_ + ":" + std::string(record->relativePath) + ":" + commandType);
+  }
+
+ private:
+  std::vector<std::string>* log_;
+  std::string name_;
+};
+
+void Exec(sqlite3* db, const std::string& sql) {
+  char* error = nullptr;
+  ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << error;
+}
+
+// A Manifest.db with the given rows (SQL value lists).
+void WriteManifestDb(const std::string& folder, const std::vector<std::string>& rows,
+                     const char* schema = "CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain "
+                                          "TEXT, relativePath TEXT, flags INTEGER, file BLOB)") {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((folder + "Manifest.db").c_str(), &db), SQLITE_OK);
+  Exec(db, schema);
+  for (const auto& row : rows) Exec(db, "INSERT INTO Files VALUES (" + row + ")");
+  sqlite3_close(db);
+}
+
+std::string MbdbString(const std::string& text) {
+  if (text.empty()) return "\xff\xff";
+  std::string out;
+  out += static_cast<char>(text.size() >> 8);
+  out += static_cast<char>(text.size() & 0xff);
+  return out + text;
+}
+
+std::string MbdbEntryBytes(const std::string& domain, const std::string& path, uint8_t flags,
+                           const std::vector<std::string>& properties = {}) {
+  std::string entry = MbdbString(domain) + MbdbString(path) + MbdbString("") + MbdbString("") +
+                      MbdbString("");
+  std::string block(40, '\0');
+  block[38] = static_cast<char>(flags);
+  block[39] = static_cast<char>(properties.size() / 2);
+  entry += block;
+  for (const auto& text : properties) entry += MbdbString(text);
+  return entry;
+}
+
+TEST(ManifestDbReader, AnnouncesEveryRowToObserversInAttachmentOrder) {
+  TempFolder folder;
+  WriteManifestDb(folder.Path(),
+                  {"'aa11', 'HomeDomain', 'Library/SMS/sms.db', 1, NULL",
+                   "'b', 'AppDomain-x', 'Library/SMS/sms.db', '2', NULL",
+                   "NULL, 'HomeDomain', 'skipped', 1, NULL",
+                   "'cc33', NULL, NULL, NULL, NULL"});
+  std::vector<std::string> log;
+  RecordingObserver first(&log, "first"), second(&log, "second");
+  keldra::ManifestDb reader;
+  reader.Attach(&first);
+  reader.Attach(&second);
+  ASSERT_TRUE(reader.Load(folder.Path(), false, ""));
+  EXPECT_THAT(log, testing::ElementsAre("first:Library/SMS/sms.db:ManifestDbCommandType",
+                                        "second:Library/SMS/sms.db:ManifestDbCommandType",
+                                        "first:Library/SMS/sms.db:ManifestDbCommandType",
+                                        "second:Library/SMS/sms.db:ManifestDbCommandType",
+                                        "first::ManifestDbCommandType",
+                                        "second::ManifestDbCommandType"));
+  ASSERT_EQ(reader.Records().size(), 3u);
+  const ManifestFile& one = reader.Records()[0];
+  EXPECT_EQ(one.fileID, "aa11");
+  EXPECT_EQ(one.filePath, "aa/aa11");
+  EXPECT_EQ(one.StoredPath(), folder.Path() + "aa/aa11");
+  EXPECT_EQ(one.flags, 1);
+  EXPECT_EQ(one.tempDir, "");
+  EXPECT_EQ(one.encrypted, 0);
+  // A one-character id, a flags value stored as text, NULL columns.
+  EXPECT_EQ(reader.Records()[1].filePath, "b/b");
+  EXPECT_EQ(reader.Records()[1].flags, 2);
+  EXPECT_EQ(reader.Records()[2].domain, "");
+  EXPECT_EQ(reader.Records()[2].relativePath, "");
+  EXPECT_EQ(reader.Records()[2].flags, 0);
+  // The later of two rows with one path wins the index; both stay listed.
+  const keldra::FileMap& map = reader.GetFileMap();
+  ASSERT_NE(map.Find("Library/SMS/sms.db"), nullptr);
+  EXPECT_EQ(map.Find("Library/SMS/sms.db")->fileID, "b");
+  EXPECT_EQ(map.Find("Library/SMS/sms.d"), nullptr);
+  EXPECT_EQ(map.size(), 2u);
+}
+
+TEST(ManifestDbReader, FailsOnMissingOrForeignFilesWithoutCreatingAnything) {
+  TempFolder folder;
+  keldra::ManifestDb missing;
+  EXPECT_FALSE(missing.Load(folder.Path(), false, ""));
+  EXPECT_EQ(testing_support::TreeSnapshot(folder.Path()).find("Manifest.db"), std::string::npos);
+
+  testing_support::WriteFile(folder / "Manifest.db", "this is not a database at all, not at all");
+  keldra::ManifestDb foreign;
+  EXPECT_FALSE(foreign.Load(folder.Path(), false, ""));
+  EXPECT_EQ(foreign.GetLastError(), 0);
+
+  TempFolder other;
+  WriteManifestDb(other.Path(), {}, "CREATE TABLE Other (x)");
+  keldra::ManifestDb noFiles;
+  EXPECT_FALSE(noFiles.Load(other.Path(), false, ""));
+}
+
+TEST(ManifestDbReader, AnswersOnlyItsOwnCommandType) {
+  keldra::ManifestDb db;
+  keldra::Mbdb mbdb;
+  keldra::DbBase* found = nullptr;
+  db.Update(&found, "ManifestMbdbCommandType");
+  EXPECT_EQ(found, nullptr);
+  db.Update(&found, "ManifestDbCommandTyp");
+  EXPECT_EQ(found, nullptr);
+  db.Update(&found, "ManifestDbCommandType");
+  EXPECT_EQ(found, &db);
+  found = nullptr;
+  mbdb.Update(&found, "ManifestMbdbCommandType");
+  EXPECT_EQ(found, &mbdb);
+
+  // A kind finds the reader through its own subject side.
+  keldra::VRNSubject kindSide;
+  EXPECT_EQ(keldra::FindManifestReader(kindSide, 2), nullptr);
+  kindSide.Attach(&mbdb);
+  kindSide.Attach(&db);
+  EXPECT_EQ(keldra::FindManifestReader(kindSide, 2), &db);
+  EXPECT_EQ(keldra::FindManifestReader(kindSide, 1), &mbdb);
+  EXPECT_EQ(keldra::FindManifestReader(kindSide, 3), nullptr);
+}
+
+TEST(MbdbReader, ComputesFileIdsAndKeepsCompleteEntries) {
+  TempFolder folder;
+  std::string bytes = std::string("mbdb\x05\x00", 6) +
+                      MbdbEntryBytes("MediaDomain", "Library/Calendar/Calendar.sqlitedb", 4) +
+                      MbdbEntryBytes("HomeDomain", "", 2, {"a", "1", "b", "2", "c", "3"}) +
+                      MbdbEntryBytes("HomeDomain", "Library/SMS/sms.db", 1) +
+                      MbdbEntryBytes("HomeDomain", "Library/Notes/notes.sqlite", 1);
+  // The last entry ends in the middle of its fixed block.
+  testing_support::WriteFile(folder / "Manifest.mbdb", bytes.substr(0, bytes.size() - 13));
+  std::vector<std::string> log;
+  RecordingObserver observer(&log, "k");
+  keldra::Mbdb reader;
+  reader.Attach(&observer);
+  ASSERT_TRUE(reader.Load(folder.Path(), true, ""));
+  ASSERT_EQ(reader.Records().size(), 3u);
+  const ManifestFile& calendar = reader.Records()[0];
+  const std::string joined = "MediaDomain-Library/Calendar/Calendar.sqlitedb";
+  EXPECT_EQ(calendar.fileID, VRNUtilityFile::Sha1Hex(joined.data(), joined.size()));
+  EXPECT_EQ(calendar.filePath, calendar.fileID);
+  EXPECT_EQ(calendar.flags, 4);
+  EXPECT_EQ(calendar.encrypted, 0);
+  EXPECT_EQ(calendar.StoredPath(), folder.Path() + std::string(calendar.fileID));
+  // An empty path hashes domain + "-".
+  EXPECT_EQ(reader.Records()[1].fileID, VRNUtilityFile::Sha1Hex("HomeDomain-", 11));
+  EXPECT_EQ(reader.Records()[2].fileID, "3d0d7e5fb2ce288813306e4d4636395e047a3d28");
+  EXPECT_THAT(log, testing::ElementsAre(
+                       "k:Library/Calendar/Calendar.sqlitedb:ManifestMbdbCommandType",
+                       "k::ManifestMbdbCommandType", "k:Library/SMS/sms.db:ManifestMbdbCommandType"));
+}
+
+TEST(MbdbReader, RejectsWrongHeaders) {
+  for (const std::string& header : {std::string("mbdb\x05\x01", 6), std::string("mbdb\x04\x00", 6),
+                                    std::string("mbdb\x05", 5), std::string("MBDB\x05\x00", 6)}) {
+    TempFolder folder;
+    testing_support::WriteFile(folder / "Manifest.mbdb", header);
+    keldra::Mbdb reader;
+    EXPECT_FALSE(reader.Load(folder.Path(), false, "")) << header.size();
+  }
+  TempFolder empty;
+  testing_support::WriteFile(empty / "Manifest.mbdb", std::string("mbdb\x05\x00", 6));
+  keldra::Mbdb reader;
+  EXPECT_TRUE(reader.Load(empty.Path(), false, ""));
+  EXPECT_TRUE(reader.Records().empty());
+  keldra::Mbdb absent;
+  EXPECT_FALSE(absent.Load(empty.Path() + "nowhere/", false, ""));
+}
+
+TEST(MbdbParser, EveryTruncationKeepsTheEntriesBeforeIt) {
+  std::string first = MbdbEntryBytes("HomeDomain", "Library/a", 1, {"x", std::string("\0\1", 2)});
+  std::string second = MbdbEntryBytes("HomeDomain", "Library/b", 1);
+  std::string bytes = std::string("mbdb\x05\x00", 6) + first + second;
+  for (size_t cut = 6; cut <= bytes.size(); ++cut) {
+    keldra::ByteReader reader(reinterpret_cast<const uint8_t*>(bytes.data()), cut);
+    keldra::MbdbParser parser(reader);
+    ASSERT_TRUE(parser.ReadHeader());
+    keldra::MbdbEntry entry;
+    size_t count = 0;
+    while (parser.Next(entry)) ++count;
+    size_t expected = cut >= bytes.size() ? 2 : cut >= 6 + first.size() ? 1 : 0;
+    EXPECT_EQ(count, expected) << "cut at " << cut;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,15 @@
+// The decrypt module: answers the LIBMODEL_VEXA_* requests.
+#ifndef VEXA_VEXA_H_
+#define VEXA_VEXA_H_
+
+#include "keldra/Plugin.h"
+
+namespace vexa {
+
+void SetRegistration(ModuleRegistration* registration);
+// Receive function of the decrypt module; never throws.
+void ReceiveRequest(PluginMessage* message) noexcept;
+
+}  // namespace vexa
+
+#endif  // VEXA_VEXA_H_
