@@ -83,6 +83,7 @@ std::string GetBackupRoot() {
     if (!home || !*home) return "";
     base = std::string(home) + "/.config";
   }
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
   return base + "/Apple Computer/MobileSync/Backup/";
 }
 
