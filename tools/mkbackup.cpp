@@ -16,6 +16,7 @@
 
 #include "builder/BackupBuilder.h"
 #include "builder/Synthetic.h"
+#include "builder/kinds/SmsDatabase.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ void AddSkeleton(builder::BackupBuilder& backup) {
 
 const ContentGenerator kContents[] = {
     {"skeleton", "the standard folders of a device and one preferences file", AddSkeleton},
+    {"sms", "sms.db with a few conversations and their attachment files", builder::AddSmsContent},
 };
 
 const ContentGenerator* FindContent(const std::string& name) {

@@ -17,6 +17,7 @@ struct Route {
 const Route kRoutes[] = {
     {keldra::names::kGetProjectTempDir, &AnswerProjectTempDir},
     {keldra::names::kDecompressZipStream, &AnswerDecompressZipStream},
+    {keldra::names::kSmsQueryConversationList, &AnswerSmsQueryConversationList},
 };
 
 }  // namespace

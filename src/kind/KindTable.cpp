@@ -1,5 +1,8 @@
 #include "kind/KindTable.h"
 
+#include "kind/sms/Sms.h"
+#include "kind/smsattachment/SmsAttachment.h"
+
 namespace keldra {
 namespace {
 
@@ -13,8 +16,8 @@ std::shared_ptr<Kind> Make() {
 // One line per kind, by number; null where no kind is built.
 const Factory kFactories[kKindCount] = {
     /* 0 Contact       */ nullptr,
-    /* 1 Sms           */ nullptr,
-    /* 2 SmsAttachment */ nullptr,
+    /* 1 Sms           */ &Make<Sms>,
+    /* 2 SmsAttachment */ &Make<SmsAttachment>,
     /* 3 Calendar      */ nullptr,
     /* 4 CallHistory   */ nullptr,
     /* 5 Note          */ nullptr,

@@ -1,0 +1,305 @@
+#include <algorithm>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "mivo/Utils.h"
+#include "platform/sms/Readers.h"
+#include "vorn/VRNUtilitySys.h"
+
+namespace host::sms {
+namespace {
+
+constexpr int64_t kUnixOf2001 = 978307200;
+constexpr int64_t kGroupStyle = 43;
+// Outgoing rows: bit 0 of an SMS row's flags, bit 15 of an iMessage row's.
+constexpr int64_t kSmsOutgoing = 0x1;
+constexpr int64_t kMadridOutgoing = 0x8000;
+constexpr char kTextPart[] = "text/plain";
+constexpr char kLayoutPart[] = "application/smil";
+
+struct Row {
+  int64_t id = 0;
+  bool madrid = false;
+  std::string address;  // SMS: the other party
+  std::string text;
+  std::string subject;
+  std::string handle;  // iMessage: the other party
+  std::string guid;
+  std::string room;
+  std::string service;
+  std::string body;  // iMessage: archived attributed text
+  int64_t date = 0;
+  int64_t groupId = 0;
+  int64_t flags = 0;
+  int64_t read = 0;
+  int64_t dateRead = 0;
+  int64_t dateDelivered = 0;
+
+  bool FromMe() const {
+    return madrid ? (flags & kMadridOutgoing) != 0 : (flags & kSmsOutgoing) != 0;
+  }
+  // Seconds since 2001, whichever clock the row keeps.
+  int64_t Seconds() const {
+    if (madrid) return AppleSeconds(date);
+    int64_t seconds = 0;
+    return __builtin_sub_overflow(date, kUnixOf2001, &seconds) ? date : seconds;
+  }
+  std::string Party() const { return madrid ? handle : address; }
+};
+
+struct OwnedAttachment {
+  std::string filename;
+  std::string mimeType;
+  std::string transferName;
+  int64_t totalBytes = 0;
+};
+
+struct Thread {
+  int64_t chatId = 0;
+  std::string guid;
+  std::string service;
+  std::string identifier;
+  bool group = false;
+  bool listedMembers = false;  // participants come from group_member
+  std::vector<std::string> participants;
+  std::vector<size_t> rows;
+};
+
+std::string SmsKey(int64_t groupId) {
+  return "g:" + std::to_string(groupId);
+}
+std::string MadridKey(const std::string& room, const std::string& handle) {
+  return room.empty() ? "h:" + handle : "r:" + room;
+}
+
+class MadridReader {
+ public:
+  MadridReader(const Database& database, const Layout& layout, rapidjson::Value& chats,
+               Allocator& allocator)
+      : database_(database),
+        queries_(BuildMadridQueries(layout)),
+        chats_(chats),
+        allocator_(allocator) {}
+
+  void Read() {
+    ReadGroups();
+    ReadChats();
+    ReadRows();
+    ReadAttachments();
+    ReadPieces();
+    for (Thread& thread : threads_) Write(thread);
+  }
+
+ private:
+  Statement Run(const std::string& sql) { return sql.empty() ? nullptr : Prepare(database_, sql); }
+
+  size_t AddThread(const std::string& key, Thread thread) {
+    threads_.push_back(std::move(thread));
+    byKey_[key] = threads_.size() - 1;
+    return threads_.size() - 1;
+  }
+
+  void ReadGroups() {
+    std::map<int64_t, std::vector<std::string>> members;
+    Statement memberRows = Run(queries_.members);
+    while (memberRows && sqlite3_step(memberRows.get()) == SQLITE_ROW)
+      members[ColumnInt64(memberRows.get(), 0)].emplace_back(ColumnText(memberRows.get(), 1));
+    Statement groups = Run(queries_.groups);
+    while (groups && sqlite3_step(groups.get()) == SQLITE_ROW) {
+      int64_t id = ColumnInt64(groups.get(), 0);
+      if (byKey_.count(SmsKey(id))) continue;
+      Thread thread;
+      thread.chatId = id;
+      thread.service = "SMS";
+      thread.participants = members[id];
+      thread.listedMembers = true;
+      thread.group = thread.participants.size() > 1;
+      if (thread.participants.size() == 1) thread.identifier = thread.participants[0];
+      AddThread(SmsKey(id), std::move(thread));
+    }
+  }
+
+  void ReadChats() {
+    Statement chats = Run(queries_.chats);
+    while (chats && sqlite3_step(chats.get()) == SQLITE_ROW) {
+      sqlite3_stmt* s = chats.get();
+      Thread thread;
+      thread.chatId = ColumnInt64(s, 0);
+      thread.guid = ColumnText(s, 1);
+      thread.group = ColumnInt64(s, 2) == kGroupStyle;
+      thread.identifier = ColumnText(s, 3);
+      thread.service = ColumnText(s, 4);
+      std::string key = MadridKey(std::string(ColumnText(s, 5)), thread.identifier);
+      if (byKey_.count(key)) continue;
+      if (!thread.group && !thread.identifier.empty())
+        thread.participants.push_back(thread.identifier);
+      AddThread(key, std::move(thread));
+    }
+  }
+
+  void ReadRows() {
+    Statement statement = Run(queries_.messages);
+    while (statement && sqlite3_step(statement.get()) == SQLITE_ROW) {
+      sqlite3_stmt* s = statement.get();
+      Row row;
+      row.id = ColumnInt64(s, kMadridRowId);
+      row.madrid = ColumnInt64(s, kMadridIsMadrid) != 0;
+      row.address = ColumnText(s, kMadridAddress);
+      row.date = ColumnInt64(s, kMadridDate);
+      row.text = ColumnText(s, kMadridText);
+      row.groupId = ColumnInt64(s, kMadridGroupId);
+      row.subject = ColumnText(s, kMadridSubject);
+      row.read = ColumnInt64(s, kMadridRead);
+      row.handle = ColumnText(s, kMadridHandle);
+      row.guid = ColumnText(s, kMadridGuid);
+      row.room = ColumnText(s, kMadridRoomName);
+      row.service = ColumnText(s, kMadridService);
+      row.flags = ColumnInt64(s, row.madrid ? kMadridMessageFlags : kMadridFlags);
+      row.dateRead = ColumnInt64(s, kMadridDateRead);
+      row.dateDelivered = ColumnInt64(s, kMadridDateDelivered);
+      if (row.madrid && row.text.empty()) row.body = ColumnBlob(s, kMadridBody);
+      if (!row.madrid) row.service = "SMS";
+      rows_.push_back(std::move(row));
+      Place(rows_.size() - 1);
+    }
+  }
+
+  // Into its thread, made up from the row when no table lists it.
+  void Place(size_t index) {
+    const Row& row = rows_[index];
+    std::string key = row.madrid ? MadridKey(row.room, row.handle) : SmsKey(row.groupId);
+    auto found = byKey_.find(key);
+    size_t at = 0;
+    if (found != byKey_.end()) {
+      at = found->second;
+    } else {
+      Thread thread;
+      thread.chatId = row.madrid ? 0 : row.groupId;
+      thread.service = row.service;
+      thread.group = row.madrid && !row.room.empty();
+      thread.identifier = row.madrid && !row.room.empty() ? row.room : row.Party();
+      at = AddThread(key, std::move(thread));
+    }
+    Thread& thread = threads_[at];
+    thread.rows.push_back(index);
+    std::string party = row.Party();
+    if (!thread.listedMembers && !party.empty() && !(thread.group && row.FromMe()) &&
+        std::find(thread.participants.begin(), thread.participants.end(), party) ==
+            thread.participants.end())
+      thread.participants.push_back(party);
+  }
+
+  void ReadAttachments() {
+    Statement statement = Run(queries_.attachments);
+    while (statement && sqlite3_step(statement.get()) == SQLITE_ROW) {
+      sqlite3_stmt* s = statement.get();
+      OwnedAttachment attachment;
+      attachment.filename = ColumnText(s, 1);
+      attachment.mimeType = ColumnText(s, 2);
+      attachment.transferName = Utils::GetFileName(attachment.filename);
+      attachments_[ColumnInt64(s, 0)].push_back(std::move(attachment));
+    }
+  }
+
+  // MMS parts: text parts are the message's text, the layout part is
+  // skipped, every other part is an attachment known by its name only.
+  void ReadPieces() {
+    Statement statement = Run(queries_.pieces);
+    while (statement && sqlite3_step(statement.get()) == SQLITE_ROW) {
+      sqlite3_stmt* s = statement.get();
+      int64_t messageId = ColumnInt64(s, 0);
+      std::string_view data = ColumnBlob(s, 1);
+      std::string_view type = ColumnText(s, 2);
+      if (type == kTextPart) {
+        std::string& text = pieceTexts_[messageId];
+        if (!text.empty() && !data.empty()) text += '\n';
+        text.append(data);
+      } else if (type != kLayoutPart && !type.empty()) {
+        OwnedAttachment attachment;
+        attachment.mimeType = type;
+        attachment.transferName = ColumnText(s, 3);
+        attachment.totalBytes = static_cast<int64_t>(data.size());
+        attachments_[messageId].push_back(std::move(attachment));
+      }
+    }
+  }
+
+  void Write(Thread& thread) {
+    std::stable_sort(thread.rows.begin(), thread.rows.end(), [this](size_t a, size_t b) {
+      const Row& x = rows_[a];
+      const Row& y = rows_[b];
+      return x.Seconds() != y.Seconds() ? x.Seconds() < y.Seconds() : x.id < y.id;
+    });
+    ConversationFields fields;
+    fields.chatId = thread.chatId;
+    fields.guid = thread.guid;
+    fields.service = thread.service;
+    fields.identifier = thread.identifier;
+    fields.group = thread.group;
+    fields.participants = &thread.participants;
+    chats_.PushBack(ConversationValue(fields, allocator_), allocator_);
+    rapidjson::Value& conversation = chats_[chats_.Size() - 1];
+    rapidjson::Value& messages = MessagesOf(conversation);
+    bool dated = false;
+    int64_t last = 0;
+    std::vector<AttachmentFields> attachments;
+    for (size_t index : thread.rows) {
+      const Row& row = rows_[index];
+      MessageFields message;
+      message.id = row.id;
+      message.guid = row.guid;
+      message.date = row.madrid ? AppleDateText(row.date) : UnixDateText(row.date);
+      if (row.madrid) {
+        message.dateRead = AppleDateText(row.dateRead);
+        message.dateDelivered = AppleDateText(row.dateDelivered);
+      }
+      message.fromMe = row.FromMe();
+      message.read = row.read != 0;
+      std::string party = row.Party();
+      if (!message.fromMe) message.sender = party;
+      message.service = row.service;
+      message.subject = row.subject;
+      std::string decoded;
+      message.text = row.text;
+      if (message.text.empty()) {
+        if (row.madrid) {
+          decoded = DecodedBody(row.body);
+          message.text = decoded;
+        } else if (auto piece = pieceTexts_.find(row.id); piece != pieceTexts_.end()) {
+          message.text = piece->second;
+        }
+      }
+      attachments.clear();
+      if (auto owned = attachments_.find(row.id); owned != attachments_.end()) {
+        for (const OwnedAttachment& a : owned->second)
+          attachments.push_back({a.filename, a.mimeType, a.transferName, a.totalBytes});
+      }
+      message.attachments = &attachments;
+      messages.PushBack(MessageValue(message, allocator_), allocator_);
+      if (row.date != 0 && (!dated || row.Seconds() > last)) last = row.Seconds();
+      dated = dated || row.date != 0;
+    }
+    SetLastMessageDate(conversation, dated ? VRNUtilitySys::DateText2001(last) : "", allocator_);
+  }
+
+  const Database& database_;
+  MadridQueries queries_;
+  rapidjson::Value& chats_;
+  Allocator& allocator_;
+  std::vector<Row> rows_;
+  std::vector<Thread> threads_;
+  std::unordered_map<std::string, size_t> byKey_;
+  std::unordered_map<int64_t, std::vector<OwnedAttachment>> attachments_;
+  std::unordered_map<int64_t, std::string> pieceTexts_;
+};
+
+}  // namespace
+
+void ReadMadrid(const Database& database, const Layout& layout, rapidjson::Value& chats,
+                Allocator& allocator) {
+  MadridReader(database, layout, chats, allocator).Read();
+}
+
+}  // namespace host::sms

@@ -1,0 +1,26 @@
+// The two readers of a messages database: each appends its conversations to
+// the reply's "chats" array.
+#ifndef HOST_PLATFORM_SMS_READERS_H_
+#define HOST_PLATFORM_SMS_READERS_H_
+
+#include "platform/sms/Conversation.h"
+#include "platform/sms/Database.h"
+#include "platform/sms/Layout.h"
+
+namespace host::sms {
+
+// iOS 6 and later. Every chat in ROWID order with its messages (oldest
+// first); then messages that belong to no chat, one conversation per handle
+// (chat_id 0, no guid).
+void ReadModern(const Database& database, const Layout& layout, rapidjson::Value& chats,
+                Allocator& allocator);
+
+// iOS 5. SMS threads (msg_group), then iMessage chats (madrid_chat), then
+// threads only their messages name; messages oldest first, SMS dates read as
+// Unix time and iMessage dates as 2001 time.
+void ReadMadrid(const Database& database, const Layout& layout, rapidjson::Value& chats,
+                Allocator& allocator);
+
+}  // namespace host::sms
+
+#endif  // HOST_PLATFORM_SMS_READERS_H_

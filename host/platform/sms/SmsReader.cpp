@@ -1,0 +1,46 @@
+#include "platform/sms/SmsReader.h"
+
+#include "platform/sms/Readers.h"
+#include "platform/sms/ScratchCopy.h"
+
+namespace host::sms {
+namespace {
+
+// SQLite opens any file lazily; the first read tells whether it is a database.
+bool IsDatabase(const Database& database) {
+  Statement probe = Prepare(database, "SELECT 1 FROM sqlite_master LIMIT 1");
+  if (!probe) return false;
+  int rc = sqlite3_step(probe.get());
+  return rc == SQLITE_ROW || rc == SQLITE_DONE;
+}
+
+}  // namespace
+
+std::unique_ptr<rapidjson::Document> ReadConversationList(
+    const std::string& path, const std::function<std::string()>& tempDir) {
+  if (path.empty() || path.find('\0') != std::string::npos) return nullptr;
+  // The copy outlives the connection: its folder goes after SQLite closed.
+  std::unique_ptr<ScratchCopy> copy;
+  if (HasWriteAheadLog(path) && tempDir) copy = ScratchCopy::Make(path, tempDir());
+  Database database = copy ? OpenScratchCopy(copy->DatabasePath()) : OpenImmutable(path);
+  if (!database || !IsDatabase(database)) return nullptr;
+
+  auto reply = std::make_unique<rapidjson::Document>(rapidjson::kObjectType);
+  Allocator& allocator = reply->GetAllocator();
+  rapidjson::Value chats(rapidjson::kArrayType);
+  Layout layout = InspectLayout(database);
+  if (layout.kind == Layout::Kind::kModern)
+    ReadModern(database, layout, chats, allocator);
+  else if (layout.kind == Layout::Kind::kMadrid)
+    ReadMadrid(database, layout, chats, allocator);
+  reply->AddMember("chats", chats, allocator);
+  return reply;
+}
+
+std::vector<std::string> ReaderStatements(const std::string& path) {
+  Database database = OpenImmutable(path);
+  if (!database || !IsDatabase(database)) return {};
+  return StatementsOf(InspectLayout(database));
+}
+
+}  // namespace host::sms

@@ -1,0 +1,112 @@
+#include "kind/smsattachment/SmsAttachment.h"
+
+#include "backup/DbBase.h"
+#include "keldra/Names.h"
+#include "vorn/PimJsonUtil.h"
+#include "vorn/VRNUtilityFile.h"
+#include "vorn/VRNUtilitySys.h"
+
+namespace keldra {
+namespace {
+
+constexpr char kDatabaseName[] = "Library/SMS/sms.db";
+// Each table generation stores device paths with its own prefix: "~/" and
+// "/var/mobile/". The prefix is cut by length, not compared.
+constexpr char kAttachmentStatement[] = "select filename,mime_type,created_date from attachment;";
+constexpr size_t kAttachmentCut = 2;
+constexpr char kMadridStatement[] = "select filename,mime_type,created_date from madrid_attachment";
+constexpr size_t kMadridCut = 12;
+
+constexpr int kType = 2;
+constexpr int kStageTotal = 3;
+constexpr int kStatusPartial = 2;
+
+}  // namespace
+
+SmsAttachment::SmsAttachment()
+    : attachments_(std::make_unique<rapidjson::Document>(rapidjson::kArrayType)) {}
+
+SmsAttachment::~SmsAttachment() = default;
+
+void SmsAttachment::Update(void* argument, const char* commandType) {
+  (void)commandType;
+  if (!argument || !databasePath_.empty()) return;
+  const auto* record = static_cast<const ManifestFile*>(argument);
+  if (record->relativePath == kDatabaseName) databasePath_ = ReadablePath(*record);
+}
+
+bool SmsAttachment::ReadAttachments(const sqlite::Database& database, const char* statement,
+                                    size_t cut) {
+  sqlite::Statement prepared = sqlite::Prepare(database, statement);
+  if (!prepared) return false;
+  Allocator& allocator = attachments_->GetAllocator();
+  sqlite3_stmt* s = prepared.get();
+  while (sqlite3_step(s) == SQLITE_ROW) {
+    if (sqlite::IsNull(s, 0)) continue;
+    std::string_view filename = sqlite::Text(s, 0);
+    if (filename.size() <= cut) continue;
+    std::string_view queryPath = filename.substr(cut);
+    std::string_view mimeType = sqlite::Text(s, 1);
+    int64_t created = sqlite::Int64(s, 2);
+
+    rapidjson::Value attachment(rapidjson::kObjectType);
+    PimJsonUtil::AddJsonDictStringValue(attachment, allocator, "QueryPath", queryPath.data(),
+                                        queryPath.size());
+    PimJsonUtil::AddJsonDictStringValue(attachment, allocator, "MimeType", mimeType.data(),
+                                        mimeType.size());
+    PimJsonUtil::AddJsonDictInt64Value(attachment, allocator, "CreatedDateInt", created);
+    PimJsonUtil::AddJsonDictStringValue(attachment, allocator, "CreatedDate",
+                                        VRNUtilitySys::DateText2001(created));
+    PimJsonUtil::PushJsonArrayObjectValue(*attachments_, allocator, attachment);
+    queryPaths_.emplace_back(queryPath);
+  }
+  return true;
+}
+
+void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
+  if (sqlite::Database database = sqlite::OpenReadOnly(databasePath_)) {
+    // The older table only when the newer one is not there at all, not when
+    // it is merely empty.
+    if (!ReadAttachments(database, kAttachmentStatement, kAttachmentCut))
+      ReadAttachments(database, kMadridStatement, kMadridCut);
+  }
+
+  Allocator& allocator = attachments_->GetAllocator();
+  rapidjson::Value kept(rapidjson::kArrayType);
+  if (DbBase* reader = FindManifestReader(*this, info.BackupType)) {
+    const FileMap& files = reader->GetFileMap();
+    rapidjson::SizeType index = 0;
+    for (rapidjson::Value& attachment : attachments_->GetArray()) {
+      const std::string& queryPath = queryPaths_[index++];
+      const ManifestFile* record = files.Find(queryPath);
+      if (!record) continue;
+      std::string path =
+          StoredFilePath(info.BackupPath, info.BackupType, std::string(record->fileID));
+      PimJsonUtil::AddJsonDictStringValue(attachment, allocator, "Path", path);
+      // The UTF-8 path is the file's own name here; no round trip through
+      // UTF-16 that could change bytes that are not UTF-8.
+      PimJsonUtil::AddJsonDictInt64Value(attachment, allocator, "Size",
+                                         VRNUtilityFile::GetFileSize(path.c_str()));
+      kept.PushBack(attachment, allocator);
+    }
+  }
+  static_cast<rapidjson::Value&>(*attachments_).Swap(kept);
+  queryPaths_.clear();
+
+  const char* task = taskId.c_str();
+  auto send = [&](rapidjson::Value& result, int stage) {
+    SendResult(allocator, result, task, stage, kStageTotal, kStatusPartial, kType, 0,
+               names::kDoScan);
+  };
+  rapidjson::Value summary(rapidjson::kObjectType);
+  PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
+                                   static_cast<int32_t>(attachments_->Size()));
+  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "sms_db_path", databasePath_);
+  send(summary, 1);
+  send(*attachments_, 2);
+  rapidjson::Value closing(rapidjson::kObjectType);
+  send(closing, 3);
+  attachments_->SetArray();
+}
+
+}  // namespace keldra
