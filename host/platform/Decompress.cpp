@@ -40,7 +40,7 @@ bool AnswerDecompressZipStream(PluginMessage& message, const PlatformOptions&) {
       produced += got < room ? got : room;
       if (got >= room) break;  // capped
     }
-    if (status == Z_BUF_ERROR && stream.avail_in == 0 && remaining == 0) break;    // truncated
+    if (status == Z_BUF_ERROR && stream.avail_in == 0 && remaining == 0) break;  // truncated
     if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) break;  // corrupt
   }
   inflateEnd(&stream);
