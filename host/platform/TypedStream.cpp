@@ -493,10 +493,11 @@ std::optional<Archive> Archive::Read(const uint8_t* data, size_t size) {
   parser.ReadAll();
   const std::optional<Overrun>& overrun = parser.overrun();
   if (archive.complete_ || !overrun || size > kResyncMaxInput) return archive;
-  // A string longer than what follows it: the longest cut that lets the rest
-  // of the archive read to its end is taken as the string.
+  // A string longer than what follows it: the shortest cut after which the
+  // rest of the archive reads to its end is taken as the string. (Longer
+  // cuts succeed trivially by swallowing everything but the closing marks.)
   size_t longest = overrun->available < kResyncMaxCut ? overrun->available : kResyncMaxCut;
-  for (size_t cut = longest; cut-- > 0;) {
+  for (size_t cut = 0; cut < longest; ++cut) {
     Archive retry;
     Parser again(data, size, retry, LengthOverride{overrun->offset, cut});
     again.ReadHeader();

@@ -1,0 +1,268 @@
+// The typedstream decoder: the real attributedBody samples, archives the
+// builder's encoder writes (long texts, many runs, shared attribute sets),
+// archives cut short at every byte, and hostile archives.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "builder/kinds/TypedStreamWriter.h"
+#include "platform/TypedStream.h"
+#include "support/TestSupport.h"
+#include "vorn/PimJsonUtil.h"
+
+namespace {
+
+using host::typedstream::Archive;
+using host::typedstream::Attribute;
+using host::typedstream::AttributedString;
+using host::typedstream::DecodeAttributedString;
+
+constexpr char kPartKey[] = "__kIMMessagePartAttributeName";
+constexpr char kTransferKey[] = "__kIMFileTransferGUIDAttributeName";
+constexpr char kPlaceholder[] = "\xEF\xBF\xBC";
+
+std::optional<AttributedString> Decode(const std::string& bytes) {
+  return DecodeAttributedString(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+uint64_t RunTotal(const AttributedString& decoded) {
+  uint64_t total = 0;
+  for (const auto& run : decoded.runs) total += run.length;
+  return total;
+}
+
+const Attribute* Find(const std::vector<Attribute>& attributes, const std::string& key) {
+  for (const Attribute& attribute : attributes)
+    if (attribute.key == key) return &attribute;
+  return nullptr;
+}
+
+size_t Count(const std::string& text, const std::string& needle) {
+  size_t count = 0;
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+    ++count;
+  return count;
+}
+
+class RealBlobs : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string root = testing_support::FixturesDir();
+    if (root.empty()) GTEST_SKIP() << "real samples folder is absent";
+    folder_ = root + "ReagentX__imessage-exporter/imessage-database/test_data/streamtyped/";
+  }
+  AttributedString Read(const std::string& name) {
+    std::string bytes = testing_support::ReadFile(folder_ + name);
+    EXPECT_FALSE(bytes.empty()) << name;
+    std::optional<AttributedString> decoded = Decode(bytes);
+    EXPECT_TRUE(decoded.has_value()) << name;
+    return decoded.value_or(AttributedString{});
+  }
+  std::string folder_;
+};
+
+// The runs of an intact archive cover the text exactly (in UTF-16 units),
+// which only holds when every length, reference and class was read right.
+TEST_F(RealBlobs, IntactSamplesDecodeWithRunsCoveringTheText) {
+  for (const char* name :
+       {"AttributedBodyTextOnly", "AttributedBodyTextOnly2", "MultiPart", "URL", "WeirdText"}) {
+    AttributedString decoded = Read(name);
+    EXPECT_TRUE(decoded.complete) << name;
+    EXPECT_FALSE(decoded.text.empty()) << name;
+    EXPECT_TRUE(PimJsonUtil::IsValidUtf8(decoded.text.data(), decoded.text.size())) << name;
+    EXPECT_EQ(RunTotal(decoded), builder::Utf16Length(decoded.text)) << name;
+    ASSERT_FALSE(decoded.runs.empty()) << name;
+    const Attribute* part = Find(decoded.runs[0].attributes, kPartKey);
+    ASSERT_NE(part, nullptr) << name;
+    EXPECT_EQ(part->kind, Attribute::Kind::kInteger) << name;
+  }
+  EXPECT_EQ(Read("AttributedBodyTextOnly").text.size(), 10u);
+  // Text beyond the Basic Multilingual Plane: 41 bytes, 21 UTF-16 units.
+  AttributedString weird = Read("WeirdText");
+  EXPECT_EQ(weird.text.size(), 41u);
+  EXPECT_EQ(RunTotal(weird), 21u);
+}
+
+TEST_F(RealBlobs, AttributesOfEveryKindAreRead) {
+  // A negative number stored as a 64-bit value.
+  AttributedString second = Read("AttributedBodyTextOnly2");
+  ASSERT_EQ(second.runs.size(), 1u);
+  const Attribute* direction =
+      Find(second.runs[0].attributes, "__kIMBaseWritingDirectionAttributeName");
+  ASSERT_NE(direction, nullptr);
+  EXPECT_EQ(direction->integer, -1);
+
+  // A link: its NSURL's string, and data-detector results as NSData.
+  AttributedString url = Read("URL");
+  EXPECT_EQ(url.text.rfind("https://", 0), 0u);
+  ASSERT_EQ(url.runs.size(), 1u);
+  const Attribute* link = Find(url.runs[0].attributes, "__kIMLinkAttributeName");
+  ASSERT_NE(link, nullptr);
+  EXPECT_EQ(link->kind, Attribute::Kind::kText);
+  EXPECT_EQ(link->text, url.text);
+  const Attribute* detected = Find(url.runs[0].attributes, "__kIMDataDetectedAttributeName");
+  ASSERT_NE(detected, nullptr);
+  EXPECT_EQ(detected->kind, Attribute::Kind::kData);
+  EXPECT_EQ(detected->integer, 582);
+}
+
+TEST_F(RealBlobs, AttachmentPlaceholdersCarryTheirTransferGuids) {
+  AttributedString parts = Read("MultiPart");
+  EXPECT_EQ(Count(parts.text, kPlaceholder), 3u);
+  ASSERT_EQ(parts.runs.size(), 6u);
+  int transfers = 0;
+  for (size_t i = 0; i < parts.runs.size(); ++i) {
+    const Attribute* part = Find(parts.runs[i].attributes, kPartKey);
+    ASSERT_NE(part, nullptr);
+    EXPECT_EQ(part->integer, static_cast<int64_t>(i));
+    if (const Attribute* guid = Find(parts.runs[i].attributes, kTransferKey)) {
+      ++transfers;
+      EXPECT_EQ(parts.runs[i].length, 1u);
+      EXPECT_EQ(guid->text.rfind("at_" + std::to_string(i) + "_", 0), 0u);
+    }
+  }
+  EXPECT_EQ(transfers, 3);
+}
+
+TEST_F(RealBlobs, AnEmptyBodyAndAStringLongerThanItsArchive) {
+  AttributedString blank = Read("Blank");
+  EXPECT_TRUE(blank.complete);
+  EXPECT_EQ(blank.text, "");
+  EXPECT_TRUE(blank.runs.empty());
+
+  // Its string declares more bytes than follow; the text is cut where the
+  // rest of the archive reads cleanly.
+  AttributedString extra = Read("ExtraData");
+  EXPECT_TRUE(extra.complete);
+  EXPECT_EQ(extra.text.rfind("This is parsing", 0), 0u);
+  EXPECT_EQ(extra.text.size(), 17u);
+  ASSERT_EQ(extra.runs.size(), 1u);
+}
+
+// Every prefix of a sample decodes without harm; once the string is whole
+// the text is whole, before that it is a prefix of it.
+TEST_F(RealBlobs, EveryPrefixGivesAPrefixOfTheText) {
+  for (const char* name : {"AttributedBodyTextOnly", "MultiPart", "URL", "WeirdText"}) {
+    std::string bytes = testing_support::ReadFile(folder_ + name);
+    std::string full = Decode(bytes)->text;
+    for (size_t length = 0; length < bytes.size(); ++length) {
+      std::optional<AttributedString> part = Decode(bytes.substr(0, length));
+      if (!part) continue;
+      EXPECT_FALSE(part->complete) << name << " " << length;
+      EXPECT_EQ(full.compare(0, part->text.size(), part->text), 0) << name << " " << length;
+    }
+  }
+}
+
+TEST(TypedStreamEncoder, RoundTripsTextsOfEveryLengthClass) {
+  // One-byte, two-byte and four-byte length prefixes; NUL and non-ASCII.
+  for (size_t length : {0, 1, 127, 128, 145, 146, 255, 256, 32767, 32768, 70000}) {
+    std::string text;
+    for (size_t i = 0; i < length; ++i) text += static_cast<char>('a' + i % 26);
+    if (length > 3) text.replace(1, 3, std::string("\0\xC3\xA9", 3));
+    std::optional<AttributedString> decoded = Decode(builder::EncodeAttributedBody(text));
+    ASSERT_TRUE(decoded) << length;
+    EXPECT_TRUE(decoded->complete) << length;
+    EXPECT_EQ(decoded->text, text) << length;
+    EXPECT_EQ(RunTotal(*decoded), builder::Utf16Length(text)) << length;
+  }
+}
+
+TEST(TypedStreamEncoder, ManyRunsReferToSharedStringsClassesAndSets) {
+  // More than 238 shared entries force two-byte reference numbers.
+  std::string text;
+  std::vector<std::string> guids;
+  for (int i = 0; i < 150; ++i) {
+    text += "part ";
+    text += kPlaceholder;
+    guids.push_back("at_" + std::to_string(2 * i + 1) + "_GUID" + std::to_string(i));
+  }
+  std::vector<builder::TextRun> runs = builder::MessageRuns(text, guids);
+  // Two runs with the same attributes share one archived set.
+  runs.push_back(runs[0]);
+  text += "part ";
+  std::optional<AttributedString> decoded = Decode(builder::EncodeAttributedBody(text, runs));
+  ASSERT_TRUE(decoded);
+  EXPECT_TRUE(decoded->complete);
+  EXPECT_EQ(decoded->text, text);
+  ASSERT_EQ(decoded->runs.size(), runs.size());
+  for (size_t i = 0; i < runs.size(); ++i) {
+    EXPECT_EQ(decoded->runs[i].length, runs[i].length) << i;
+    const Attribute* part = Find(decoded->runs[i].attributes, kPartKey);
+    ASSERT_NE(part, nullptr) << i;
+    EXPECT_EQ(part->integer, runs[i].part) << i;
+    const Attribute* guid = Find(decoded->runs[i].attributes, kTransferKey);
+    EXPECT_EQ(guid ? guid->text : "", runs[i].fileTransferGuid) << i;
+  }
+}
+
+// Bytes of a literal, NULs included.
+template <size_t N>
+std::string Bytes(const char (&literal)[N]) {
+  return std::string(literal, N - 1);
+}
+
+// Hand-made archives: a header, then group bytes.
+std::string Archived(const std::string& groups) {
+  return Bytes("\x04\x0bstreamtyped\x81\xe8\x03") + groups;
+}
+
+TEST(TypedStreamDecoder, RefusesWhatIsNoArchiveAndSurvivesHostileOnes) {
+  EXPECT_FALSE(Decode(""));
+  EXPECT_FALSE(Decode("bplist00"));
+  EXPECT_FALSE(Decode(std::string("\x04\x0btypedstreaX\x81\xe8\x03", 16)));
+  EXPECT_FALSE(DecodeAttributedString(nullptr, 10));
+  // A big-endian archive is read too.
+  std::optional<Archive> big =
+      Archive::Read(reinterpret_cast<const uint8_t*>("\x04\x0btypedstream\x81\x03\xe8"), 16);
+  ASSERT_TRUE(big);
+  EXPECT_TRUE(big->BigEndian());
+  EXPECT_EQ(big->SystemVersion(), 1000);
+
+  std::string nested = Bytes(
+      "\x84\x01@\x84\x84\x84\x03"
+      "Foo\x00\x85");
+  for (int i = 0; i < 5000; ++i) nested += "\x92\x84\x93";  // an object in an object in ...
+  const std::vector<std::string> hostile = {
+      Archived(nested),
+      // References to entries that do not exist.
+      Archived("\x84\x01@\x84\xF0"),
+      Archived("\x92"),
+      Archived("\x84\x01@\x84\x81\xff\x7f"),
+      // Arrays claiming more elements than there are bytes, or zero-size ones.
+      Archived("\x84\x0b[999999999c]"),
+      Archived("\x84\x07[99999{}]"),
+      Archived("\x84\x06[9[9@]]" + std::string(200, '\x85')),
+      // Unterminated and malformed type encodings.
+      Archived("\x84\x03{a="),
+      Archived("\x84\x02[c"),
+      Archived("\x84\x01^"),
+      Archived(Bytes("\x84\x00")),
+      // A length prefix far beyond the archive.
+      Archived("\x84\x01@\x84\x84\x84\x08NSString\x01\x85\x84\x01+\x82\xff\xff\xff\x7f"
+               "abc"),
+  };
+  for (const std::string& bytes : hostile) {
+    std::optional<Archive> archive =
+        Archive::Read(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    ASSERT_TRUE(archive);
+    EXPECT_FALSE(archive->Complete());
+  }
+  // The string cut short keeps the bytes there are.
+  std::optional<AttributedString> cut = Decode(hostile.back());
+  ASSERT_TRUE(cut);
+  EXPECT_EQ(cut->text, "abc");
+
+  // A class that is its own superclass: complete, but names no string.
+  std::string cycle = Archived(Bytes("\x84\x01@\x84\x84\x84\x05NSFoo\x00\x93\x84\x01+\x01x\x86"));
+  std::optional<Archive> archive =
+      Archive::Read(reinterpret_cast<const uint8_t*>(cycle.data()), cycle.size());
+  ASSERT_TRUE(archive);
+  EXPECT_TRUE(archive->Complete());
+  EXPECT_FALSE(archive->IsKindOf(0, "NSString"));
+  EXPECT_FALSE(Decode(cycle));
+}
+
+}  // namespace
