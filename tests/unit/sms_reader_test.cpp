@@ -1,0 +1,465 @@
+// The host's messages reader: real databases of every generation found, the
+// builder's four generations (which must read alike), databases kept partly
+// in a write-ahead log, and damaged or hostile databases.
+#include <dirent.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "builder/kinds/SmsDatabase.h"
+#include "builder/kinds/TypedStreamWriter.h"
+#include "platform/TypedStream.h"
+#include "platform/sms/SmsReader.h"
+#include "support/TestSupport.h"
+#include "vorn/PimJsonUtil.h"
+
+namespace {
+
+using builder::SmsGeneration;
+using testing_support::TempFolder;
+using Document = std::unique_ptr<rapidjson::Document>;
+
+Document Read(const std::string& path, const std::string& tempDir = "") {
+  return host::sms::ReadConversationList(path, [tempDir]() { return tempDir; });
+}
+
+std::vector<const rapidjson::Value*> Messages(const rapidjson::Document& reply) {
+  std::vector<const rapidjson::Value*> messages;
+  for (const auto& chat : reply["chats"].GetArray())
+    for (const auto& message : chat["messages"].GetArray()) messages.push_back(&message);
+  return messages;
+}
+
+std::string Text(const rapidjson::Value& value, const char* member) {
+  const rapidjson::Value& text = value[member];
+  return std::string(text.GetString(), text.GetStringLength());
+}
+
+// One value of a query on a database opened read-only and immutable.
+int64_t Count(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  std::string uri = "file:" + path + "?immutable=1";
+  int64_t value = -1;
+  if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) ==
+      SQLITE_OK) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+      value = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(db);
+  return value;
+}
+
+size_t Entries(const std::string& folder) {
+  size_t count = 0;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir))
+      if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..") ++count;
+    closedir(dir);
+  }
+  return count;
+}
+
+// The whole reply must serialise to valid UTF-8 whatever the database held.
+void ExpectValidJson(const rapidjson::Document& reply) {
+  std::string json = PimJsonUtil::ToString(reply);
+  EXPECT_TRUE(PimJsonUtil::IsValidUtf8(json.data(), json.size()));
+  rapidjson::Document parsed;
+  parsed.Parse(json.c_str(), json.size());
+  EXPECT_FALSE(parsed.HasParseError());
+}
+
+// Properties every reply has, whatever database it came from.
+void ExpectWellFormed(const rapidjson::Document& reply) {
+  ASSERT_TRUE(reply.IsObject() && reply.HasMember("chats") && reply["chats"].IsArray());
+  for (const auto& chat : reply["chats"].GetArray()) {
+    // "messages" first, "last_message_date" last.
+    ASSERT_GE(chat.MemberCount(), 9u);
+    EXPECT_STREQ(chat.MemberBegin()->name.GetString(), "messages");
+    EXPECT_STREQ((chat.MemberEnd() - 1)->name.GetString(), "last_message_date");
+    for (const char* key : {"guid", "service", "chat_identifier", "display_name"})
+      EXPECT_TRUE(chat[key].IsString()) << key;
+    EXPECT_TRUE(chat["chat_id"].IsInt64());
+    EXPECT_TRUE(chat["is_group"].IsBool());
+    EXPECT_TRUE(chat["participants"].IsArray());
+    for (const auto& message : chat["messages"].GetArray()) {
+      EXPECT_TRUE(message["id"].IsInt64());
+      for (const char* key : {"guid", "date", "date_read", "sender", "service", "text", "subject"})
+        EXPECT_TRUE(message[key].IsString()) << key;
+      EXPECT_TRUE(message["is_from_me"].IsBool());
+      // The device owner sends as "".
+      if (message["is_from_me"].GetBool()) EXPECT_STREQ(message["sender"].GetString(), "");
+      for (const auto& attachment : message["attachments"].GetArray()) {
+        for (const char* key : {"filename", "mime_type", "transfer_name"})
+          EXPECT_TRUE(attachment[key].IsString()) << key;
+        EXPECT_TRUE(attachment["total_bytes"].IsInt64());
+      }
+    }
+  }
+  ExpectValidJson(reply);
+}
+
+class RealSmsDatabases : public testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = testing_support::FixturesDir();
+    if (root_.empty()) GTEST_SKIP() << "real samples folder is absent";
+  }
+  std::string root_;
+};
+
+TEST_F(RealSmsDatabases, Ios13GivesEveryMessageWithItsAttachmentsAndDates) {
+  std::string path = root_ + "amandawills__CS426-iphone-sms-forensics/sms.db";
+  Document reply = Read(path);
+  ASSERT_TRUE(reply);
+  ExpectWellFormed(*reply);
+  EXPECT_EQ(static_cast<int64_t>((*reply)["chats"].Size()),
+            Count(path, "select count(*) from chat"));
+  std::vector<const rapidjson::Value*> messages = Messages(*reply);
+  EXPECT_EQ(static_cast<int64_t>(messages.size()), Count(path, "select count(*) from message"));
+  size_t attachments = 0;
+  for (const rapidjson::Value* message : messages) {
+    // Nanosecond dates of 2019 and 2020.
+    std::string date = Text(*message, "date");
+    EXPECT_TRUE(date.rfind("2019-", 0) == 0 || date.rfind("2020-", 0) == 0);
+    EXPECT_FALSE(Text(*message, "text").empty());
+    for (const auto& attachment : (*message)["attachments"].GetArray()) {
+      ++attachments;
+      EXPECT_EQ(Text(attachment, "filename").rfind("~/Library/SMS/Attachments/", 0), 0u);
+      EXPECT_FALSE(Text(attachment, "mime_type").empty());
+      EXPECT_GT(attachment["total_bytes"].GetInt64(), 0);
+    }
+  }
+  EXPECT_EQ(static_cast<int64_t>(attachments),
+            Count(path, "select count(*) from message_attachment_join"));
+  for (const auto& chat : (*reply)["chats"].GetArray()) EXPECT_GT(chat["participants"].Size(), 0u);
+}
+
+// Every row of that database keeps its text twice: as text and archived in
+// attributedBody. The decoder must give back exactly the text each time.
+TEST_F(RealSmsDatabases, Ios13AttributedBodiesDecodeToTheirTextColumns) {
+  std::string uri = "file:" + root_ + "amandawills__CS426-iphone-sms-forensics/sms.db?immutable=1";
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr),
+            SQLITE_OK);
+  sqlite3_stmt* statement = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "select ROWID, text, attributedBody from message", -1,
+                               &statement, nullptr),
+            SQLITE_OK);
+  int rows = 0;
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    ++rows;
+    std::string text(reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)),
+                     sqlite3_column_bytes(statement, 1));
+    auto decoded = host::typedstream::DecodeAttributedString(
+        static_cast<const uint8_t*>(sqlite3_column_blob(statement, 2)),
+        sqlite3_column_bytes(statement, 2));
+    ASSERT_TRUE(decoded) << "row " << sqlite3_column_int64(statement, 0);
+    EXPECT_TRUE(decoded->complete) << "row " << sqlite3_column_int64(statement, 0);
+    // Compared without printing: the texts are someone's messages.
+    EXPECT_TRUE(decoded->text == text) << "row " << sqlite3_column_int64(statement, 0);
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  EXPECT_EQ(rows, 105);
+}
+
+// A 4 KiB main file whose rows are all in its -wal: read through a private
+// copy, giving what the self-contained logical copy of the same data gives,
+// and leaving neither the sample's folder nor the scratch folder changed.
+TEST_F(RealSmsDatabases, Ios5WithItsWriteAheadLogReadsLikeItsLogicalCopy) {
+  std::string folder = root_ + "eichbaumj__Presentations/";
+  std::string before = testing_support::TreeSnapshot(folder);
+  TempFolder scratch;
+  Document live = Read(folder + "sms.db", scratch.Path());
+  Document logical = Read(folder + "Logical/sms.db");
+  ASSERT_TRUE(live);
+  ASSERT_TRUE(logical);
+  EXPECT_EQ(testing_support::TreeSnapshot(folder), before);
+  EXPECT_EQ(Entries(scratch.Path()), 0u);
+
+  ExpectWellFormed(*live);
+  std::vector<const rapidjson::Value*> messages = Messages(*live);
+  EXPECT_EQ(static_cast<int64_t>(messages.size()),
+            Count(folder + "Logical/sms.db", "select count(*) from message"));
+  EXPECT_EQ(PimJsonUtil::ToString(*live), PimJsonUtil::ToString(*logical));
+  bool mms = false;
+  for (const rapidjson::Value* message : messages) {
+    // SMS rows keep Unix time.
+    EXPECT_EQ(Text(*message, "date").rfind("2012-", 0), 0u);
+    EXPECT_STREQ((*message)["service"].GetString(), "SMS");
+    if (!(*message)["is_from_me"].GetBool()) EXPECT_FALSE(Text(*message, "sender").empty());
+    // The MMS: its text and its picture are parts of their own.
+    for (const auto& attachment : (*message)["attachments"].GetArray()) {
+      mms = true;
+      EXPECT_STREQ(attachment["mime_type"].GetString(), "image/jpeg");
+      EXPECT_FALSE(Text(*message, "text").empty());
+    }
+  }
+  EXPECT_TRUE(mms);
+
+  // Without a scratch folder the log cannot be read; the header page alone
+  // holds nothing.
+  Document alone = Read(folder + "sms.db");
+  if (alone) EXPECT_EQ((*alone)["chats"].Size(), 0u);
+}
+
+TEST_F(RealSmsDatabases, BodiesKeptOnlyInAttributedBodyAreRecovered) {
+  std::string path = root_ + "xevg__imessagedb/tests/chat.db";
+  Document reply = Read(path);
+  ASSERT_TRUE(reply);
+  ExpectWellFormed(*reply);
+  std::vector<const rapidjson::Value*> messages = Messages(*reply);
+  EXPECT_EQ(static_cast<int64_t>(messages.size()), Count(path, "select count(*) from message"));
+  int64_t bodyOnly = Count(path, "select ROWID from message where text is null");
+  ASSERT_GT(bodyOnly, 0);
+  bool found = false;
+  for (const rapidjson::Value* message : messages) {
+    EXPECT_FALSE(Text(*message, "text").empty());
+    found = found || (*message)["id"].GetInt64() == bodyOnly;
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST_F(RealSmsDatabases, OlderAndDesktopDatabasesAndOneWithoutChats) {
+  // Desktop Messages of 2015 (dates in seconds), iOS 7, and a hand-made
+  // iOS 14 file whose only message belongs to no chat.
+  for (const char* relative : {"log2timeline__plaso/test_data/sqlite/imessage_chat.db",
+                               "OTAPKI__iphone/HomeDomain/Library/SMS/sms.db",
+                               "mvt-project__mvt/tests/artifacts/ios_backup/3d/"
+                               "3d0d7e5fb2ce288813306e4d4636395e047a3d28"}) {
+    std::string path = root_ + relative;
+    Document reply = Read(path);
+    ASSERT_TRUE(reply) << relative;
+    ExpectWellFormed(*reply);
+    std::vector<const rapidjson::Value*> messages = Messages(*reply);
+    EXPECT_EQ(static_cast<int64_t>(messages.size()), Count(path, "select count(*) from message"))
+        << relative;
+    for (const rapidjson::Value* message : messages) {
+      EXPECT_FALSE(Text(*message, "text").empty()) << relative;
+      EXPECT_FALSE(Text(*message, "date").empty()) << relative;
+    }
+  }
+  Document desktop = Read(root_ + "log2timeline__plaso/test_data/sqlite/imessage_chat.db");
+  for (const rapidjson::Value* message : Messages(*desktop))
+    EXPECT_EQ(Text(*message, "date").rfind("2015-", 0), 0u);
+  Document orphan = Read(root_ +
+                         "mvt-project__mvt/tests/artifacts/ios_backup/3d/"
+                         "3d0d7e5fb2ce288813306e4d4636395e047a3d28");
+  ASSERT_EQ((*orphan)["chats"].Size(), 1u);
+  EXPECT_EQ((*orphan)["chats"][0]["chat_id"].GetInt64(), 0);
+}
+
+// ---- builder-made databases -------------------------------------------------
+
+std::string Write(const std::string& path, SmsGeneration generation,
+                  const std::vector<builder::SmsChatSpec>& chats,
+                  const std::function<void(builder::SmsDatabaseWriter&)>& extra = nullptr) {
+  builder::SmsDatabaseWriter writer(path, generation);
+  for (const auto& chat : chats) writer.AddChat(chat);
+  if (extra) extra(writer);
+  writer.Close();
+  return path;
+}
+
+// What a conversation says, independent of how its database stores it.
+using Line = std::tuple<std::string, std::string, bool, std::string, size_t>;
+std::map<std::string, std::vector<Line>> Digest(const rapidjson::Document& reply) {
+  std::map<std::string, std::vector<Line>> digest;
+  for (const auto& chat : reply["chats"].GetArray()) {
+    auto& lines = digest[Text(chat, "chat_identifier")];
+    for (const auto& message : chat["messages"].GetArray())
+      lines.emplace_back(Text(message, "date"), Text(message, "text"),
+                         message["is_from_me"].GetBool(), Text(message, "sender"),
+                         message["attachments"].Size());
+  }
+  return digest;
+}
+
+TEST(SmsGenerations, EveryLayoutReadsToTheSameConversations) {
+  TempFolder folder;
+  std::map<std::string, std::vector<Line>> expected;
+  bool withoutTapback = false;
+  for (SmsGeneration generation :
+       {SmsGeneration::kIos14, SmsGeneration::kIos11, SmsGeneration::kIos6, SmsGeneration::kIos5}) {
+    std::string path = folder / ("sms" + std::to_string(static_cast<int>(generation)) + ".db");
+    Document reply = Read(Write(path, generation, builder::SampleConversations(generation)));
+    ASSERT_TRUE(reply);
+    ExpectWellFormed(*reply);
+    std::map<std::string, std::vector<Line>> digest = Digest(*reply);
+    bool tapbacks = generation == SmsGeneration::kIos14 || generation == SmsGeneration::kIos11;
+    // Only later layouts have tapback rows; the rest must read alike.
+    if (!tapbacks && !withoutTapback) expected["+15555550101"].pop_back();
+    withoutTapback = !tapbacks;
+    if (generation == SmsGeneration::kIos14) expected = digest;
+    EXPECT_EQ(digest, expected) << static_cast<int>(generation);
+
+    for (const auto& chat : (*reply)["chats"].GetArray()) {
+      std::string identifier = Text(chat, "chat_identifier");
+      EXPECT_EQ(chat["is_group"].GetBool(), identifier.rfind("chat", 0) == 0);
+      if (identifier == "chat640123456789012345")
+        EXPECT_THAT(Text(chat, "last_message_date"), testing::StartsWith("2024-06-15T"));
+      if (identifier == "someone@example.com")
+        EXPECT_STREQ(chat["last_message_date"].GetString(), "");
+    }
+    if (tapbacks) {
+      const rapidjson::Value& love = (*reply)["chats"][0]["messages"][2];
+      ASSERT_TRUE(love.HasMember("reaction"));
+      EXPECT_EQ(PimJsonUtil::ToString(love["reaction"]),
+                "{\"type\":\"love\",\"removed\":false,\"target\":"
+                "\"5A3B1C2D-0000-4000-8000-000000000102\"}");
+    }
+  }
+  // The text kept in attributedBody alone, the group's participants.
+  EXPECT_EQ(std::get<1>(expected["chat640123456789012345"][2]), "See you both on Saturday");
+  EXPECT_EQ(expected["chat640123456789012345"].size(), 4u);
+}
+
+// A database whose newest rows are still in its -wal (the writer's
+// connection never checkpointed them).
+TEST(SmsWriteAheadLog, RowsOnlyInTheLogAreReadWithoutTouchingTheOriginal) {
+  TempFolder folder, scratch;
+  std::string live = folder / "live.db";
+  std::string kept = folder / "kept/";
+  testing_support::MakeFolders(kept);
+  builder::SmsDatabaseWriter writer(live, SmsGeneration::kIos14);
+  writer.Close();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(live.c_str(), &db), SQLITE_OK);
+  sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;", nullptr, nullptr,
+               nullptr);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "INSERT INTO chat (ROWID, guid, chat_identifier) VALUES (1, 'g', 'x');"
+                         "INSERT INTO message (ROWID, guid, text, date) VALUES (1, 'm', 'in the "
+                         "log', 1);"
+                         "INSERT INTO chat_message_join VALUES (1, 1, 0);",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  // Copied while the writer is open, as a file-system extraction finds them.
+  testing_support::WriteFile(kept + "sms.db", testing_support::ReadFile(live));
+  testing_support::WriteFile(kept + "sms.db-wal", testing_support::ReadFile(live + "-wal"));
+  sqlite3_close(db);
+
+  std::string before = testing_support::TreeSnapshot(kept);
+  Document reply = Read(kept + "sms.db", scratch.Path());
+  ASSERT_TRUE(reply);
+  ASSERT_EQ(Messages(*reply).size(), 1u);
+  EXPECT_STREQ((*Messages(*reply)[0])["text"].GetString(), "in the log");
+  EXPECT_EQ(testing_support::TreeSnapshot(kept), before);
+  EXPECT_EQ(Entries(scratch.Path()), 0u);
+}
+
+TEST(SmsBadInput, FilesThatAreNoDatabaseOrHoldNoKnownLayout) {
+  TempFolder folder;
+  EXPECT_FALSE(Read(""));
+  EXPECT_FALSE(Read(folder / "missing.db"));
+  testing_support::WriteFile(folder / "noise.db", std::string(8192, '\x5a'));
+  EXPECT_FALSE(Read(folder / "noise.db"));
+  // An empty file and a database of other tables: no conversations.
+  testing_support::WriteFile(folder / "empty.db", "");
+  for (const char* name : {"empty.db", "other.db"}) {
+    if (std::string(name) == "other.db") {
+      sqlite3* db = nullptr;
+      sqlite3_open((folder / name).c_str(), &db);
+      sqlite3_exec(db, "CREATE TABLE notes (x)", nullptr, nullptr, nullptr);
+      sqlite3_close(db);
+    }
+    Document reply = Read(folder / name);
+    ASSERT_TRUE(reply) << name;
+    EXPECT_EQ((*reply)["chats"].Size(), 0u) << name;
+  }
+}
+
+TEST(SmsBadInput, NullsWrongTypesAndHostileBodiesStillGiveValidReplies) {
+  TempFolder folder;
+  std::string blob = builder::EncodeAttributedBody("truncated body text");
+  std::string cut;
+  for (unsigned char c : blob.substr(0, blob.find("body") + 4)) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02x", c);
+    cut += hex;
+  }
+  std::string path = Write(folder / "odd.db", SmsGeneration::kIos14, {}, [&](auto& writer) {
+    writer.Execute(
+        "INSERT INTO chat (ROWID, guid) VALUES (1, 'only nulls');"
+        "INSERT INTO chat (ROWID, guid, style, chat_identifier) VALUES (2, 'odd', 'x', X'C0FF');"
+        "INSERT INTO handle (ROWID, id, service) VALUES (1, X'80FE41', 'SMS');"
+        "INSERT INTO message (ROWID, guid) VALUES (1, 'nulls');"
+        "INSERT INTO message (ROWID, guid, text, date, date_read, handle_id, attributedBody) "
+        "VALUES (2, 'wrong types', X'FF00E2', 999999999999, -999999999999, 1, "
+        "'not a blob');"
+        "INSERT INTO message (ROWID, guid, attributedBody, date) VALUES (3, 'cut', X'" +
+        cut +
+        "', 1);"
+        "INSERT INTO message (ROWID, guid, attributedBody, associated_message_type, "
+        "associated_message_guid) VALUES (4, 'noise', randomblob(300), 2999, 'p:');"
+        "INSERT INTO chat_message_join (chat_id, message_id) VALUES (1, 1), (2, 2), (2, 3), "
+        "(2, 4), (9, 1), (NULL, NULL);"
+        "INSERT INTO message_attachment_join VALUES (2, 77), (NULL, 1);"
+        "INSERT INTO chat_handle_join VALUES (2, 1), (2, 5);");
+  });
+  Document reply = Read(path);
+  ASSERT_TRUE(reply);
+  ExpectWellFormed(*reply);
+  ASSERT_EQ((*reply)["chats"].Size(), 2u);
+  std::map<std::string, const rapidjson::Value*> messages;
+  for (const rapidjson::Value* message : Messages(*reply))
+    messages[Text(*message, "guid")] = message;
+  ASSERT_EQ(messages.size(), 4u);  // the join to a chat that is not there adds nothing
+  EXPECT_EQ(Text(*messages["nulls"], "text"), "");
+  // Just below the nanosecond threshold: seconds, far beyond any date text.
+  EXPECT_EQ(Text(*messages["wrong types"], "date"), "");
+  EXPECT_EQ(Text(*messages["wrong types"], "date_read"), "");
+  EXPECT_EQ(Text(*messages["cut"], "text"), "truncated body");
+  EXPECT_EQ(Text(*messages["noise"], "text"), "");
+  EXPECT_EQ(Text((*messages["noise"])["reaction"], "type"), "unknown");
+}
+
+TEST(SmsBadInput, DamagedLayoutsGiveWhatTheyCan) {
+  TempFolder folder;
+  // A message table of its own shape (no ROWID) and join tables missing
+  // their columns: the chats are there, their messages cannot be.
+  std::string path = folder / "damaged.db";
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_exec(db,
+               "CREATE TABLE chat (guid TEXT);"
+               "INSERT INTO chat VALUES ('a'), ('b');"
+               "CREATE TABLE message (guid TEXT PRIMARY KEY, text TEXT) WITHOUT ROWID;"
+               "INSERT INTO message VALUES ('m', 'hello');"
+               "CREATE TABLE chat_message_join (x, y);"
+               "CREATE TABLE handle (y);",
+               nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  Document reply = Read(path);
+  ASSERT_TRUE(reply);
+  ExpectWellFormed(*reply);
+  EXPECT_EQ((*reply)["chats"].Size(), 2u);
+  EXPECT_EQ(Messages(*reply).size(), 0u);
+
+  // The madrid layout with every value NULL and an unknown thread.
+  std::string madrid = Write(folder / "madrid.db", SmsGeneration::kIos5, {}, [](auto& writer) {
+    writer.Execute(
+        "INSERT INTO message (ROWID) VALUES (1);"
+        "INSERT INTO message (ROWID, is_madrid, madrid_roomname, madrid_attributedBody, text) "
+        "VALUES (2, 1, 'chat1', X'040b', NULL);"
+        "INSERT INTO msg_pieces (message_id, content_type) VALUES (1, 'text/plain'), (1, NULL);"
+        "INSERT INTO madrid_attachment (message_id) VALUES (2);"
+        "INSERT INTO group_member (group_id, address) VALUES (NULL, NULL);");
+  });
+  Document old = Read(madrid);
+  ASSERT_TRUE(old);
+  ExpectWellFormed(*old);
+  EXPECT_EQ(Messages(*old).size(), 2u);
+}
+
+}  // namespace
