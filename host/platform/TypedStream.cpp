@@ -30,10 +30,9 @@ constexpr size_t kMaxValues = size_t{1} << 18;
 constexpr size_t kMaxEncoding = 1024;
 constexpr int kMaxClassChain = 64;
 // A string whose declared length runs past the end is re-read with shorter
-// lengths until the rest of the archive reads cleanly; only for small
-// archives, as every attempt reads the whole archive again.
-constexpr size_t kResyncMaxInput = size_t{16} << 10;
-constexpr size_t kResyncMaxCut = 2048;
+// lengths until the rest of the archive reads cleanly. Every attempt reads
+// the archive again, so the attempts together may read this many bytes.
+constexpr size_t kResyncBudget = size_t{256} << 10;
 
 bool IsTag(int head) {
   return head >= kFirstTag && head <= kLastTag;
@@ -92,6 +91,7 @@ class Parser {
   }
 
   const std::optional<Overrun>& overrun() const { return overrun_; }
+  size_t position() const { return position_; }
 
  private:
   size_t Remaining() const { return size_ - position_; }
@@ -488,21 +488,25 @@ class Parser {
 std::optional<Archive> Archive::Read(const uint8_t* data, size_t size) {
   if (!data || size > kMaxInput) return std::nullopt;
   Archive archive;
+  // A message body holds a dozen or two of each.
+  archive.entries_.reserve(32);
+  archive.sharedStrings_.reserve(32);
   Parser parser(data, size, archive, std::nullopt);
   if (!parser.ReadHeader()) return std::nullopt;
   parser.ReadAll();
   const std::optional<Overrun>& overrun = parser.overrun();
-  if (archive.complete_ || !overrun || size > kResyncMaxInput) return archive;
+  if (archive.complete_ || !overrun) return archive;
   // A string longer than what follows it: the shortest cut after which the
   // rest of the archive reads to its end is taken as the string. (Longer
   // cuts succeed trivially by swallowing everything but the closing marks.)
-  size_t longest = overrun->available < kResyncMaxCut ? overrun->available : kResyncMaxCut;
-  for (size_t cut = 0; cut < longest; ++cut) {
+  size_t spent = 0;
+  for (size_t cut = 0; cut < overrun->available && spent < kResyncBudget; ++cut) {
     Archive retry;
     Parser again(data, size, retry, LengthOverride{overrun->offset, cut});
     again.ReadHeader();
     again.ReadAll();
     if (retry.complete_) return retry;
+    spent += again.position();
   }
   return archive;
 }
@@ -661,23 +665,37 @@ std::optional<std::string> StringOf(const Archive& archive, int32_t index) {
   return StringOfEntry(archive, index, 0);
 }
 
+namespace {
+
+// The first top-level object that is, or holds, a string.
+std::optional<int32_t> TextObject(const Archive& archive) {
+  for (const auto& group : archive.Groups())
+    for (const Value& value : group)
+      if (value.type == Value::Type::kObject && StringOf(archive, value.reference))
+        return value.reference;
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<AttributedString> DecodeAttributedString(const uint8_t* data, size_t size) {
   std::optional<Archive> archive = Archive::Read(data, size);
   if (!archive) return std::nullopt;
-  for (const auto& group : archive->Groups()) {
-    for (const Value& value : group) {
-      if (value.type != Value::Type::kObject) continue;
-      std::optional<std::string> text = StringOf(*archive, value.reference);
-      if (!text) continue;
-      AttributedString result;
-      result.text = std::move(*text);
-      if (archive->IsKindOf(value.reference, "NSAttributedString"))
-        result.runs = RunsOf(*archive, value.reference);
-      result.complete = archive->Complete();
-      return result;
-    }
-  }
-  return std::nullopt;
+  std::optional<int32_t> object = TextObject(*archive);
+  if (!object) return std::nullopt;
+  AttributedString result;
+  result.text = *StringOf(*archive, *object);
+  if (archive->IsKindOf(*object, "NSAttributedString")) result.runs = RunsOf(*archive, *object);
+  result.complete = archive->Complete();
+  return result;
+}
+
+std::optional<std::string> DecodeText(const uint8_t* data, size_t size) {
+  std::optional<Archive> archive = Archive::Read(data, size);
+  if (!archive) return std::nullopt;
+  std::optional<int32_t> object = TextObject(*archive);
+  if (!object) return std::nullopt;
+  return StringOf(*archive, *object);
 }
 
 }  // namespace host::typedstream

@@ -144,6 +144,8 @@ std::optional<std::string> StringOf(const Archive& archive, int32_t index);
 // are no typedstream or hold no string; a damaged archive gives the text read
 // before the damage (an archived string cut short gives the bytes there are).
 std::optional<AttributedString> DecodeAttributedString(const uint8_t* data, size_t size);
+// The same text alone, without the runs.
+std::optional<std::string> DecodeText(const uint8_t* data, size_t size);
 
 }  // namespace host::typedstream
 

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "vorn/VRNUtilityString.h"
 
@@ -34,6 +36,22 @@ unsigned DaysInMonth(int y, unsigned m) {
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
+// localtime_r reads TZ only once; tzset follows it as it is now. tzset is
+// called only when the variable changed since this thread last looked:
+// with TZ unset, glibc's tzset stats /etc/localtime on every call, which
+// made date texts cost a system call each.
+void FollowTz() {
+  thread_local bool looked = false;
+  thread_local bool wasSet = false;
+  thread_local std::string last;
+  const char* now = std::getenv("TZ");
+  if (looked && wasSet == (now != nullptr) && (!now || last == now)) return;
+  tzset();
+  looked = true;
+  wasSet = now != nullptr;
+  last = now ? now : "";
+}
+
 // The local date text of a Unix instant, or "" outside the years 1..9999.
 //
 // The offset is written as +-HH:MM. Zones whose offset at that instant has
@@ -44,7 +62,7 @@ unsigned DaysInMonth(int y, unsigned m) {
 std::string LocalDateText(int64_t unixSeconds) {
   if (unixSeconds < kFirstInstant - kSlack || unixSeconds > kLastInstant + kSlack) return {};
   const time_t instant = static_cast<time_t>(unixSeconds);
-  tzset();  // follow TZ as it is now (localtime_r alone reads it only once)
+  FollowTz();
   struct tm local;
   if (!localtime_r(&instant, &local)) return {};
   long offset = local.tm_gmtoff;
@@ -58,10 +76,29 @@ std::string LocalDateText(int64_t unixSeconds) {
   if (!InDateRange(year)) return {};
   const char sign = offsetMinutes < 0 ? '-' : '+';
   const long absMinutes = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-  char text[96];  // room for any int the compiler cannot rule out
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", year,
-                fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec,
-                sign, absMinutes / 60, absMinutes % 60);
+  if (absMinutes / 60 > 99) {
+    char text[96];  // room for any int the compiler cannot rule out
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", year,
+                  fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec,
+                  sign, absMinutes / 60, absMinutes % 60);
+    return text;
+  }
+  // Every field is in range here; digits written directly (readers produce
+  // these texts by the hundred thousand, and snprintf was most of the cost).
+  std::string text = "0000-00-00T00:00:00+00:00";
+  auto put = [&text](size_t at, long value, int width) {
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+      text[at + i] = static_cast<char>('0' + value % 10);
+  };
+  put(0, year, 4);
+  put(5, fields.tm_mon + 1, 2);
+  put(8, fields.tm_mday, 2);
+  put(11, fields.tm_hour, 2);
+  put(14, fields.tm_min, 2);
+  put(17, fields.tm_sec, 2);
+  text[19] = sign;
+  put(20, absMinutes / 60, 2);
+  put(23, absMinutes % 60, 2);
   return text;
 }
 

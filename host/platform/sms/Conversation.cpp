@@ -20,9 +20,7 @@ constexpr int64_t kTapbackRemoved = 3000;
 constexpr const char* kTapbackNames[] = {"love",      "like",     "dislike", "laugh",
                                          "emphasize", "question", "emoji",   "sticker"};
 
-rapidjson::GenericStringRef<char> Key(const char* name) {
-  return rapidjson::StringRef(name);
-}
+constexpr rapidjson::SizeType kConversationMembers = 9;
 
 }  // namespace
 
@@ -60,79 +58,128 @@ std::optional<ReactionFields> ReactionOf(int64_t associatedType, std::string_vie
   return reaction;
 }
 
-rapidjson::Value TextValue(std::string_view text, Allocator& allocator) {
-  return PimJsonUtil::MakeString(text.data(), text.size(), allocator);
+void ReplyWriter::Key(std::string_view name) {
+  out_.Key(name.data(), static_cast<rapidjson::SizeType>(name.size()), false);
 }
 
-rapidjson::Value MessageValue(const MessageFields& fields, Allocator& allocator) {
-  rapidjson::Value message(rapidjson::kObjectType);
-  message.AddMember(Key("id"), fields.id, allocator);
-  message.AddMember(Key("guid"), TextValue(fields.guid, allocator), allocator);
-  message.AddMember(Key("date"), TextValue(fields.date, allocator), allocator);
-  message.AddMember(Key("date_read"), TextValue(fields.dateRead, allocator), allocator);
-  message.AddMember(Key("date_delivered"), TextValue(fields.dateDelivered, allocator), allocator);
-  message.AddMember(Key("is_from_me"), fields.fromMe, allocator);
-  message.AddMember(Key("is_read"), fields.read, allocator);
-  message.AddMember(Key("sender"), TextValue(fields.sender, allocator), allocator);
-  message.AddMember(Key("service"), TextValue(fields.service, allocator), allocator);
-  message.AddMember(Key("text"), TextValue(fields.text, allocator), allocator);
-  message.AddMember(Key("subject"), TextValue(fields.subject, allocator), allocator);
-  rapidjson::Value attachments(rapidjson::kArrayType);
+void ReplyWriter::Text(std::string_view text) {
+  if (text.empty()) {
+    out_.String("", 0, true);
+  } else if (PimJsonUtil::IsValidUtf8(text.data(), text.size())) {
+    out_.String(text.data(), static_cast<rapidjson::SizeType>(text.size()), true);
+  } else {
+    std::string repaired = PimJsonUtil::RepairUtf8(text.data(), text.size());
+    out_.String(repaired.data(), static_cast<rapidjson::SizeType>(repaired.size()), true);
+  }
+}
+
+void ReplyWriter::Begin() {
+  out_.StartObject();
+  Key("chats");
+  out_.StartArray();
+}
+
+void ReplyWriter::End() {
+  out_.EndArray(conversations_);
+  out_.EndObject(1);
+}
+
+void ReplyWriter::BeginConversation() {
+  out_.StartObject();
+  Key("messages");
+  out_.StartArray();
+  messages_ = 0;
+  dated_ = false;
+  lastSeconds_ = 0;
+}
+
+void ReplyWriter::Message(const MessageFields& fields) {
+  rapidjson::SizeType members = 10;
+  out_.StartObject();
+  Key("id");
+  out_.Int64(fields.id);
+  Key("guid");
+  Text(fields.guid);
+  Key("date");
+  Text(fields.date);
+  Key("date_read");
+  Text(fields.dateRead);
+  Key("is_from_me");
+  out_.Bool(fields.fromMe);
+  Key("sender");
+  Text(fields.sender);
+  Key("service");
+  Text(fields.service);
+  Key("text");
+  Text(fields.text);
+  Key("subject");
+  Text(fields.subject);
+  Key("attachments");
+  out_.StartArray();
+  rapidjson::SizeType attachments = 0;
   if (fields.attachments) {
-    attachments.Reserve(static_cast<rapidjson::SizeType>(fields.attachments->size()), allocator);
     for (const AttachmentFields& a : *fields.attachments) {
-      rapidjson::Value attachment(rapidjson::kObjectType);
-      attachment.AddMember(Key("filename"), TextValue(a.filename, allocator), allocator);
-      attachment.AddMember(Key("mime_type"), TextValue(a.mimeType, allocator), allocator);
-      attachment.AddMember(Key("transfer_name"), TextValue(a.transferName, allocator), allocator);
-      attachment.AddMember(Key("total_bytes"), a.totalBytes, allocator);
-      attachments.PushBack(attachment, allocator);
+      out_.StartObject();
+      Key("filename");
+      Text(a.filename);
+      Key("mime_type");
+      Text(a.mimeType);
+      Key("transfer_name");
+      Text(a.transferName);
+      Key("total_bytes");
+      out_.Int64(a.totalBytes);
+      out_.EndObject(4);
+      ++attachments;
     }
   }
-  message.AddMember(Key("attachments"), attachments, allocator);
+  out_.EndArray(attachments);
   if (fields.reaction) {
-    rapidjson::Value reaction(rapidjson::kObjectType);
-    reaction.AddMember(Key("type"), TextValue(fields.reaction->type, allocator), allocator);
-    reaction.AddMember(Key("removed"), fields.reaction->removed, allocator);
-    reaction.AddMember(Key("target"), TextValue(fields.reaction->target, allocator), allocator);
-    message.AddMember(Key("reaction"), reaction, allocator);
+    Key("reaction");
+    out_.StartObject();
+    Key("type");
+    Text(fields.reaction->type);
+    Key("removed");
+    out_.Bool(fields.reaction->removed);
+    Key("target");
+    Text(fields.reaction->target);
+    out_.EndObject(3);
+    ++members;
   }
-  return message;
+  out_.EndObject(members);
+  ++messages_;
+  if (fields.dated && (!dated_ || fields.seconds > lastSeconds_)) lastSeconds_ = fields.seconds;
+  dated_ = dated_ || fields.dated;
 }
 
-rapidjson::Value ConversationValue(const ConversationFields& fields, Allocator& allocator) {
-  rapidjson::Value conversation(rapidjson::kObjectType);
-  conversation.AddMember(Key("messages"), rapidjson::Value(rapidjson::kArrayType), allocator);
-  conversation.AddMember(Key("chat_id"), fields.chatId, allocator);
-  conversation.AddMember(Key("guid"), TextValue(fields.guid, allocator), allocator);
-  conversation.AddMember(Key("service"), TextValue(fields.service, allocator), allocator);
-  conversation.AddMember(Key("chat_identifier"), TextValue(fields.identifier, allocator),
-                         allocator);
-  conversation.AddMember(Key("display_name"), TextValue(fields.displayName, allocator), allocator);
-  conversation.AddMember(Key("is_group"), fields.group, allocator);
-  rapidjson::Value participants(rapidjson::kArrayType);
-  if (fields.participants) {
-    for (const std::string& handle : *fields.participants)
-      participants.PushBack(TextValue(handle, allocator), allocator);
-  }
-  conversation.AddMember(Key("participants"), participants, allocator);
-  return conversation;
-}
-
-rapidjson::Value& MessagesOf(rapidjson::Value& conversation) {
-  return conversation.MemberBegin()->value;
-}
-
-void SetLastMessageDate(rapidjson::Value& conversation, const std::string& date,
-                        Allocator& allocator) {
-  conversation.AddMember(Key("last_message_date"), TextValue(date, allocator), allocator);
+void ReplyWriter::EndConversation(const ConversationFields& fields) {
+  out_.EndArray(messages_);
+  Key("chat_id");
+  out_.Int64(fields.chatId);
+  Key("guid");
+  Text(fields.guid);
+  Key("service");
+  Text(fields.service);
+  Key("chat_identifier");
+  Text(fields.identifier);
+  Key("display_name");
+  Text(fields.displayName);
+  Key("is_group");
+  out_.Bool(fields.group);
+  Key("participants");
+  out_.StartArray();
+  for (const std::string& handle : fields.participants) Text(handle);
+  out_.EndArray(static_cast<rapidjson::SizeType>(fields.participants.size()));
+  Key("last_message_date");
+  Text(dated_ ? VRNUtilitySys::DateText2001(lastSeconds_) : std::string());
+  out_.EndObject(kConversationMembers);
+  ++conversations_;
 }
 
 std::string DecodedBody(std::string_view blob) {
   if (blob.empty()) return {};
-  std::optional<typedstream::AttributedString> body = typedstream::DecodeAttributedString(
-      reinterpret_cast<const uint8_t*>(blob.data()), blob.size());
-  return body ? std::move(body->text) : std::string();
+  std::optional<std::string> text =
+      typedstream::DecodeText(reinterpret_cast<const uint8_t*>(blob.data()), blob.size());
+  return text ? std::move(*text) : std::string();
 }
 
 }  // namespace host::sms

@@ -6,13 +6,17 @@
 //     last member into its place), "chat_id", "guid", "service",
 //     "chat_identifier", "display_name", "is_group", "participants" (handle
 //     ids), "last_message_date"
-//   message: "id", "guid", "date", "date_read", "date_delivered",
-//     "is_from_me", "is_read", "sender" ("" for the device owner), "service",
-//     "text", "subject", "attachments" ([{"filename", "mime_type",
-//     "transfer_name", "total_bytes"}]), and "reaction" ({"type", "removed",
-//     "target"}) on tapback rows
+//   message: "id", "guid", "date", "date_read", "is_from_me", "sender" (""
+//     for the device owner), "service", "text", "subject", "attachments"
+//     ([{"filename", "mime_type", "transfer_name", "total_bytes"}]), and
+//     "reaction" ({"type", "removed", "target"}) on tapback rows
 //
-// Dates are the utility library's date texts; "" for none.
+// Dates are the utility library's date texts; "" for none. Text that is not
+// UTF-8 is repaired.
+//
+// The reply is written as a stream of values into the document (the way a
+// parser fills it), so every object and array is allocated once at its final
+// size: a reply holds every message of the database at once.
 #ifndef HOST_PLATFORM_SMS_CONVERSATION_H_
 #define HOST_PLATFORM_SMS_CONVERSATION_H_
 
@@ -25,8 +29,6 @@
 #include "vorn/Json.h"
 
 namespace host::sms {
-
-using Allocator = rapidjson::Document::AllocatorType;
 
 // Seconds since 2001 of a stored Apple date: nanoseconds when its magnitude
 // says so (newer databases), seconds otherwise.
@@ -55,11 +57,11 @@ std::optional<ReactionFields> ReactionOf(int64_t associatedType, std::string_vie
 struct MessageFields {
   int64_t id = 0;
   std::string_view guid;
+  int64_t seconds = 0;  // its date in seconds since 2001, for the conversation's last date
+  bool dated = false;   // whether `seconds` is a date at all
   std::string date;
   std::string dateRead;
-  std::string dateDelivered;
   bool fromMe = false;
-  bool read = false;
   std::string_view sender;
   std::string_view service;
   std::string_view text;
@@ -70,24 +72,36 @@ struct MessageFields {
 
 struct ConversationFields {
   int64_t chatId = 0;
-  std::string_view guid;
-  std::string_view service;
-  std::string_view identifier;
-  std::string_view displayName;
+  std::string guid;
+  std::string service;
+  std::string identifier;
+  std::string displayName;
   bool group = false;
-  const std::vector<std::string>* participants = nullptr;
+  std::vector<std::string> participants;
 };
 
-rapidjson::Value MessageValue(const MessageFields& fields, Allocator& allocator);
-// A conversation with an empty "messages" array; "last_message_date" is
-// added once its messages are in (SetLastMessageDate).
-rapidjson::Value ConversationValue(const ConversationFields& fields, Allocator& allocator);
-rapidjson::Value& MessagesOf(rapidjson::Value& conversation);
-void SetLastMessageDate(rapidjson::Value& conversation, const std::string& date,
-                        Allocator& allocator);
+// Writes the reply into a document: Begin, then per conversation
+// BeginConversation, its messages, EndConversation; End.
+class ReplyWriter {
+ public:
+  explicit ReplyWriter(rapidjson::Document& document) : out_(document) {}
+  void Begin();
+  void BeginConversation();
+  void Message(const MessageFields& fields);
+  void EndConversation(const ConversationFields& fields);
+  void End();
 
-// A string value with the bytes repaired to UTF-8.
-rapidjson::Value TextValue(std::string_view text, Allocator& allocator);
+ private:
+  // Names are literals: the document keeps pointers to them.
+  void Key(std::string_view name);
+  void Text(std::string_view text);
+
+  rapidjson::Document& out_;
+  rapidjson::SizeType conversations_ = 0;
+  rapidjson::SizeType messages_ = 0;
+  bool dated_ = false;
+  int64_t lastSeconds_ = 0;
+};
 
 // The text of a message body archived in attributedBody; "" when none.
 std::string DecodedBody(std::string_view blob);

@@ -6,7 +6,6 @@
 
 #include "mivo/Utils.h"
 #include "platform/sms/Readers.h"
-#include "vorn/VRNUtilitySys.h"
 
 namespace host::sms {
 namespace {
@@ -76,12 +75,8 @@ std::string MadridKey(const std::string& room, const std::string& handle) {
 
 class MadridReader {
  public:
-  MadridReader(const Database& database, const Layout& layout, rapidjson::Value& chats,
-               Allocator& allocator)
-      : database_(database),
-        queries_(BuildMadridQueries(layout)),
-        chats_(chats),
-        allocator_(allocator) {}
+  MadridReader(const Database& database, const Layout& layout, ReplyWriter& reply)
+      : database_(database), queries_(BuildMadridQueries(layout)), reply_(reply) {}
 
   void Read() {
     ReadGroups();
@@ -232,18 +227,7 @@ class MadridReader {
       const Row& y = rows_[b];
       return x.Seconds() != y.Seconds() ? x.Seconds() < y.Seconds() : x.id < y.id;
     });
-    ConversationFields fields;
-    fields.chatId = thread.chatId;
-    fields.guid = thread.guid;
-    fields.service = thread.service;
-    fields.identifier = thread.identifier;
-    fields.group = thread.group;
-    fields.participants = &thread.participants;
-    chats_.PushBack(ConversationValue(fields, allocator_), allocator_);
-    rapidjson::Value& conversation = chats_[chats_.Size() - 1];
-    rapidjson::Value& messages = MessagesOf(conversation);
-    bool dated = false;
-    int64_t last = 0;
+    reply_.BeginConversation();
     std::vector<AttachmentFields> attachments;
     for (size_t index : thread.rows) {
       const Row& row = rows_[index];
@@ -251,12 +235,10 @@ class MadridReader {
       message.id = row.id;
       message.guid = row.guid;
       message.date = row.madrid ? AppleDateText(row.date) : UnixDateText(row.date);
-      if (row.madrid) {
-        message.dateRead = AppleDateText(row.dateRead);
-        message.dateDelivered = AppleDateText(row.dateDelivered);
-      }
+      message.dated = row.date != 0;
+      message.seconds = row.Seconds();
+      if (row.madrid) message.dateRead = AppleDateText(row.dateRead);
       message.fromMe = row.FromMe();
-      message.read = row.read != 0;
       std::string party = row.Party();
       if (!message.fromMe) message.sender = party;
       message.service = row.service;
@@ -277,17 +259,21 @@ class MadridReader {
           attachments.push_back({a.filename, a.mimeType, a.transferName, a.totalBytes});
       }
       message.attachments = &attachments;
-      messages.PushBack(MessageValue(message, allocator_), allocator_);
-      if (row.date != 0 && (!dated || row.Seconds() > last)) last = row.Seconds();
-      dated = dated || row.date != 0;
+      reply_.Message(message);
     }
-    SetLastMessageDate(conversation, dated ? VRNUtilitySys::DateText2001(last) : "", allocator_);
+    ConversationFields fields;
+    fields.chatId = thread.chatId;
+    fields.guid = thread.guid;
+    fields.service = thread.service;
+    fields.identifier = thread.identifier;
+    fields.group = thread.group;
+    fields.participants = thread.participants;
+    reply_.EndConversation(fields);
   }
 
   const Database& database_;
   MadridQueries queries_;
-  rapidjson::Value& chats_;
-  Allocator& allocator_;
+  ReplyWriter& reply_;
   std::vector<Row> rows_;
   std::vector<Thread> threads_;
   std::unordered_map<std::string, size_t> byKey_;
@@ -297,9 +283,8 @@ class MadridReader {
 
 }  // namespace
 
-void ReadMadrid(const Database& database, const Layout& layout, rapidjson::Value& chats,
-                Allocator& allocator) {
-  MadridReader(database, layout, chats, allocator).Read();
+void ReadMadrid(const Database& database, const Layout& layout, ReplyWriter& reply) {
+  MadridReader(database, layout, reply).Read();
 }
 
 }  // namespace host::sms

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "platform/sms/Readers.h"
-#include "vorn/VRNUtilitySys.h"
 
 namespace host::sms {
 namespace {
@@ -17,180 +16,146 @@ struct OwnedAttachment {
   int64_t totalBytes = 0;
 };
 
-// What a conversation's messages need to know of it while they stream in.
-struct ConversationState {
-  size_t index = 0;
-  std::string identifier;
-  bool group = false;
-  bool dated = false;
-  int64_t lastSeconds = 0;
-};
-
 using AttachmentMap = std::unordered_map<int64_t, std::vector<OwnedAttachment>>;
 
-AttachmentMap ReadAttachments(const Database& database, const std::string& sql) {
-  AttachmentMap attachments;
-  Statement statement = sql.empty() ? nullptr : Prepare(database, sql);
-  while (statement && sqlite3_step(statement.get()) == SQLITE_ROW) {
-    sqlite3_stmt* s = statement.get();
-    OwnedAttachment attachment;
-    attachment.filename = ColumnText(s, 1);
-    attachment.mimeType = ColumnText(s, 2);
-    attachment.transferName = ColumnText(s, 3);
-    attachment.totalBytes = ColumnInt64(s, 4);
-    attachments[ColumnInt64(s, 0)].push_back(std::move(attachment));
-  }
-  return attachments;
-}
-
-std::unordered_map<int64_t, std::vector<std::string>> ReadParticipants(const Database& database,
-                                                                       const std::string& sql) {
-  std::unordered_map<int64_t, std::vector<std::string>> participants;
-  Statement statement = sql.empty() ? nullptr : Prepare(database, sql);
-  while (statement && sqlite3_step(statement.get()) == SQLITE_ROW)
-    participants[ColumnInt64(statement.get(), 0)].emplace_back(ColumnText(statement.get(), 1));
-  return participants;
+bool Step(const Statement& statement) {
+  return statement && sqlite3_step(statement.get()) == SQLITE_ROW;
 }
 
 class ModernReader {
  public:
-  ModernReader(const Database& database, const Layout& layout, rapidjson::Value& chats,
-               Allocator& allocator)
-      : database_(database),
-        queries_(BuildModernQueries(layout)),
-        chats_(chats),
-        allocator_(allocator) {}
+  ModernReader(const Database& database, const Layout& layout, ReplyWriter& reply)
+      : database_(database), queries_(BuildModernQueries(layout)), reply_(reply) {}
 
   void Read() {
-    attachments_ = ReadAttachments(database_, queries_.attachments);
+    ReadAttachments();
     ReadChats();
-    ReadMessages(queries_.messages, false);
-    ReadMessages(queries_.orphans, true);
-    for (const ConversationState& state : states_) {
-      std::string date = state.dated ? VRNUtilitySys::DateText2001(state.lastSeconds) : "";
-      SetLastMessageDate(chats_[static_cast<rapidjson::SizeType>(state.index)], date, allocator_);
-    }
+    ReadOrphans();
   }
 
  private:
+  Statement Run(const std::string& sql) { return sql.empty() ? nullptr : Prepare(database_, sql); }
+
+  void ReadAttachments() {
+    Statement statement = Run(queries_.attachments);
+    while (Step(statement)) {
+      sqlite3_stmt* s = statement.get();
+      OwnedAttachment attachment;
+      attachment.filename = ColumnText(s, 1);
+      attachment.mimeType = ColumnText(s, 2);
+      attachment.transferName = ColumnText(s, 3);
+      attachment.totalBytes = ColumnInt64(s, 4);
+      attachments_[ColumnInt64(s, 0)].push_back(std::move(attachment));
+    }
+  }
+
+  std::unordered_map<int64_t, std::vector<std::string>> ReadParticipants() {
+    std::unordered_map<int64_t, std::vector<std::string>> participants;
+    Statement statement = Run(queries_.participants);
+    while (Step(statement))
+      participants[ColumnInt64(statement.get(), 0)].emplace_back(ColumnText(statement.get(), 1));
+    return participants;
+  }
+
+  // Chats and their messages come in the same order of chat ids; the two
+  // are merged as they stream. Joins to a chat that is not there are passed.
   void ReadChats() {
     if (queries_.chats.empty()) return;
-    auto participants = ReadParticipants(database_, queries_.participants);
-    Statement statement = Prepare(database_, queries_.chats);
-    while (statement && sqlite3_step(statement.get()) == SQLITE_ROW) {
-      sqlite3_stmt* s = statement.get();
-      int64_t chatId = ColumnInt64(s, 0);
-      if (byChat_.count(chatId)) continue;
-      auto members = participants.find(chatId);
+    auto participants = ReadParticipants();
+    Statement chats = Run(queries_.chats);
+    Statement messages = Run(queries_.messages);
+    bool pending = Step(messages);
+    while (Step(chats)) {
+      sqlite3_stmt* s = chats.get();
       ConversationFields fields;
-      fields.chatId = chatId;
+      fields.chatId = ColumnInt64(s, 0);
       fields.guid = ColumnText(s, 1);
       fields.identifier = ColumnText(s, 3);
       fields.service = ColumnText(s, 4);
       fields.displayName = ColumnText(s, 5);
-      fields.participants = members == participants.end() ? nullptr : &members->second;
-      fields.group = ColumnIsNull(s, 2) ? fields.participants && fields.participants->size() > 1
-                                        : ColumnInt64(s, 2) == kGroupStyle;
-      byChat_[chatId] = AddConversation(fields);
+      auto members = participants.find(fields.chatId);
+      if (members != participants.end()) fields.participants = std::move(members->second);
+      fields.group =
+          ColumnIsNull(s, 2) ? fields.participants.size() > 1 : ColumnInt64(s, 2) == kGroupStyle;
+
+      reply_.BeginConversation();
+      while (pending && ColumnInt64(messages.get(), kKey) < fields.chatId) pending = Step(messages);
+      while (pending && ColumnInt64(messages.get(), kKey) == fields.chatId) {
+        WriteMessage(messages.get(), fields);
+        pending = Step(messages);
+      }
+      reply_.EndConversation(fields);
     }
   }
 
-  size_t AddConversation(const ConversationFields& fields) {
-    chats_.PushBack(ConversationValue(fields, allocator_), allocator_);
-    ConversationState state;
-    state.index = chats_.Size() - 1;
-    state.identifier = fields.identifier;
-    state.group = fields.group;
-    states_.push_back(std::move(state));
-    return states_.size() - 1;
-  }
-
-  // One conversation per handle for messages outside every chat.
-  size_t OrphanConversation(sqlite3_stmt* s) {
-    int64_t handleRowId = ColumnInt64(s, kKey);
-    auto found = byHandle_.find(handleRowId);
-    if (found != byHandle_.end()) return found->second;
-    std::vector<std::string> participants;
-    std::string_view handle = ColumnText(s, kHandle);
-    if (!handle.empty()) participants.emplace_back(handle);
-    ConversationFields fields;
-    fields.identifier = handle;
-    fields.service = ColumnText(s, kService);
-    fields.participants = &participants;
-    size_t state = AddConversation(fields);
-    byHandle_[handleRowId] = state;
-    return state;
-  }
-
-  void ReadMessages(const std::string& sql, bool orphans) {
-    Statement statement = sql.empty() ? nullptr : Prepare(database_, sql);
-    std::vector<AttachmentFields> attachments;
-    while (statement && sqlite3_step(statement.get()) == SQLITE_ROW) {
-      sqlite3_stmt* s = statement.get();
-      size_t stateIndex = 0;
-      if (orphans) {
-        stateIndex = OrphanConversation(s);
-      } else {
-        auto found = byChat_.find(ColumnInt64(s, kKey));
-        if (found == byChat_.end()) continue;  // joined to a chat that is not there
-        stateIndex = found->second;
-      }
-      ConversationState& state = states_[stateIndex];
-
-      MessageFields fields;
-      fields.id = ColumnInt64(s, kRowId);
-      fields.guid = ColumnText(s, kGuid);
-      int64_t date = ColumnInt64(s, kDate);
-      fields.date = AppleDateText(date);
-      fields.dateRead = AppleDateText(ColumnInt64(s, kDateRead));
-      fields.dateDelivered = AppleDateText(ColumnInt64(s, kDateDelivered));
-      fields.fromMe = ColumnInt64(s, kFromMe) != 0;
-      fields.read = ColumnInt64(s, kRead) != 0;
-      std::string_view handle = ColumnText(s, kHandle);
-      if (!fields.fromMe)
-        fields.sender = !handle.empty() || state.group ? handle : state.identifier;
+  // One conversation per handle for messages outside every chat; they come
+  // ordered by handle.
+  void ReadOrphans() {
+    Statement orphans = Run(queries_.orphans);
+    bool pending = Step(orphans);
+    while (pending) {
+      sqlite3_stmt* s = orphans.get();
+      int64_t handleRowId = ColumnInt64(s, kKey);
+      ConversationFields fields;
+      fields.identifier = ColumnText(s, kHandle);
       fields.service = ColumnText(s, kService);
-      fields.subject = ColumnText(s, kSubject);
-      std::string decoded;
-      fields.text = ColumnText(s, kText);
-      if (fields.text.empty()) {
-        decoded = DecodedBody(ColumnBlob(s, kBody));
-        fields.text = decoded;
-      }
-      fields.reaction = ReactionOf(ColumnInt64(s, kAssociatedType), ColumnText(s, kAssociatedGuid));
-      attachments.clear();
-      auto owned = attachments_.find(fields.id);
-      if (owned != attachments_.end()) {
-        for (const OwnedAttachment& a : owned->second)
-          attachments.push_back({a.filename, a.mimeType, a.transferName, a.totalBytes});
-      }
-      fields.attachments = &attachments;
-
-      rapidjson::Value& conversation = chats_[static_cast<rapidjson::SizeType>(state.index)];
-      MessagesOf(conversation).PushBack(MessageValue(fields, allocator_), allocator_);
-      if (date != 0) {
-        int64_t seconds = AppleSeconds(date);
-        if (!state.dated || seconds > state.lastSeconds) state.lastSeconds = seconds;
-        state.dated = true;
-      }
+      if (!fields.identifier.empty()) fields.participants.push_back(fields.identifier);
+      reply_.BeginConversation();
+      do {
+        WriteMessage(s, fields);
+        pending = Step(orphans);
+      } while (pending && ColumnInt64(s, kKey) == handleRowId);
+      reply_.EndConversation(fields);
     }
+  }
+
+  void WriteMessage(sqlite3_stmt* s, const ConversationFields& conversation) {
+    MessageFields fields;
+    fields.id = ColumnInt64(s, kRowId);
+    fields.guid = ColumnText(s, kGuid);
+    int64_t date = ColumnInt64(s, kDate);
+    fields.date = AppleDateText(date);
+    fields.dated = date != 0;
+    fields.seconds = AppleSeconds(date);
+    fields.dateRead = AppleDateText(ColumnInt64(s, kDateRead));
+    fields.fromMe = ColumnInt64(s, kFromMe) != 0;
+    // Received messages name their handle; one without a handle in a
+    // one-to-one chat came from its partner.
+    std::string_view handle = ColumnText(s, kHandle);
+    if (!fields.fromMe)
+      fields.sender = !handle.empty() || conversation.group
+                          ? handle
+                          : std::string_view(conversation.identifier);
+    fields.service = ColumnText(s, kService);
+    fields.subject = ColumnText(s, kSubject);
+    std::string decoded;
+    fields.text = ColumnText(s, kText);
+    if (fields.text.empty()) {
+      decoded = DecodedBody(ColumnBlob(s, kBody));
+      fields.text = decoded;
+    }
+    fields.reaction = ReactionOf(ColumnInt64(s, kAssociatedType), ColumnText(s, kAssociatedGuid));
+    attachmentViews_.clear();
+    auto owned = attachments_.find(fields.id);
+    if (owned != attachments_.end()) {
+      for (const OwnedAttachment& a : owned->second)
+        attachmentViews_.push_back({a.filename, a.mimeType, a.transferName, a.totalBytes});
+    }
+    fields.attachments = &attachmentViews_;
+    reply_.Message(fields);
   }
 
   const Database& database_;
   ModernQueries queries_;
-  rapidjson::Value& chats_;
-  Allocator& allocator_;
+  ReplyWriter& reply_;
   AttachmentMap attachments_;
-  std::vector<ConversationState> states_;
-  std::unordered_map<int64_t, size_t> byChat_;    // chat ROWID -> state
-  std::unordered_map<int64_t, size_t> byHandle_;  // handle ROWID -> state of its orphans
+  std::vector<AttachmentFields> attachmentViews_;
 };
 
 }  // namespace
 
-void ReadModern(const Database& database, const Layout& layout, rapidjson::Value& chats,
-                Allocator& allocator) {
-  ModernReader(database, layout, chats, allocator).Read();
+void ReadModern(const Database& database, const Layout& layout, ReplyWriter& reply) {
+  ModernReader(database, layout, reply).Read();
 }
 
 }  // namespace host::sms

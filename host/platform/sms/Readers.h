@@ -1,5 +1,5 @@
-// The two readers of a messages database: each appends its conversations to
-// the reply's "chats" array.
+// The two readers of a messages database: each writes its conversations
+// into the reply.
 #ifndef HOST_PLATFORM_SMS_READERS_H_
 #define HOST_PLATFORM_SMS_READERS_H_
 
@@ -12,14 +12,12 @@ namespace host::sms {
 // iOS 6 and later. Every chat in ROWID order with its messages (oldest
 // first); then messages that belong to no chat, one conversation per handle
 // (chat_id 0, no guid).
-void ReadModern(const Database& database, const Layout& layout, rapidjson::Value& chats,
-                Allocator& allocator);
+void ReadModern(const Database& database, const Layout& layout, ReplyWriter& reply);
 
 // iOS 5. SMS threads (msg_group), then iMessage chats (madrid_chat), then
 // threads only their messages name; messages oldest first, SMS dates read as
 // Unix time and iMessage dates as 2001 time.
-void ReadMadrid(const Database& database, const Layout& layout, rapidjson::Value& chats,
-                Allocator& allocator);
+void ReadMadrid(const Database& database, const Layout& layout, ReplyWriter& reply);
 
 }  // namespace host::sms
 

@@ -25,15 +25,19 @@ std::unique_ptr<rapidjson::Document> ReadConversationList(
   Database database = copy ? OpenScratchCopy(copy->DatabasePath()) : OpenImmutable(path);
   if (!database || !IsDatabase(database)) return nullptr;
 
-  auto reply = std::make_unique<rapidjson::Document>(rapidjson::kObjectType);
-  Allocator& allocator = reply->GetAllocator();
-  rapidjson::Value chats(rapidjson::kArrayType);
   Layout layout = InspectLayout(database);
-  if (layout.kind == Layout::Kind::kModern)
-    ReadModern(database, layout, chats, allocator);
-  else if (layout.kind == Layout::Kind::kMadrid)
-    ReadMadrid(database, layout, chats, allocator);
-  reply->AddMember("chats", chats, allocator);
+  auto reply = std::make_unique<rapidjson::Document>();
+  auto write = [&](rapidjson::Document& document) {
+    ReplyWriter writer(document);
+    writer.Begin();
+    if (layout.kind == Layout::Kind::kModern)
+      ReadModern(database, layout, writer);
+    else if (layout.kind == Layout::Kind::kMadrid)
+      ReadMadrid(database, layout, writer);
+    writer.End();
+    return true;
+  };
+  reply->Populate(write);
   return reply;
 }
 
