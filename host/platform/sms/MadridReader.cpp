@@ -100,10 +100,10 @@ class MadridReader {
     std::map<int64_t, std::vector<std::string>> members;
     Statement memberRows = Run(queries_.members);
     while (memberRows && sqlite3_step(memberRows.get()) == SQLITE_ROW)
-      members[ColumnInt64(memberRows.get(), 0)].emplace_back(ColumnText(memberRows.get(), 1));
+      members[Int64(memberRows.get(), 0)].emplace_back(Text(memberRows.get(), 1));
     Statement groups = Run(queries_.groups);
     while (groups && sqlite3_step(groups.get()) == SQLITE_ROW) {
-      int64_t id = ColumnInt64(groups.get(), 0);
+      int64_t id = Int64(groups.get(), 0);
       if (byKey_.count(SmsKey(id))) continue;
       Thread thread;
       thread.chatId = id;
@@ -121,12 +121,12 @@ class MadridReader {
     while (chats && sqlite3_step(chats.get()) == SQLITE_ROW) {
       sqlite3_stmt* s = chats.get();
       Thread thread;
-      thread.chatId = ColumnInt64(s, 0);
-      thread.guid = ColumnText(s, 1);
-      thread.group = ColumnInt64(s, 2) == kGroupStyle;
-      thread.identifier = ColumnText(s, 3);
-      thread.service = ColumnText(s, 4);
-      std::string key = MadridKey(std::string(ColumnText(s, 5)), thread.identifier);
+      thread.chatId = Int64(s, 0);
+      thread.guid = Text(s, 1);
+      thread.group = Int64(s, 2) == kGroupStyle;
+      thread.identifier = Text(s, 3);
+      thread.service = Text(s, 4);
+      std::string key = MadridKey(std::string(Text(s, 5)), thread.identifier);
       if (byKey_.count(key)) continue;
       if (!thread.group && !thread.identifier.empty())
         thread.participants.push_back(thread.identifier);
@@ -139,22 +139,22 @@ class MadridReader {
     while (statement && sqlite3_step(statement.get()) == SQLITE_ROW) {
       sqlite3_stmt* s = statement.get();
       Row row;
-      row.id = ColumnInt64(s, kMadridRowId);
-      row.madrid = ColumnInt64(s, kMadridIsMadrid) != 0;
-      row.address = ColumnText(s, kMadridAddress);
-      row.date = ColumnInt64(s, kMadridDate);
-      row.text = ColumnText(s, kMadridText);
-      row.groupId = ColumnInt64(s, kMadridGroupId);
-      row.subject = ColumnText(s, kMadridSubject);
-      row.read = ColumnInt64(s, kMadridRead);
-      row.handle = ColumnText(s, kMadridHandle);
-      row.guid = ColumnText(s, kMadridGuid);
-      row.room = ColumnText(s, kMadridRoomName);
-      row.service = ColumnText(s, kMadridService);
-      row.flags = ColumnInt64(s, row.madrid ? kMadridMessageFlags : kMadridFlags);
-      row.dateRead = ColumnInt64(s, kMadridDateRead);
-      row.dateDelivered = ColumnInt64(s, kMadridDateDelivered);
-      if (row.madrid && row.text.empty()) row.body = ColumnBlob(s, kMadridBody);
+      row.id = Int64(s, kMadridRowId);
+      row.madrid = Int64(s, kMadridIsMadrid) != 0;
+      row.address = Text(s, kMadridAddress);
+      row.date = Int64(s, kMadridDate);
+      row.text = Text(s, kMadridText);
+      row.groupId = Int64(s, kMadridGroupId);
+      row.subject = Text(s, kMadridSubject);
+      row.read = Int64(s, kMadridRead);
+      row.handle = Text(s, kMadridHandle);
+      row.guid = Text(s, kMadridGuid);
+      row.room = Text(s, kMadridRoomName);
+      row.service = Text(s, kMadridService);
+      row.flags = Int64(s, row.madrid ? kMadridMessageFlags : kMadridFlags);
+      row.dateRead = Int64(s, kMadridDateRead);
+      row.dateDelivered = Int64(s, kMadridDateDelivered);
+      if (row.madrid && row.text.empty()) row.body = Blob(s, kMadridBody);
       if (!row.madrid) row.service = "SMS";
       rows_.push_back(std::move(row));
       Place(rows_.size() - 1);
@@ -191,10 +191,10 @@ class MadridReader {
     while (statement && sqlite3_step(statement.get()) == SQLITE_ROW) {
       sqlite3_stmt* s = statement.get();
       OwnedAttachment attachment;
-      attachment.filename = ColumnText(s, 1);
-      attachment.mimeType = ColumnText(s, 2);
+      attachment.filename = Text(s, 1);
+      attachment.mimeType = Text(s, 2);
       attachment.transferName = Utils::GetFileName(attachment.filename);
-      attachments_[ColumnInt64(s, 0)].push_back(std::move(attachment));
+      attachments_[Int64(s, 0)].push_back(std::move(attachment));
     }
   }
 
@@ -204,9 +204,9 @@ class MadridReader {
     Statement statement = Run(queries_.pieces);
     while (statement && sqlite3_step(statement.get()) == SQLITE_ROW) {
       sqlite3_stmt* s = statement.get();
-      int64_t messageId = ColumnInt64(s, 0);
-      std::string_view data = ColumnBlob(s, 1);
-      std::string_view type = ColumnText(s, 2);
+      int64_t messageId = Int64(s, 0);
+      std::string_view data = Blob(s, 1);
+      std::string_view type = Text(s, 2);
       if (type == kTextPart) {
         std::string& text = pieceTexts_[messageId];
         if (!text.empty() && !data.empty()) text += '\n';
@@ -214,7 +214,7 @@ class MadridReader {
       } else if (type != kLayoutPart && !type.empty()) {
         OwnedAttachment attachment;
         attachment.mimeType = type;
-        attachment.transferName = ColumnText(s, 3);
+        attachment.transferName = Text(s, 3);
         attachment.totalBytes = static_cast<int64_t>(data.size());
         attachments_[messageId].push_back(std::move(attachment));
       }

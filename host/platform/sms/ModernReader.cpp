@@ -41,11 +41,11 @@ class ModernReader {
     while (Step(statement)) {
       sqlite3_stmt* s = statement.get();
       OwnedAttachment attachment;
-      attachment.filename = ColumnText(s, 1);
-      attachment.mimeType = ColumnText(s, 2);
-      attachment.transferName = ColumnText(s, 3);
-      attachment.totalBytes = ColumnInt64(s, 4);
-      attachments_[ColumnInt64(s, 0)].push_back(std::move(attachment));
+      attachment.filename = Text(s, 1);
+      attachment.mimeType = Text(s, 2);
+      attachment.transferName = Text(s, 3);
+      attachment.totalBytes = Int64(s, 4);
+      attachments_[Int64(s, 0)].push_back(std::move(attachment));
     }
   }
 
@@ -53,7 +53,7 @@ class ModernReader {
     std::unordered_map<int64_t, std::vector<std::string>> participants;
     Statement statement = Run(queries_.participants);
     while (Step(statement))
-      participants[ColumnInt64(statement.get(), 0)].emplace_back(ColumnText(statement.get(), 1));
+      participants[Int64(statement.get(), 0)].emplace_back(Text(statement.get(), 1));
     return participants;
   }
 
@@ -68,19 +68,18 @@ class ModernReader {
     while (Step(chats)) {
       sqlite3_stmt* s = chats.get();
       ConversationFields fields;
-      fields.chatId = ColumnInt64(s, 0);
-      fields.guid = ColumnText(s, 1);
-      fields.identifier = ColumnText(s, 3);
-      fields.service = ColumnText(s, 4);
-      fields.displayName = ColumnText(s, 5);
+      fields.chatId = Int64(s, 0);
+      fields.guid = Text(s, 1);
+      fields.identifier = Text(s, 3);
+      fields.service = Text(s, 4);
+      fields.displayName = Text(s, 5);
       auto members = participants.find(fields.chatId);
       if (members != participants.end()) fields.participants = std::move(members->second);
-      fields.group =
-          ColumnIsNull(s, 2) ? fields.participants.size() > 1 : ColumnInt64(s, 2) == kGroupStyle;
+      fields.group = IsNull(s, 2) ? fields.participants.size() > 1 : Int64(s, 2) == kGroupStyle;
 
       reply_.BeginConversation();
-      while (pending && ColumnInt64(messages.get(), kKey) < fields.chatId) pending = Step(messages);
-      while (pending && ColumnInt64(messages.get(), kKey) == fields.chatId) {
+      while (pending && Int64(messages.get(), kKey) < fields.chatId) pending = Step(messages);
+      while (pending && Int64(messages.get(), kKey) == fields.chatId) {
         WriteMessage(messages.get(), fields);
         pending = Step(messages);
       }
@@ -95,46 +94,46 @@ class ModernReader {
     bool pending = Step(orphans);
     while (pending) {
       sqlite3_stmt* s = orphans.get();
-      int64_t handleRowId = ColumnInt64(s, kKey);
+      int64_t handleRowId = Int64(s, kKey);
       ConversationFields fields;
-      fields.identifier = ColumnText(s, kHandle);
-      fields.service = ColumnText(s, kService);
+      fields.identifier = Text(s, kHandle);
+      fields.service = Text(s, kService);
       if (!fields.identifier.empty()) fields.participants.push_back(fields.identifier);
       reply_.BeginConversation();
       do {
         WriteMessage(s, fields);
         pending = Step(orphans);
-      } while (pending && ColumnInt64(s, kKey) == handleRowId);
+      } while (pending && Int64(s, kKey) == handleRowId);
       reply_.EndConversation(fields);
     }
   }
 
   void WriteMessage(sqlite3_stmt* s, const ConversationFields& conversation) {
     MessageFields fields;
-    fields.id = ColumnInt64(s, kRowId);
-    fields.guid = ColumnText(s, kGuid);
-    int64_t date = ColumnInt64(s, kDate);
+    fields.id = Int64(s, kRowId);
+    fields.guid = Text(s, kGuid);
+    int64_t date = Int64(s, kDate);
     fields.date = AppleDateText(date);
     fields.dated = date != 0;
     fields.seconds = AppleSeconds(date);
-    fields.dateRead = AppleDateText(ColumnInt64(s, kDateRead));
-    fields.fromMe = ColumnInt64(s, kFromMe) != 0;
+    fields.dateRead = AppleDateText(Int64(s, kDateRead));
+    fields.fromMe = Int64(s, kFromMe) != 0;
     // Received messages name their handle; one without a handle in a
     // one-to-one chat came from its partner.
-    std::string_view handle = ColumnText(s, kHandle);
+    std::string_view handle = Text(s, kHandle);
     if (!fields.fromMe)
       fields.sender = !handle.empty() || conversation.group
                           ? handle
                           : std::string_view(conversation.identifier);
-    fields.service = ColumnText(s, kService);
-    fields.subject = ColumnText(s, kSubject);
+    fields.service = Text(s, kService);
+    fields.subject = Text(s, kSubject);
     std::string decoded;
-    fields.text = ColumnText(s, kText);
+    fields.text = Text(s, kText);
     if (fields.text.empty()) {
-      decoded = DecodedBody(ColumnBlob(s, kBody));
+      decoded = DecodedBody(Blob(s, kBody));
       fields.text = decoded;
     }
-    fields.reaction = ReactionOf(ColumnInt64(s, kAssociatedType), ColumnText(s, kAssociatedGuid));
+    fields.reaction = ReactionOf(Int64(s, kAssociatedType), Text(s, kAssociatedGuid));
     attachmentViews_.clear();
     auto owned = attachments_.find(fields.id);
     if (owned != attachments_.end()) {

@@ -22,7 +22,8 @@ std::unique_ptr<rapidjson::Document> ReadConversationList(
   // The copy outlives the connection: its folder goes after SQLite closed.
   std::unique_ptr<ScratchCopy> copy;
   if (HasWriteAheadLog(path) && tempDir) copy = ScratchCopy::Make(path, tempDir());
-  Database database = copy ? OpenScratchCopy(copy->DatabasePath()) : OpenImmutable(path);
+  Database database = copy ? keldra::sqlite::OpenPrivateCopy(copy->DatabasePath())
+                           : keldra::sqlite::OpenReadOnly(path);
   if (!database || !IsDatabase(database)) return nullptr;
 
   Layout layout = InspectLayout(database);
@@ -42,7 +43,7 @@ std::unique_ptr<rapidjson::Document> ReadConversationList(
 }
 
 std::vector<std::string> ReaderStatements(const std::string& path) {
-  Database database = OpenImmutable(path);
+  Database database = keldra::sqlite::OpenReadOnly(path);
   if (!database || !IsDatabase(database)) return {};
   return StatementsOf(InspectLayout(database));
 }
