@@ -335,7 +335,7 @@ class Parser {
     if (depth > kMaxDepth || cursor >= types.size()) return false;
     size_t start = cursor;
     char c = types[cursor];
-    if (std::strchr("cCsSiIlLqQfdB*%:+#@!", c) && c != '\0') {
+    if (c != '\0' && std::strchr("cCsSiIlLqQfdB*%:+#@!", c)) {
       ++cursor;
     } else if (c == '[') {
       ++cursor;

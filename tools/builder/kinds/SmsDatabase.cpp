@@ -181,13 +181,18 @@ SmsDatabaseWriter::SmsDatabaseWriter(const std::string& path, SmsGeneration gene
     database_ = nullptr;
     throw BuildError("cannot create " + path);
   }
-  Execute("PRAGMA journal_mode=OFF");
-  Execute("PRAGMA synchronous=OFF");
-  Execute("BEGIN");
-  if (generation == SmsGeneration::kIos5) {
-    for (const char* sql : kMadridSchema) Execute(sql);
-  } else {
-    for (const std::string& sql : ModernSchema(generation)) Execute(sql);
+  try {
+    Execute("PRAGMA journal_mode=OFF");
+    Execute("PRAGMA synchronous=OFF");
+    Execute("BEGIN");
+    if (generation == SmsGeneration::kIos5) {
+      for (const char* sql : kMadridSchema) Execute(sql);
+    } else {
+      for (const std::string& sql : ModernSchema(generation)) Execute(sql);
+    }
+  } catch (...) {
+    sqlite3_close(database_);  // the destructor does not run for a failed constructor
+    throw;
   }
 }
 
@@ -211,11 +216,11 @@ void SmsDatabaseWriter::Execute(const std::string& sql) {
 
 void SmsDatabaseWriter::Close() {
   if (!database_) return;
-  statements_->cache.clear();
-  statements_ = std::make_unique<Statements>();
+  statements_ = std::make_unique<Statements>();  // finalizes the cached ones
   Execute("COMMIT");
-  sqlite3_close(database_);
+  int rc = sqlite3_close(database_);
   database_ = nullptr;
+  if (rc != SQLITE_OK) throw BuildError("cannot close " + path_);
 }
 
 namespace {
