@@ -56,8 +56,12 @@ struct Overrun {
 class Parser {
  public:
   Parser(const uint8_t* data, size_t size, Archive& archive,
-         std::optional<LengthOverride> lengthOverride)
-      : data_(data), size_(size), archive_(archive), override_(lengthOverride) {}
+         std::optional<LengthOverride> lengthOverride, bool untilText = false)
+      : data_(data),
+        size_(size),
+        archive_(archive),
+        override_(lengthOverride),
+        untilText_(untilText) {}
 
   bool ReadHeader() {
     uint8_t version = 0, signatureLength = 0;
@@ -276,7 +280,9 @@ class Parser {
     if (!ReadHead(classHead) || !ReadClass(classHead, classEntry) || classEntry < 0) return false;
     archive_.entries_[index].classEntry = classEntry;
     std::vector<std::vector<Value>> groups;
+    objects_.push_back(index);
     bool ok = ReadObjectGroups(groups, depth);
+    objects_.pop_back();
     archive_.entries_[index].groups = std::move(groups);
     archive_.entries_[index].complete = ok;
     return ok;
@@ -402,6 +408,9 @@ class Parser {
           out.type = Value::Type::kBytes;
           out.bytes = std::move(*bytes);
         }
+        // A reader after the text alone stops once a string's contents are in.
+        if (ok && untilText_ && !objects_.empty() && archive_.IsKindOf(objects_.back(), "NSString"))
+          return false;
         return ok;
       }
       case '%':
@@ -483,18 +492,26 @@ class Parser {
   std::optional<LengthOverride> override_;
   std::optional<Overrun> overrun_;
   size_t values_ = 0;
+  std::vector<int32_t> objects_;  // the objects being read, innermost last
+  bool untilText_;
 };
 
 std::optional<Archive> Archive::Read(const uint8_t* data, size_t size) {
+  return Read(data, size, false);
+}
+
+std::optional<Archive> Archive::Read(const uint8_t* data, size_t size, bool untilText) {
   if (!data || size > kMaxInput) return std::nullopt;
   Archive archive;
   // A message body holds a dozen or two of each.
   archive.entries_.reserve(32);
   archive.sharedStrings_.reserve(32);
-  Parser parser(data, size, archive, std::nullopt);
+  Parser parser(data, size, archive, std::nullopt, untilText);
   if (!parser.ReadHeader()) return std::nullopt;
   parser.ReadAll();
   const std::optional<Overrun>& overrun = parser.overrun();
+  // Only a reading to the end can tell where a string cut short ends.
+  if (untilText && overrun) return Read(data, size, false);
   if (archive.complete_ || !overrun) return archive;
   // A string longer than what follows it: the shortest cut after which the
   // rest of the archive reads to its end is taken as the string. (Longer
@@ -691,7 +708,8 @@ std::optional<AttributedString> DecodeAttributedString(const uint8_t* data, size
 }
 
 std::optional<std::string> DecodeText(const uint8_t* data, size_t size) {
-  std::optional<Archive> archive = Archive::Read(data, size);
+  // The attribute runs after the text need not be read.
+  std::optional<Archive> archive = Archive::Read(data, size, true);
   if (!archive) return std::nullopt;
   std::optional<int32_t> object = TextObject(*archive);
   if (!object) return std::nullopt;

@@ -69,6 +69,9 @@ class Archive {
   // Reads `size` bytes. Null when they do not begin with a typedstream
   // header; otherwise the archive, complete or as far as it could be read.
   static std::optional<Archive> Read(const uint8_t* data, size_t size);
+  // The same, stopping as soon as the contents of a string object are read
+  // (never Complete then), unless a string runs past the end.
+  static std::optional<Archive> Read(const uint8_t* data, size_t size, bool untilText);
 
   // Every byte was read and every object ended.
   bool Complete() const { return complete_; }

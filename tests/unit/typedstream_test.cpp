@@ -23,8 +23,14 @@ constexpr char kPartKey[] = "__kIMMessagePartAttributeName";
 constexpr char kTransferKey[] = "__kIMFileTransferGUIDAttributeName";
 constexpr char kPlaceholder[] = "\xEF\xBF\xBC";
 
+// Decodes both ways: the text alone must be the attributed string's text.
 std::optional<AttributedString> Decode(const std::string& bytes) {
-  return DecodeAttributedString(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  std::optional<AttributedString> decoded = DecodeAttributedString(data, bytes.size());
+  std::optional<std::string> text = host::typedstream::DecodeText(data, bytes.size());
+  EXPECT_EQ(text.has_value(), decoded.has_value());
+  if (text && decoded) EXPECT_TRUE(*text == decoded->text);
+  return decoded;
 }
 
 uint64_t RunTotal(const AttributedString& decoded) {
