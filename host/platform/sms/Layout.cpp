@@ -80,10 +80,8 @@ ModernQueries BuildModernQueries(const Layout& layout) {
       layout.Column("message", "m", "text") + ", " +
       layout.Column("message", "m", "attributedbody") + ", " +
       layout.Column("message", "m", "date") + ", " + layout.Column("message", "m", "date_read") +
-      ", " + layout.Column("message", "m", "date_delivered") + ", " +
-      layout.Column("message", "m", "is_from_me") + ", " +
-      layout.Column("message", "m", "is_read") + ", " + layout.Column("message", "m", "handle_id") +
-      ", " +
+      ", " + layout.Column("message", "m", "is_from_me") + ", " +
+      layout.Column("message", "m", "handle_id") + ", " +
       (handles && layout.Has("message", "handle_id") ? layout.Column("handle", "h", "id")
                                                      : std::string("NULL")) +
       ", " + layout.Column("message", "m", "service") + ", " +
@@ -130,9 +128,9 @@ MadridQueries BuildMadridQueries(const Layout& layout) {
   if (layout.Has("message")) {
     std::string columns = "m.ROWID";
     for (const char* column :
-         {"address", "date", "text", "flags", "group_id", "subject", "read", "is_madrid",
-          "madrid_handle", "madrid_guid", "madrid_roomname", "madrid_service", "madrid_flags",
-          "madrid_date_read", "madrid_date_delivered", "madrid_attributedbody"})
+         {"address", "date", "text", "flags", "group_id", "subject", "is_madrid", "madrid_handle",
+          "madrid_guid", "madrid_roomname", "madrid_service", "madrid_flags", "madrid_date_read",
+          "madrid_attributedbody"})
       columns += ", " + layout.Column("message", "m", column);
     queries.messages = "SELECT " + columns + " FROM message m ORDER BY m.ROWID";
   }

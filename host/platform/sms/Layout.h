@@ -50,9 +50,7 @@ enum MessageColumn {
   kBody,
   kDate,
   kDateRead,
-  kDateDelivered,
   kFromMe,
-  kRead,
   kHandleRowId,
   kHandle,
   kService,
@@ -79,7 +77,6 @@ enum MadridColumn {
   kMadridFlags,
   kMadridGroupId,
   kMadridSubject,
-  kMadridRead,
   kMadridIsMadrid,
   kMadridHandle,
   kMadridGuid,
@@ -87,7 +84,6 @@ enum MadridColumn {
   kMadridService,
   kMadridMessageFlags,
   kMadridDateRead,
-  kMadridDateDelivered,
   kMadridBody,
 };
 

@@ -32,9 +32,7 @@ struct Row {
   int64_t date = 0;
   int64_t groupId = 0;
   int64_t flags = 0;
-  int64_t read = 0;
   int64_t dateRead = 0;
-  int64_t dateDelivered = 0;
 
   bool FromMe() const {
     return madrid ? (flags & kMadridOutgoing) != 0 : (flags & kSmsOutgoing) != 0;
@@ -146,14 +144,12 @@ class MadridReader {
       row.text = Text(s, kMadridText);
       row.groupId = Int64(s, kMadridGroupId);
       row.subject = Text(s, kMadridSubject);
-      row.read = Int64(s, kMadridRead);
       row.handle = Text(s, kMadridHandle);
       row.guid = Text(s, kMadridGuid);
       row.room = Text(s, kMadridRoomName);
       row.service = Text(s, kMadridService);
       row.flags = Int64(s, row.madrid ? kMadridMessageFlags : kMadridFlags);
       row.dateRead = Int64(s, kMadridDateRead);
-      row.dateDelivered = Int64(s, kMadridDateDelivered);
       if (row.madrid && row.text.empty()) row.body = Blob(s, kMadridBody);
       if (!row.madrid) row.service = "SMS";
       rows_.push_back(std::move(row));
