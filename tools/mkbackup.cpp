@@ -16,6 +16,8 @@
 
 #include "builder/BackupBuilder.h"
 #include "builder/Synthetic.h"
+#include "builder/kinds/PhotoLibrary.h"
+#include "builder/kinds/VoiceMemos.h"
 
 namespace {
 
@@ -49,6 +51,10 @@ void AddSkeleton(builder::BackupBuilder& backup) {
 
 const ContentGenerator kContents[] = {
     {"skeleton", "the standard folders of a device and one preferences file", AddSkeleton},
+    {"photos-generic", "iOS 12 Photos.sqlite and media", builder::AddSamplePhotosGenericAsset},
+    {"photos-asset", "iOS 16 Photos.sqlite and media", builder::AddSamplePhotosAsset},
+    {"memos-legacy", "Media/Recordings voice memos", builder::AddSampleVoiceMemosLegacy},
+    {"memos-cloud", "Library/Recordings voice memos", builder::AddSampleVoiceMemosCloud},
 };
 
 const ContentGenerator* FindContent(const std::string& name) {

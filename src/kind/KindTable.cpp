@@ -1,5 +1,8 @@
 #include "kind/KindTable.h"
 
+#include "kind/photo/Photo.h"
+#include "kind/recording/recording.h"
+
 namespace keldra {
 namespace {
 
@@ -18,8 +21,8 @@ const Factory kFactories[kKindCount] = {
     /* 3 Calendar      */ nullptr,
     /* 4 CallHistory   */ nullptr,
     /* 5 Note          */ nullptr,
-    /* 6 Photo         */ nullptr,
-    /* 7 Recording     */ nullptr,
+    /* 6 Photo         */ &Make<Photo>,
+    /* 7 Recording     */ &Make<Recording>,
     /* 8 Bookmark      */ nullptr,
     /* 9 History       */ nullptr,
     /* 10 WhatsApp     */ nullptr,
