@@ -102,8 +102,10 @@ bool PhotoLibrary::DiscoverSchema() {
   attributeColumns_ = database_->Columns(kAttributes);
   albumColumns_ = database_->Columns(kAlbums);
   std::map<std::string, int64_t> entities = EntityNumbers(*database_);
-  auto asset = entities.find("Asset");
-  if (asset != entities.end() && assetColumns_.count("Z_ENT")) assetEntity_ = asset->second;
+  if (entities.count("Asset") && assetColumns_.count("Z_ENT")) {
+    for (const auto& [name, number] : entities)
+      if (name != "Asset" && name != "GenericAsset") otherEntities_.push_back(number);
+  }
   DiscoverAlbumJoin();
   return true;
 }
@@ -201,7 +203,12 @@ void PhotoLibrary::AppendPhotos(const std::string& sql, const int64_t* albumId,
 void PhotoLibrary::CameraRoll(rapidjson::Value& photos, Allocator& allocator) const {
   std::string sql = PhotoSelectList() + " FROM " + QuoteIdentifier(assetTable_) +
                     " a WHERE a.ZDIRECTORY IS NOT NULL AND a.ZFILENAME IS NOT NULL";
-  if (assetEntity_) sql += " AND a.Z_ENT = " + std::to_string(*assetEntity_);
+  if (!otherEntities_.empty()) {
+    sql += " AND IFNULL(a.Z_ENT, -1) NOT IN (";
+    for (size_t i = 0; i < otherEntities_.size(); ++i)
+      sql += (i ? "," : "") + std::to_string(otherEntities_[i]);
+    sql += ")";
+  }
   // Burst frames that were not picked are not shown by the device either.
   if (assetColumns_.count("ZVISIBILITYSTATE")) sql += " AND IFNULL(a.ZVISIBILITYSTATE, 0) = 0";
   sql += " ORDER BY ";

@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "platform/StoredDatabase.h"
@@ -74,7 +75,9 @@ class PhotoLibrary {
   std::set<std::string> assetColumns_;
   std::set<std::string> attributeColumns_;
   std::set<std::string> albumColumns_;
-  std::optional<int64_t> assetEntity_;
+  // Entities of the asset table's other rows (wallpapers and the like); rows
+  // of entities the metadata does not name are kept.
+  std::vector<int64_t> otherEntities_;
   std::optional<AlbumJoin> join_;
 };
 

@@ -134,15 +134,18 @@ void VoiceMemoList::ReadDatabase(const std::string& path, int source,
 
 void VoiceMemoList::ReadAssetManifest(const std::string& path) {
   PlistPtr root = PlistUtil::ReadPlistOwned(path);
-  if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return;
-  const std::string folder = FolderOf(path);
+  AddAssetManifest(root.get(), FolderOf(path));
+}
+
+void VoiceMemoList::AddAssetManifest(plist_t root, const std::string& folder) {
+  if (!root || plist_get_node_type(root) != PLIST_DICT) return;
   plist_dict_iter iterator = nullptr;
-  plist_dict_new_iter(root.get(), &iterator);
+  plist_dict_new_iter(root, &iterator);
   if (!iterator) return;
   for (;;) {
     char* key = nullptr;
     plist_t value = nullptr;
-    plist_dict_next_item(root.get(), iterator, &key, &value);
+    plist_dict_next_item(root, iterator, &key, &value);
     if (!key) break;
     VoiceMemo memo;
     memo.fileName = AudioFileName(key);
@@ -157,14 +160,18 @@ void VoiceMemoList::ReadAssetManifest(const std::string& path) {
 
 void VoiceMemoList::ReadComposition(const std::string& path) {
   PlistPtr root = PlistUtil::ReadPlistOwned(path);
-  if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return;
-  VoiceMemo memo;
-  memo.fileName = AudioFileName(PlistUtil::GetString(root.get(), "RCComposedAVURL").value_or(""));
-  memo.source = kComposition;
-  memo.title = PlistUtil::GetString(root.get(), "RCSavedRecordingTitle").value_or("");
-  memo.date = PlistSeconds(root.get(), "RCSavedRecordingCreationTime");
   // The audio lies beside the composition folder, not in it.
-  Add(std::move(memo), FolderOf(FolderOf(path)));
+  AddComposition(root.get(), FolderOf(FolderOf(path)));
+}
+
+void VoiceMemoList::AddComposition(plist_t root, const std::string& folder) {
+  if (!root || plist_get_node_type(root) != PLIST_DICT) return;
+  VoiceMemo memo;
+  memo.fileName = AudioFileName(PlistUtil::GetString(root, "RCComposedAVURL").value_or(""));
+  memo.source = kComposition;
+  memo.title = PlistUtil::GetString(root, "RCSavedRecordingTitle").value_or("");
+  memo.date = PlistSeconds(root, "RCSavedRecordingCreationTime");
+  Add(std::move(memo), folder);
 }
 
 std::unique_ptr<rapidjson::Document> VoiceMemoList::ToReply() const {

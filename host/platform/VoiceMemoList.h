@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include <plist/plist.h>
+
 #include "platform/Platform.h"
 #include "vorn/Json.h"
 
@@ -35,6 +37,10 @@ class VoiceMemoList {
   void ReadDatabase(const std::string& path, int source, const PlatformOptions& options);
   void ReadAssetManifest(const std::string& path);
   void ReadComposition(const std::string& path);
+  // The same for property lists already parsed; `folder` is where the audio
+  // files would lie beside them ("" : nowhere to look).
+  void AddAssetManifest(plist_t root, const std::string& folder);
+  void AddComposition(plist_t root, const std::string& folder);
 
   void Add(VoiceMemo memo, const std::string& folder);
 
