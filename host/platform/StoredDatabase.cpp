@@ -13,28 +13,6 @@
 namespace host {
 namespace {
 
-bool Unreserved(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-         c == '.' || c == '_' || c == '~' || c == '/';
-}
-
-// file:<percent-encoded path>?immutable=1
-std::string ImmutableUri(const std::string& path) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string uri = "file:";
-  if (path.compare(0, 2, "//") == 0) uri += "//localhost";  // not an authority
-  for (unsigned char c : path) {
-    if (Unreserved(c)) {
-      uri += static_cast<char>(c);
-    } else {
-      uri += '%';
-      uri += kHex[c >> 4];
-      uri += kHex[c & 15];
-    }
-  }
-  return uri + "?immutable=1";
-}
-
 bool IsRegularFile(const std::string& path, off_t* size = nullptr) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
@@ -81,7 +59,7 @@ void RemoveFolder(const std::string& folder) {
   rmdir(folder.c_str());
 }
 
-// Settings for files nobody vouches for.
+// The settings the module's read-only open uses, for the private copy.
 void Harden(sqlite3* database) {
   sqlite3_db_config(database, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   sqlite3_db_config(database, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
@@ -111,18 +89,13 @@ std::unique_ptr<StoredDatabase> StoredDatabase::Open(const std::string& path,
 }
 
 StoredDatabase::~StoredDatabase() {
-  sqlite3_close_v2(database_);
+  database_.reset();
   if (!scratchFolder_.empty()) RemoveFolder(scratchFolder_);
 }
 
 bool StoredDatabase::OpenImmutable(const std::string& path) {
-  sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(ImmutableUri(path).c_str(), &raw,
-                           SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
-  database_ = raw;
-  if (rc != SQLITE_OK) return false;
-  Harden(raw);
-  return ReadsAsDatabase(raw);
+  database_ = keldra::sqlite::OpenReadOnly(path);
+  return database_ && ReadsAsDatabase(database_.get());
 }
 
 bool StoredDatabase::OpenScratchCopy(const std::string& path, const PlatformOptions& options) {
@@ -144,13 +117,14 @@ bool StoredDatabase::OpenScratchCopy(const std::string& path, const PlatformOpti
   int rc =
       sqlite3_open_v2(copy.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc == SQLITE_OK) Harden(raw);
+  keldra::sqlite::Database database(raw, [](sqlite3* db) { sqlite3_close_v2(db); });
   if (rc != SQLITE_OK || !ReadsAsDatabase(raw)) {
-    sqlite3_close_v2(raw);
+    database.reset();
     RemoveFolder(scratchFolder_);
     scratchFolder_.clear();
     return false;
   }
-  database_ = raw;
+  database_ = std::move(database);
   return true;
 }
 
@@ -173,17 +147,8 @@ std::set<std::string> StoredDatabase::Columns(const std::string& table) const {
   return columns;
 }
 
-Query::Query(const StoredDatabase& database, const std::string& sql) {
-  if (!database.Handle()) return;
-  if (sqlite3_prepare_v2(database.Handle(), sql.c_str(), -1, &statement_, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(statement_);
-    statement_ = nullptr;
-  }
-}
-
-Query::~Query() {
-  sqlite3_finalize(statement_);
-}
+Query::Query(const StoredDatabase& database, const std::string& sql)
+    : owner_(keldra::sqlite::Prepare(database.Shared(), sql.c_str())), statement_(owner_.get()) {}
 
 bool Query::Bind(int index, int64_t value) {
   return statement_ && sqlite3_bind_int64(statement_, index, value) == SQLITE_OK;

@@ -1,6 +1,6 @@
 // How the platform's readers open a database of a backup: never changing it.
-// A lone file is opened read-only as an immutable URI (no journal, WAL or
-// lock file is made, a missing file is never created). When a "-wal" file
+// A lone file is opened the way the module opens one (read-only, immutable:
+// no journal, WAL or lock file is made). When a "-wal" file
 // lies beside it, its newest rows live there; then the main file and the WAL
 // are copied into a private scratch folder (0700, below the project temporary
 // folder), the copy is opened, and the folder is removed when the database
@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Sqlite.h"
 #include "platform/Platform.h"
 
 namespace host {
@@ -30,7 +31,8 @@ class StoredDatabase {
   StoredDatabase(const StoredDatabase&) = delete;
   StoredDatabase& operator=(const StoredDatabase&) = delete;
 
-  sqlite3* Handle() const { return database_; }
+  sqlite3* Handle() const { return database_.get(); }
+  const keldra::sqlite::Database& Shared() const { return database_; }
   // Whether the file actually read is a private copy with its WAL applied.
   bool ReadsScratchCopy() const { return !scratchFolder_.empty(); }
 
@@ -45,17 +47,14 @@ class StoredDatabase {
   bool OpenImmutable(const std::string& path);
   bool OpenScratchCopy(const std::string& path, const PlatformOptions& options);
 
-  sqlite3* database_ = nullptr;
+  keldra::sqlite::Database database_;
   std::string scratchFolder_;  // "" when the backup's own file is read
 };
 
-// A prepared statement; finalized on destruction.
+// A prepared statement; not Ok when it does not prepare.
 class Query {
  public:
   Query(const StoredDatabase& database, const std::string& sql);
-  ~Query();
-  Query(const Query&) = delete;
-  Query& operator=(const Query&) = delete;
 
   bool Ok() const { return statement_ != nullptr; }
   bool Bind(int index, int64_t value);
@@ -72,7 +71,8 @@ class Query {
   double Real(int column) const;
 
  private:
-  sqlite3_stmt* statement_ = nullptr;
+  keldra::sqlite::Statement owner_;  // keeps the database open while it lives
+  sqlite3_stmt* statement_;
 };
 
 // A name as an SQL identifier, in double quotes.

@@ -88,6 +88,82 @@ class Series {
   const std::string& taskId_;
 };
 
+// One run: the request object, the photo lookups and the three series.
+class PhotoRun {
+ public:
+  PhotoRun(Kind& kind, const std::string& taskId, const FileMap& map,
+           const std::string& databasePath, const std::string& productVersion)
+      : taskId_(taskId), databasePath_(databasePath), files_(map), series_(kind, taskId) {
+    PimJsonUtil::AddJsonDictStringValue(request_, request_.GetAllocator(), "path", databasePath);
+    PimJsonUtil::AddJsonDictStringValue(request_, request_.GetAllocator(), "productVersion",
+                                        productVersion);
+    text_ = PimJsonUtil::ToString(request_);
+  }
+
+  // The camera-roll series; false when the host did not answer.
+  bool SendCameraRoll() {
+    ReplyDocument reply = QueryPlatform(names::kPhotoQueryCameraRollList, text_);
+    if (!reply) return false;
+    auto& allocator = reply->GetAllocator();
+    rapidjson::Value none(rapidjson::kArrayType);
+    rapidjson::Value& photos = ListOf(*reply, "photos", none);
+    files_.ResolveAll(photos, allocator);
+    series_.Summary(allocator, photos.Size(), databasePath_, kCameraRoll);
+    series_.Slices(allocator, photos, kCameraRoll,
+                   [](rapidjson::Value& slice) { return std::move(slice); });
+    series_.Close(allocator, kCameraRoll);
+    return true;
+  }
+
+  // The album-list series, then each album's photos, closed once at the end.
+  void SendAlbums() {
+    ReplyDocument reply = QueryPlatform(names::kPhotoQueryAlbumList, text_);
+    if (!reply) return;
+    auto& allocator = reply->GetAllocator();
+    rapidjson::Value none(rapidjson::kArrayType);
+    rapidjson::Value& albums = ListOf(*reply, "albums", none);
+    series_.Summary(allocator, albums.Size(), databasePath_, kAlbumList);
+    series_.Send(allocator, albums, 2, kAlbumList);
+    series_.Close(allocator, kAlbumList);
+    for (const rapidjson::Value& album : albums.GetArray()) SendAlbumPhotos(album);
+    series_.Close(allocator, kAlbumPhotos);
+  }
+
+ private:
+  // One album's photos; an album the host does not answer sends nothing.
+  void SendAlbumPhotos(const rapidjson::Value& album) {
+    const int64_t albumId = AlbumId(album);
+    const int albumType = AlbumType(album);
+    // The previous album's members give way to this one's.
+    request_.EraseMember("albumId");
+    request_.EraseMember("albumType");
+    PimJsonUtil::AddJsonDictInt64Value(request_, request_.GetAllocator(), "albumId", albumId);
+    PimJsonUtil::AddJsonDictIntValue(request_, request_.GetAllocator(), "albumType", albumType);
+    ReplyDocument reply = QueryPlatform(names::kPhotoQueryPhotoFromAlbum,
+                                        PimJsonUtil::ToString(request_), taskId_.c_str());
+    if (!reply) return;
+    auto& allocator = reply->GetAllocator();
+    rapidjson::Value none(rapidjson::kArrayType);
+    rapidjson::Value& photos = ListOf(*reply, "photos", none);
+    files_.ResolveAll(photos, allocator);
+    series_.Summary(allocator, photos.Size(), databasePath_, kAlbumPhotos, &albumId, albumType);
+    series_.Slices(allocator, photos, kAlbumPhotos, [&](rapidjson::Value& slice) {
+      rapidjson::Value wrapped(rapidjson::kObjectType);
+      PimJsonUtil::AddJsonDictInt64Value(wrapped, allocator, "albumId", albumId);
+      PimJsonUtil::AddJsonDictIntValue(wrapped, allocator, "albumType", albumType);
+      PimJsonUtil::AddJsonDictObjectValue(wrapped, allocator, "photos", slice);
+      return wrapped;
+    });
+  }
+
+  const std::string& taskId_;
+  const std::string& databasePath_;
+  rapidjson::Document request_{rapidjson::kObjectType};
+  std::string text_;  // the request without an album
+  PhotoFiles files_;
+  Series series_;
+};
+
 }  // namespace
 
 Photo::Photo() : results_(rapidjson::kArrayType) {}
@@ -100,66 +176,12 @@ void Photo::Update(void* argument, const char* commandType) {
 }
 
 void Photo::Run(const std::string& taskId, const BackupInfo& info) {
-  if (databasePath_.empty()) return ResetResults();
-  DbBase* reader = FindManifestReader(*this, info.BackupType);
-  if (!reader) return ResetResults();
-  PhotoFiles files(reader->GetFileMap());
-  Series series(*this, taskId);
-
-  rapidjson::Document request(rapidjson::kObjectType);
-  auto& requestAllocator = request.GetAllocator();
-  PimJsonUtil::AddJsonDictStringValue(request, requestAllocator, "path", databasePath_);
-  PimJsonUtil::AddJsonDictStringValue(request, requestAllocator, "productVersion",
-                                      info.ProductVersion);
-  const std::string text = PimJsonUtil::ToString(request);
-
-  ReplyDocument cameraRoll = QueryPlatform(names::kPhotoQueryCameraRollList, text);
-  if (!cameraRoll) return ResetResults();
-  {
-    auto& allocator = cameraRoll->GetAllocator();
-    rapidjson::Value none(rapidjson::kArrayType);
-    rapidjson::Value& photos = ListOf(*cameraRoll, "photos", none);
-    files.ResolveAll(photos, allocator);
-    series.Summary(allocator, photos.Size(), databasePath_, kCameraRoll);
-    series.Slices(allocator, photos, kCameraRoll,
-                  [](rapidjson::Value& slice) { return std::move(slice); });
-    series.Close(allocator, kCameraRoll);
+  if (!databasePath_.empty()) {
+    if (DbBase* reader = FindManifestReader(*this, info.BackupType)) {
+      PhotoRun run(*this, taskId, reader->GetFileMap(), databasePath_, info.ProductVersion);
+      if (run.SendCameraRoll()) run.SendAlbums();
+    }
   }
-  cameraRoll.reset();
-
-  ReplyDocument albumList = QueryPlatform(names::kPhotoQueryAlbumList, text);
-  if (!albumList) return ResetResults();
-  auto& listAllocator = albumList->GetAllocator();
-  rapidjson::Value noAlbums(rapidjson::kArrayType);
-  rapidjson::Value& albums = ListOf(*albumList, "albums", noAlbums);
-  series.Summary(listAllocator, albums.Size(), databasePath_, kAlbumList);
-  series.Send(listAllocator, albums, 2, kAlbumList);
-  series.Close(listAllocator, kAlbumList);
-
-  for (const rapidjson::Value& album : albums.GetArray()) {
-    const int64_t albumId = AlbumId(album);
-    const int albumType = AlbumType(album);
-    request.EraseMember("albumId");
-    request.EraseMember("albumType");
-    PimJsonUtil::AddJsonDictInt64Value(request, requestAllocator, "albumId", albumId);
-    PimJsonUtil::AddJsonDictIntValue(request, requestAllocator, "albumType", albumType);
-    ReplyDocument reply = QueryPlatform(names::kPhotoQueryPhotoFromAlbum,
-                                        PimJsonUtil::ToString(request), taskId.c_str());
-    if (!reply) continue;
-    auto& allocator = reply->GetAllocator();
-    rapidjson::Value none(rapidjson::kArrayType);
-    rapidjson::Value& photos = ListOf(*reply, "photos", none);
-    files.ResolveAll(photos, allocator);
-    series.Summary(allocator, photos.Size(), databasePath_, kAlbumPhotos, &albumId, albumType);
-    series.Slices(allocator, photos, kAlbumPhotos, [&](rapidjson::Value& slice) {
-      rapidjson::Value wrapped(rapidjson::kObjectType);
-      PimJsonUtil::AddJsonDictInt64Value(wrapped, allocator, "albumId", albumId);
-      PimJsonUtil::AddJsonDictIntValue(wrapped, allocator, "albumType", albumType);
-      PimJsonUtil::AddJsonDictObjectValue(wrapped, allocator, "photos", slice);
-      return wrapped;
-    });
-  }
-  series.Close(listAllocator, kAlbumPhotos);
   ResetResults();
 }
 
