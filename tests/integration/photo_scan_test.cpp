@@ -123,7 +123,8 @@ TEST_F(PhotoScan, NoPhotosGiveASummaryAndTheClosingMessageOnly) {
     builder::BackupBuilder backup(folder_.Path());
     builder::AddPhotoLibrary(backup, builder::PhotoLibrarySpec{});
   }
-  std::vector<Message> messages = PhotoMessages(Scan());
+  host::Recorder recorder = Scan();
+  std::vector<Message> messages = PhotoMessages(recorder);
   ASSERT_THAT(Shape(messages), testing::ElementsAre("0.1", "0.3", "1.1", "1.2", "1.3", "2.3"));
   EXPECT_EQ((*messages[0].result)["count"].GetInt(), 0);
 }
@@ -230,7 +231,8 @@ TEST_F(PhotoScan, FindsStoredFilesSizesAndThumbnailsInOrderOfPreference) {
         builder::BackupBuilder::FileID("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0002.JPG"));
   }
   const std::string before = testing_support::TreeSnapshot(folder_.Path());
-  std::vector<Message> messages = PhotoMessages(Scan());
+  host::Recorder recorder = Scan();
+  std::vector<Message> messages = PhotoMessages(recorder);
   EXPECT_EQ(testing_support::TreeSnapshot(folder_.Path()), before);
   auto photos = ByRelativePath(messages, 0);
   ASSERT_EQ(photos.size(), 6u);

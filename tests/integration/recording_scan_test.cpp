@@ -141,7 +141,8 @@ TEST_F(RecordingScan, SizesComeFromTheStoredAudio) {
     backup.AddFile("MediaDomain", "Library/Recordings/20200101 000003.m4a", "");
     stored = Stored(backup, "MediaDomain", "Library/Recordings/20200101 000001.m4a");
   }
-  std::vector<const rapidjson::Value*> results = RecordingResults(Scan());
+  host::Recorder recorder = Scan();
+  std::vector<const rapidjson::Value*> results = RecordingResults(recorder);
   ASSERT_EQ(results.size(), 3u);
   const rapidjson::Value& entries = *results[1];
   ASSERT_EQ(entries.Size(), 3u);
