@@ -161,6 +161,17 @@ TEST_F(VoiceMemoReader, FilesOfTheWrongShapeGiveWhatTheyHold) {
                   "<key>RCSavedRecordingCreationTime</key><integer>86400</integer></dict>"))
           .get(),
       "");
+  // NUL bytes inside strings, which a damaged file's XML can carry.
+  const std::string nul(1, '\0');
+  list.AddComposition(Parse(Plist("<dict><key>RCComposedAVURL</key><string>file:///x/n" + nul +
+                                  "l.m4a</string></dict>"))
+                          .get(),
+                      "");
+  list.AddComposition(Parse(Plist("<dict><key>RCComposedAVURL</key><string>file:///x/k.m4a"
+                                  "</string><key>RCSavedRecordingTitle</key><string>t" +
+                                  nul + "t</string></dict>"))
+                          .get(),
+                      "");
   // NULL everywhere, wrong types, absurd numbers, text that is not UTF-8.
   std::string odd = folder_ / "odd.db";
   Exec(odd,
@@ -173,8 +184,8 @@ TEST_F(VoiceMemoReader, FilesOfTheWrongShapeGiveWhatTheyHold) {
 
   std::vector<std::string> names;
   for (const host::VoiceMemo& memo : list.Memos()) names.push_back(memo.fileName);
-  EXPECT_THAT(names, testing::ElementsAre("b.m4a", "c.m4a", "d.m4a", "e f%zz%4.m4a", "i.m4a",
-                                          "g.m4a", "h.m4a"));
+  EXPECT_THAT(names, testing::ElementsAre("b.m4a", "c.m4a", "d.m4a", "e f%zz%4.m4a", "k.m4a",
+                                          "i.m4a", "g.m4a", "h.m4a"));
   std::unique_ptr<rapidjson::Document> reply = list.ToReply();
   EXPECT_STREQ((*reply)["c.m4a"]["title"].GetString(), "c");  // no usable name: the file's
   EXPECT_STREQ((*reply)["d.m4a"]["title"].GetString(), "Dee");
@@ -182,6 +193,8 @@ TEST_F(VoiceMemoReader, FilesOfTheWrongShapeGiveWhatTheyHold) {
   EXPECT_STREQ((*reply)["d.m4a"]["date"].GetString(), Utils::Convert2001GMTtoDate(86400).c_str());
   EXPECT_STREQ((*reply)["e f%zz%4.m4a"]["date"].GetString(), "");
   EXPECT_EQ((*reply)["i.m4a"]["source"].GetInt(), 1);
+  // Kept whole, NUL and all (as far as the parser kept it).
+  EXPECT_EQ((*reply)["k.m4a"]["title"].GetStringLength(), 3u);
   for (const auto& entry : reply->GetObject())
     EXPECT_TRUE(std::isfinite(entry.value["duration"].GetDouble()));
   std::string text = Json(*reply);
