@@ -4,6 +4,7 @@
 
 #include "common/Sqlite.h"
 #include "keldra/Names.h"
+#include "kind/CompactRow.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilityString.h"
 #include "vorn/VRNUtilitySys.h"
@@ -60,7 +61,8 @@ bool CallHistory::ReadCalls(const char* sql, const std::string& path, Source sou
   sqlite::Statement statement = sqlite::Prepare(database, sql);
   if (!statement) return false;
   sqlite3_stmt* row = statement.get();
-  Allocator& allocator = calls_->GetAllocator();
+  CompactRow compact;
+  Allocator& allocator = compact.Allocator();
   const bool fromStore = source == Source::kCallStore;
   while (sqlite3_step(row) == SQLITE_ROW) {
     // Columns: name, address, date, flags or originated, duration, country
@@ -68,7 +70,7 @@ bool CallHistory::ReadCalls(const char* sql, const std::string& path, Source sou
     const int64_t date = sqlite::Int64(row, 2);
     const int typeInt = sqlite3_column_int(row, 3);
     const int64_t duration = sqlite::Int64(row, 4);
-    rapidjson::Value call(rapidjson::kObjectType);
+    rapidjson::Value& call = compact.Object();
     AddText(call, allocator, "name", sqlite::Text(row, 0));
     AddText(call, allocator, "address", sqlite::Text(row, 1));
     PimJsonUtil::AddJsonDictInt64Value(call, allocator, "date_int", date);
@@ -84,7 +86,7 @@ bool CallHistory::ReadCalls(const char* sql, const std::string& path, Source sou
     PimJsonUtil::AddJsonDictIntValue(call, allocator, "type_int", typeInt);
     AddText(call, allocator, "type",
             fromStore ? StoreCallType(typeInt) : (typeInt == 4 ? "Incoming" : "Outgoing"));
-    PimJsonUtil::PushJsonArrayObjectValue(*calls_, allocator, call);
+    compact.AppendTo(*calls_, calls_->GetAllocator());
   }
   return true;
 }

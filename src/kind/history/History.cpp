@@ -4,6 +4,7 @@
 
 #include "common/Sqlite.h"
 #include "keldra/Names.h"
+#include "kind/CompactRow.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilitySys.h"
 
@@ -41,12 +42,13 @@ bool History::ReadHistory(const std::string& path) {
   if (!database) return false;
   sqlite::Statement statement = sqlite::Prepare(database, kHistorySql);
   if (!statement) return false;
-  Allocator& allocator = visits_->GetAllocator();
+  CompactRow compact;
+  Allocator& allocator = compact.Allocator();
   sqlite3_stmt* row = statement.get();
   int64_t position = 1;
   while (sqlite3_step(row) == SQLITE_ROW) {
     const int64_t visitTime = sqlite::Int64(row, 2);
-    rapidjson::Value visit(rapidjson::kObjectType);
+    rapidjson::Value& visit = compact.Object();
     AddText(visit, allocator, "name", sqlite::Text(row, 0));
     AddText(visit, allocator, "url", sqlite::Text(row, 1));
     AddText(visit, allocator, "visit_time",
@@ -55,7 +57,7 @@ bool History::ReadHistory(const std::string& path) {
             "com.apple.bookmarks.Bookmark");
     PimJsonUtil::AddJsonDictInt64Value(visit, allocator, "position", position);
     AddText(visit, allocator, "id", std::to_string(position));
-    PimJsonUtil::PushJsonArrayObjectValue(*visits_, allocator, visit);
+    compact.AppendTo(*visits_, visits_->GetAllocator());
     ++position;
   }
   return true;
