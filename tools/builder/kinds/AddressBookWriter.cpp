@@ -28,7 +28,8 @@ CREATE TABLE ABPerson (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, First TEXT, Last
   AlternateBirthday TEXT, MapsData TEXT, FirstPronunciation TEXT, MiddlePronunciation TEXT,
   LastPronunciation TEXT, OrganizationPhonetic TEXT, OrganizationPronunciation TEXT,
   PreviousFamilyName TEXT, PreferredLikenessSource TEXT, PreferredPersonaIdentifier TEXT,
-  UNIQUE(guid));
+  PreferredChannel TEXT, DowntimeWhitelist TEXT, ImageType TEXT, ImageHash BLOB,
+  MemojiMetadata BLOB, UNIQUE(guid));
 CREATE INDEX ABFirstSortIndex on ABPerson(FirstSortLanguageIndex, FirstSortSection, FirstSort);
 CREATE INDEX ABLastSortIndex on ABPerson(LastSortLanguageIndex, LastSortSection, LastSort);
 CREATE INDEX ABPersonPersonLinkIndex on ABPerson(PersonLink);
@@ -64,8 +65,18 @@ CREATE TABLE FirstSortSectionCount(LanguageIndex, Section TEXT, StoreID, number,
   UNIQUE(LanguageIndex, Section, StoreID));
 CREATE TABLE LastSortSectionCount(LanguageIndex, Section TEXT, StoreID, number,
   UNIQUE(LanguageIndex, Section, StoreID));
+CREATE TABLE FirstSortSectionCountTotal(LanguageIndex, Section TEXT, Type INT, number,
+  UNIQUE(LanguageIndex, Section, Type));
+CREATE TABLE LastSortSectionCountTotal(LanguageIndex, Section TEXT, Type INT, number,
+  UNIQUE(LanguageIndex, Section, Type));
+CREATE TABLE ClientCursor (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, store_id INTEGER,
+  latest_consumed_sequence_number INTEGER, latest_consumed_timestamp REAL,
+  client_identifier TEXT, UNIQUE(client_identifier, store_id));
 CREATE TABLE ClientSequence (sequence_number INTEGER, client_identifier TEXT,
   save_timestamp REAL);
+CREATE TABLE ClientCursorConsumed (store_id INTEGER, consumed_entity_class INTEGER,
+  consumed_entity_id INTEGER, consumed_change_id INTEGER, sequence_number INTEGER,
+  client_identifier TEXT);
 INSERT INTO _SqliteDatabaseProperties VALUES ('_ClientVersion', '3013');
 INSERT INTO ABAccount (AccountIdentifier, Flags, DefaultSourceID, guid)
   VALUES (NULL, 1, 1, 'A1B2C3D4-0000-4000-8000-00000000000A');

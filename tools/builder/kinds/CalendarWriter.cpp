@@ -10,7 +10,8 @@ CREATE TABLE _SqliteDatabaseProperties (key TEXT, value TEXT, UNIQUE(key));
 CREATE TABLE Store (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT,
   default_alarm_offset INTEGER, type INTEGER, constraint_path TEXT, disabled INTEGER,
   external_id TEXT, persistent_id TEXT, flags INTEGER, creator_bundle_id TEXT,
-  creator_code_signing_identity TEXT, only_creator_can_modify INTEGER, external_mod_tag TEXT);
+  creator_code_signing_identity TEXT, only_creator_can_modify INTEGER, external_mod_tag TEXT,
+  preferred_event_private_value INTEGER, strictest_event_private_value INTEGER);
 CREATE TABLE Calendar (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, store_id INTEGER, title TEXT,
   flags INTEGER, color TEXT, symbolic_color_name TEXT, color_is_display INTEGER, type TEXT,
   supported_entity_types INTEGER, external_id TEXT, external_mod_tag TEXT,
@@ -23,21 +24,23 @@ CREATE TABLE Calendar (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, store_id INTEGER
 CREATE INDEX CalendarStoreId on Calendar(store_id);
 CREATE INDEX CalendarUUID on Calendar(UUID);
 CREATE TABLE CalendarItem (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, summary TEXT,
-  location_id INTEGER, description TEXT, start_date REAL, start_tz TEXT, end_date REAL,
-  all_day INTEGER, calendar_id INTEGER, orig_item_id INTEGER, orig_date REAL,
-  organizer_id INTEGER, self_attendee_id INTEGER, status INTEGER, invitation_status INTEGER,
-  availability INTEGER, privacy_level INTEGER, url TEXT, last_modified REAL,
-  sequence_num INTEGER, birthday_id INTEGER, modified_properties INTEGER,
-  external_tracking_status INTEGER, external_id TEXT, external_mod_tag TEXT,
-  unique_identifier TEXT, external_schedule_id TEXT, external_rep BLOB,
-  response_comment TEXT, hidden INTEGER, has_recurrences INTEGER, has_attendees INTEGER,
-  UUID TEXT, entity_type INTEGER, priority INTEGER, due_date REAL, due_tz TEXT,
-  due_all_day INTEGER, completion_date REAL, creation_date REAL, conference TEXT,
-  display_order INTEGER, created_by_id INTEGER, modified_by_id INTEGER,
-  shared_item_created_date REAL, shared_item_created_tz TEXT,
-  shared_item_modified_date REAL, shared_item_modified_tz TEXT,
+  location_id INTEGER, client_location_id INTEGER, description TEXT, start_date REAL,
+  start_tz TEXT, end_date REAL, end_tz TEXT, all_day INTEGER, calendar_id INTEGER,
+  orig_item_id INTEGER, orig_date REAL, organizer_id INTEGER, self_attendee_id INTEGER,
+  status INTEGER, invitation_status INTEGER, availability INTEGER, privacy_level INTEGER,
+  url TEXT, last_modified REAL, sequence_num INTEGER, birthday_id INTEGER,
+  modified_properties INTEGER, external_tracking_status INTEGER, external_id TEXT,
+  external_mod_tag TEXT, unique_identifier TEXT, external_schedule_id TEXT, external_rep BLOB,
+  response_comment TEXT, last_synced_response_comment TEXT, hidden INTEGER,
+  has_recurrences INTEGER, has_attendees INTEGER, UUID TEXT, entity_type INTEGER,
+  priority INTEGER, due_date REAL, due_tz TEXT, due_all_day INTEGER, completion_date REAL,
+  creation_date REAL, conference TEXT, app_link BLOB, display_order INTEGER,
+  created_by_id INTEGER, modified_by_id INTEGER, shared_item_created_date REAL,
+  shared_item_created_tz TEXT, shared_item_modified_date REAL, shared_item_modified_tz TEXT,
   invitation_changed_properties INTEGER, default_alarm_removed INTEGER,
-  phantom_master INTEGER, participation_status_modified_date REAL);
+  phantom_master INTEGER, participation_status_modified_date REAL, calendar_scale TEXT,
+  travel_time INTEGER, travel_advisory_behavior INTEGER, start_location_id INTEGER,
+  suggested_event_info_id INTEGER, first_alert_date REAL);
 CREATE INDEX EventHiddenEndDateStartDate on CalendarItem(hidden, end_date, start_date);
 CREATE INDEX EventUUID on CalendarItem(UUID);
 CREATE TABLE Location (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, title TEXT, address TEXT,
@@ -53,10 +56,34 @@ CREATE TABLE Recurrence (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, frequency INTE
 CREATE INDEX RecurrenceOwnerIdIndex on Recurrence(owner_id);
 CREATE TABLE Participant (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, entity_type INTEGER,
   type INTEGER, status INTEGER, pending_status INTEGER, role INTEGER, identity_id INTEGER,
-  owner_id INTEGER, external_rep BLOB, UUID TEXT, email TEXT, is_self INTEGER);
-CREATE TABLE OccurrenceCache (day REAL, event_id INTEGER, calendar_id INTEGER, store_id INTEGER,
-  occurrence_date REAL, occurrence_start_date REAL, occurrence_end_date REAL,
-  next_reminder_date REAL);
+  owner_id INTEGER, external_rep BLOB, UUID TEXT, email TEXT, is_self INTEGER, comment TEXT,
+  schedule_agent INTEGER, flags INTEGER, last_modified REAL, comment_last_modified REAL);
+CREATE TABLE Identity (display_name TEXT, address TEXT, first_name TEXT, last_name TEXT,
+  UNIQUE (display_name, address, first_name, last_name));
+CREATE TABLE ExceptionDate (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, owner_id INTEGER,
+  date REAL, sync_order INTEGER);
+CREATE TABLE Attachment (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, owner_id INTEGER,
+  external_id TEXT, external_mod_tag TEXT, external_rep BLOB, url TEXT, UUID TEXT, data BLOB,
+  format TEXT, is_binary INTEGER, filename TEXT, local_url TEXT, file_size INTEGER);
+CREATE TABLE Sharee (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, owner_id INTEGER,
+  external_id TEXT, external_rep BLOB, UUID TEXT, identity_id INTEGER, status INTEGER,
+  access_level INTEGER);
+CREATE TABLE Category (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT,
+  entity_type INTEGER, hidden INTEGER);
+CREATE TABLE CategoryLink (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, owner_id INTEGER,
+  category_id INTEGER);
+CREATE TABLE Notification (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, entity_type INTEGER,
+  calendar_id INTEGER, external_id TEXT, external_mod_tag TEXT, UUID TEXT, summary TEXT,
+  creation_date REAL, last_modified REAL, status INTEGER, host_url TEXT, in_reply_to TEXT,
+  identity_id INTEGER, alerted INTEGER);
+CREATE TABLE SuggestedEventInfo (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, owner_id INTEGER,
+  opaque_key TEXT, unique_key TEXT, changed_fields INTEGER, changes_acknowledged INTEGER,
+  timestamp REAL);
+CREATE TABLE OccurrenceCache (day REAL, event_id INTEGER, calendar_id INTEGER,
+  store_id INTEGER, occurrence_date REAL, occurrence_start_date REAL,
+  occurrence_end_date REAL);
+CREATE TABLE OccurrenceCacheDays (calendar_id INTEGER, store_id INTEGER, day REAL,
+  count INTEGER, PRIMARY KEY (calendar_id, day));
 INSERT INTO _SqliteDatabaseProperties VALUES ('_ClientVersion', '16004');
 INSERT INTO Store (name, default_alarm_offset, type, disabled, flags)
   VALUES ('Default', 0, 0, 0, 0);
