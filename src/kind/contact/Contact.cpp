@@ -3,6 +3,7 @@
 #include <string>
 
 #include "keldra/Names.h"
+#include "kind/CompactRow.h"
 #include "mivo/Utils.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilitySys.h"
@@ -120,10 +121,11 @@ const char* Contact::MapAddressKey(std::string_view key) {
   return nullptr;
 }
 
-void Contact::AddLabelMember(rapidjson::Value& entry, std::string_view labelText) {
+void Contact::AddLabelMember(rapidjson::Value& entry, Allocator& allocator,
+                             std::string_view labelText) {
   std::string label(labelText);
   const bool builtIn = ParseLabel(label);
-  AddText(entry, contacts_->GetAllocator(), builtIn ? "type" : "label", label);
+  AddText(entry, allocator, builtIn ? "type" : "label", label);
 }
 
 rapidjson::Value* Contact::FindContact(int64_t rowId) {
@@ -134,7 +136,10 @@ rapidjson::Value* Contact::FindContact(int64_t rowId) {
 rapidjson::Value& Contact::EntryArray(rapidjson::Value& contact, const char* entityName) {
   auto member = contact.FindMember(entityName);
   if (member != contact.MemberEnd()) return member->value;
+  // Most persons have one or two entries of a property; RapidJSON would
+  // make room for 16.
   rapidjson::Value array(rapidjson::kArrayType);
+  array.Reserve(2, contacts_->GetAllocator());
   PimJsonUtil::AddJsonDictObjectValue(contact, contacts_->GetAllocator(), entityName, array);
   return (contact.MemberEnd() - 1)->value;
 }
@@ -193,7 +198,7 @@ void Contact::ReadStructuredEntries(const char* sql, const char* entityName, Ent
     rapidjson::Value entry(rapidjson::kObjectType);
     AddText(entry, allocator, "id", std::to_string(uid));
     if (key) AddText(entry, allocator, key, value);
-    AddLabelMember(entry, sqlite::Text(row, 4));
+    AddLabelMember(entry, allocator, sqlite::Text(row, 4));
     PimJsonUtil::PushJsonArrayObjectValue(array, allocator, entry);
   }
 }
@@ -203,13 +208,15 @@ void Contact::ReadMultiValues(int64_t property, const char* entityName) {
   if (!statement) return;
   sqlite3_stmt* row = statement.get();
   sqlite3_bind_int64(row, 1, property);
-  Allocator& allocator = contacts_->GetAllocator();
+  // Simple entries are complete when made: built aside, stored at their size.
+  CompactRow compact;
+  Allocator& allocator = compact.Allocator();
   const bool isDate = std::string_view(entityName) == kDateEntity;
   while (sqlite3_step(row) == SQLITE_ROW) {
     rapidjson::Value* contact = FindContact(sqlite::Int64(row, 1));
     if (!contact) continue;
     rapidjson::Value& array = EntryArray(*contact, entityName);
-    rapidjson::Value entry(rapidjson::kObjectType);
+    rapidjson::Value& entry = compact.Object();
     if (isDate) {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, 2));
       AddText(entry, allocator, "value",
@@ -218,8 +225,8 @@ void Contact::ReadMultiValues(int64_t property, const char* entityName) {
       AddText(entry, allocator, "value", sqlite::Text(row, 2));
     }
     AddText(entry, allocator, "id", std::to_string(sqlite::Int64(row, 0)));
-    AddLabelMember(entry, sqlite::Text(row, 3));
-    PimJsonUtil::PushJsonArrayObjectValue(array, allocator, entry);
+    AddLabelMember(entry, allocator, sqlite::Text(row, 3));
+    compact.AppendTo(array, contacts_->GetAllocator());
   }
 }
 

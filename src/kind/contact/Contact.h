@@ -54,7 +54,7 @@ class Contact : public Kind, public VRNObserver {
   rapidjson::Value* FindContact(int64_t rowId);
   // The contact's array under `entityName`, added empty when missing.
   rapidjson::Value& EntryArray(rapidjson::Value& contact, const char* entityName);
-  void AddLabelMember(rapidjson::Value& entry, std::string_view labelText);
+  void AddLabelMember(rapidjson::Value& entry, Allocator& allocator, std::string_view labelText);
   void SendBatches(const std::string& taskId);
 
   std::unique_ptr<rapidjson::Document> contacts_;  // root object: row id text -> contact
