@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "FileAccess.h"
 #include "KeyedArchive.h"
-#include "LegacyManifest.h"
+#include "common/Sqlite.h"
+#include "formats/MbdbParser.h"
 
 namespace vexa {
 namespace {
@@ -18,17 +20,9 @@ constexpr int kFlagDirectory = 2;
 constexpr int kFlagSymlink = 4;
 constexpr char kFindRow[] = "SELECT flags, file FROM Files WHERE fileID = ?1";
 
-struct DatabaseClose {
-  void operator()(sqlite3* database) const { sqlite3_close(database); }
-};
-struct StatementFinalize {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
 struct FileClose {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
-using DatabasePtr = std::unique_ptr<sqlite3, DatabaseClose>;
-using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalize>;
 
 StoredFileKey::Kind KindOfFlags(int64_t flags) {
   switch (flags) {
@@ -56,39 +50,13 @@ StoredFileKey::Kind KindOfMode(uint16_t mode) {
   }
 }
 
-// Nothing in a backup's manifest may run code or touch other files.
-void Harden(sqlite3* database) {
-  sqlite3_db_config(database, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-  sqlite3_db_config(database, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-  sqlite3_db_config(database, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
-}
-
-std::string ImmutableUri(const std::string& path) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string uri = "file:";
-  if (path.compare(0, 2, "//") == 0) uri += "//localhost";
-  for (unsigned char c : path) {
-    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                 c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
-    if (plain) {
-      uri += static_cast<char>(c);
-    } else {
-      uri += '%';
-      uri += kHex[c >> 4];
-      uri += kHex[c & 15];
-    }
-  }
-  return uri + "?immutable=1";
-}
-
 class DbKeyIndex : public KeyIndex {
  public:
-  DbKeyIndex(DatabasePtr database, StatementPtr find, SecureBytes bytes)
-      : bytes_(std::move(bytes)), database_(std::move(database)), find_(std::move(find)) {}
+  DbKeyIndex(keldra::sqlite::Statement find, SecureBytes bytes)
+      : bytes_(std::move(bytes)), find_(std::move(find)) {}
   ~DbKeyIndex() override {
-    // SQLite reads the bytes until it is closed.
+    // SQLite reads the bytes until it is closed (the statement holds it open).
     find_.reset();
-    database_.reset();
   }
 
   std::optional<StoredFileKey> Find(const std::string& fileId) override {
@@ -124,22 +92,18 @@ class DbKeyIndex : public KeyIndex {
 
  private:
   SecureBytes bytes_;  // the in-memory database; empty for a file on disk
-  DatabasePtr database_;
-  StatementPtr find_;
+  keldra::sqlite::Statement find_;
 };
 
-std::unique_ptr<KeyIndex> MakeDbIndex(DatabasePtr database, SecureBytes bytes) {
-  sqlite3_stmt* find = nullptr;
-  if (sqlite3_prepare_v2(database.get(), kFindRow, -1, &find, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(find);
-    return nullptr;
-  }
-  return std::make_unique<DbKeyIndex>(std::move(database), StatementPtr(find), std::move(bytes));
+std::unique_ptr<KeyIndex> MakeDbIndex(const keldra::sqlite::Database& database, SecureBytes bytes) {
+  keldra::sqlite::Statement find = keldra::sqlite::Prepare(database, kFindRow);
+  if (!find) return nullptr;
+  return std::make_unique<DbKeyIndex>(std::move(find), std::move(bytes));
 }
 
 class LegacyKeyIndex : public KeyIndex {
  public:
-  void Add(const LegacyEntry& entry) {
+  void Add(const keldra::MbdbEntry& entry) {
     std::string joined = entry.domain + "-" + entry.path;
     unsigned char digest[SHA_DIGEST_LENGTH];
     SHA1(reinterpret_cast<const unsigned char*>(joined.data()), joined.size(), digest);
@@ -152,8 +116,8 @@ class LegacyKeyIndex : public KeyIndex {
     StoredFileKey key;
     key.kind = KindOfMode(entry.mode);
     key.wrappedKey = entry.encryptionKey;
-    key.protectionClass = entry.protectionClass;
-    key.recordedSize = entry.size;
+    key.protectionClass = entry.flags;  // the byte that holds the protection class
+    key.recordedSize = entry.length;
     entries_.emplace(std::move(id), std::move(key));  // the first entry of an id wins
   }
 
@@ -173,36 +137,39 @@ std::unique_ptr<KeyIndex> OpenDbIndexInMemory(SecureBytes bytes) {
   if (bytes.empty()) return nullptr;
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-  DatabasePtr database(raw);
+  keldra::sqlite::Database database(raw, [](sqlite3* db) { sqlite3_close(db); });
   if (rc != SQLITE_OK) return nullptr;
-  Harden(raw);
+  // Nothing in a backup's manifest may run code.
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
   // The index owns the bytes and outlives the connection; SQLite never
   // writes to or frees them.
   if (sqlite3_deserialize(raw, "main", bytes.data(), static_cast<sqlite3_int64>(bytes.size()),
                           static_cast<sqlite3_int64>(bytes.size()),
                           SQLITE_DESERIALIZE_READONLY) != SQLITE_OK)
     return nullptr;
-  return MakeDbIndex(std::move(database), std::move(bytes));
+  return MakeDbIndex(database, std::move(bytes));
 }
 
 std::unique_ptr<KeyIndex> OpenDbIndexFile(const std::string& path) {
-  sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(ImmutableUri(path).c_str(), &raw,
-                           SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
-  DatabasePtr database(raw);
-  if (rc != SQLITE_OK) return nullptr;
-  Harden(raw);
-  return MakeDbIndex(std::move(database), SecureBytes());
+  keldra::sqlite::Database database = keldra::sqlite::OpenReadOnly(path);
+  if (!database) return nullptr;
+  return MakeDbIndex(database, SecureBytes());
 }
 
 std::unique_ptr<KeyIndex> OpenLegacyIndex(const std::string& path) {
-  std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rbe"));
+  std::optional<RegularFile> regular = OpenRegularFile(path);
+  if (!regular) return nullptr;
+  std::unique_ptr<std::FILE, FileClose> file(fdopen(regular->fd.get(), "rb"));
   if (!file) return nullptr;
-  LegacyManifestReader reader(file.get());
-  if (!reader.ReadHeader()) return nullptr;
+  regular->fd.Release();  // the stream owns it now
+  keldra::ByteReader bytes(file.get());
+  keldra::MbdbParser parser(bytes);
+  if (!parser.ReadHeader()) return nullptr;
   auto index = std::make_unique<LegacyKeyIndex>();
-  LegacyEntry entry;
-  while (reader.Next(entry)) index->Add(entry);
+  keldra::MbdbEntry entry;
+  while (parser.Next(entry)) index->Add(entry);
   return index;
 }
 

@@ -83,7 +83,7 @@ bool IsUsableTempDir(const std::string& tempDir, const std::string& backupDir, s
   if (::lstat(folder.c_str(), &info) != 0) return Fail(why, "does not exist");
   if (!S_ISDIR(info.st_mode)) return Fail(why, "is not a directory");
   if (info.st_uid != ::geteuid()) return Fail(why, "is owned by another user");
-  if ((info.st_mode & 077) != 0) return Fail(why, "is open to other users");
+  if ((info.st_mode & 077) != 0) return Fail(why, "is open to other users (not 0700)");
   std::string resolved = RealPath(folder);
   if (resolved.empty()) return Fail(why, "cannot be resolved");
   if (IsWithin(resolved, backupDir)) return Fail(why, "lies inside the backup folder");

@@ -25,7 +25,7 @@ std::optional<std::string> StoredFileId(const std::string& folder, const std::st
 
 // Whether decrypted copies may go into `tempDir`: an absolute path without
 // ".." components, naming a directory itself (not a link to one) that this
-// process's user owns and that no one else may enter, and that does not lie
+// process's user owns and no one else may enter (0700), and that does not lie
 // inside the backup folder. `why` tells which check failed.
 bool IsUsableTempDir(const std::string& tempDir, const std::string& backupDir, std::string* why);
 

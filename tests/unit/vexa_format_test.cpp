@@ -362,7 +362,8 @@ TEST(SafePaths, TemporaryFolderChecks) {
   mkdir(backup.c_str(), 0755);
   mkdir(good.c_str(), 0700);
   mkdir((backup + "inner").c_str(), 0700);
-  mkdir((root / "open").c_str(), 0755);
+  mkdir((root / "open").c_str(), 0700);
+  chmod((root / "open").c_str(), 0755);
   symlink(good.c_str(), (root / "link").c_str());
   testing_support::WriteFile(root / "file", "x");
 

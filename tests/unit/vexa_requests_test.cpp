@@ -313,7 +313,8 @@ TEST(VexaRequests, RowsWithoutContentOrWithDamageAreRefusedAndLeaveNothing) {
 TEST(VexaRequests, NothingIsWrittenOutsideTheTemporaryFolder) {
   Fixture backup;
   ASSERT_TRUE(Unlock(backup.folder).present);
-  mkdir((backup.root / "open").c_str(), 0755);
+  mkdir((backup.root / "open").c_str(), 0700);
+  chmod((backup.root / "open").c_str(), 01777);
   symlink(backup.tempDir.c_str(), (backup.root / "link").c_str());
   std::string before = TreeSnapshot(backup.root.Path());
   std::string id = backup.plain.begin()->first;
