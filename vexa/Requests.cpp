@@ -143,9 +143,10 @@ void AnswerUnlock(PluginMessage& message, const rapidjson::Value& request) {
     return;
   }
   SecureBytes password(passwordMember->value.GetString(), passwordMember->value.GetStringLength());
+  std::string folder = NormaliseFolder(*backupDir);
   int64_t code = kUnlockUnreadable;
   std::shared_ptr<UnlockedBackup> backup =
-      UnlockedBackup::Unlock(NormaliseFolder(*backupDir), password, code);
+      UnlockedBackup::Unlock(folder, password, code, UnlockRegistry::Get().Find(folder));
   if (!backup) {
     message.replyCode = code;
     return;

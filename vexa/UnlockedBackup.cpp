@@ -1,6 +1,10 @@
 #include "UnlockedBackup.h"
 
 #include <glog/logging.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/rand.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -61,10 +65,38 @@ class SecureSink : public ByteSink {
   size_t used_ = 0;
 };
 
+std::string Sha256(const std::string& bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1)
+    return std::string();
+  return std::string(reinterpret_cast<char*>(digest), length);
+}
+
+SecureBytes ProcessKey() {
+  SecureBytes key(32);
+  if (RAND_bytes(key.data(), static_cast<int>(key.size())) != 1) key.Clear();
+  return key;
+}
+
+SecureBytes PasswordTag(const SecureBytes& password) {
+  static const SecureBytes kProcessKey = ProcessKey();
+  SecureBytes tag(EVP_MAX_MD_SIZE);
+  unsigned int length = 0;
+  static const uint8_t kEmpty = 0;
+  if (kProcessKey.empty() ||
+      !HMAC(EVP_sha256(), kProcessKey.data(), static_cast<int>(kProcessKey.size()),
+            password.empty() ? &kEmpty : password.data(), password.size(), tag.data(), &length))
+    return SecureBytes();
+  tag.Truncate(length);
+  return tag;
+}
+
 }  // namespace
 
-std::shared_ptr<UnlockedBackup> UnlockedBackup::Unlock(const std::string& folder,
-                                                       const SecureBytes& password, int64_t& code) {
+std::shared_ptr<UnlockedBackup> UnlockedBackup::Unlock(
+    const std::string& folder, const SecureBytes& password, int64_t& code,
+    const std::shared_ptr<UnlockedBackup>& previous) {
   code = kUnlockUnreadable;
   PlistPtr manifest = PlistUtil::ReadPlistOwned(folder + "Manifest.plist");
   if (!manifest) {
@@ -76,6 +108,17 @@ std::shared_ptr<UnlockedBackup> UnlockedBackup::Unlock(const std::string& folder
     return nullptr;
   }
   std::optional<std::string> keybagBytes = PlistUtil::GetData(manifest.get(), "BackupKeyBag");
+  std::optional<std::string> manifestKey = PlistUtil::GetData(manifest.get(), "ManifestKey");
+  std::string fingerprint =
+      Sha256(keybagBytes.value_or("") + "|" + (manifestKey ? "1" + *manifestKey : "0"));
+  SecureBytes tag = PasswordTag(password);
+  if (previous && !fingerprint.empty() && previous->keysFingerprint_ == fingerprint &&
+      !tag.empty() && previous->passwordTag_.size() == tag.size() &&
+      CRYPTO_memcmp(previous->passwordTag_.data(), tag.data(), tag.size()) == 0) {
+    previous->ForgetIndex();  // the manifest may have changed since
+    code = 0;
+    return previous;
+  }
   std::string error;
   std::optional<Keybag> keybag =
       keybagBytes ? ParseKeybag(*keybagBytes, &error) : std::optional<Keybag>();
@@ -89,6 +132,8 @@ std::shared_ptr<UnlockedBackup> UnlockedBackup::Unlock(const std::string& folder
 
   std::shared_ptr<UnlockedBackup> backup(new UnlockedBackup());
   backup->folder_ = folder;
+  backup->keysFingerprint_ = fingerprint;
+  backup->passwordTag_ = std::move(tag);
   if (Exists(folder + "Manifest.db")) {
     backup->manifestDb_ = true;
   } else if (Exists(folder + "Manifest.mbdb")) {
@@ -134,7 +179,7 @@ std::shared_ptr<UnlockedBackup> UnlockedBackup::Unlock(const std::string& folder
   if (!failedClasses.empty())
     LOG(WARNING) << "unlock: keys of classes" << failedClasses << " do not unwrap";
 
-  if (std::optional<std::string> manifestKey = PlistUtil::GetData(manifest.get(), "ManifestKey")) {
+  if (manifestKey) {
     if (!backup->manifestDb_ || manifestKey->size() != kWrappedKeyBlob) {
       LOG(WARNING) << "unlock: unusable ManifestKey in " << folder;
       return nullptr;
@@ -197,6 +242,12 @@ std::unique_ptr<KeyIndex> UnlockedBackup::OpenIndex() const {
     return nullptr;
   }
   return OpenDbIndexInMemory(plain.Take());
+}
+
+void UnlockedBackup::ForgetIndex() {
+  std::lock_guard<std::mutex> lock(indexMutex_);
+  index_.reset();
+  indexTried_ = false;
 }
 
 std::optional<StoredFileKey> UnlockedBackup::FindFile(const std::string& fileId) {

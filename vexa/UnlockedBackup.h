@@ -31,8 +31,12 @@ class UnlockedBackup {
  public:
   // Unlocks the backup in `folder` (ending in a separator). On success the
   // state; otherwise null with `code` set to one of the codes above.
+  // `previous`, the state an earlier unlock of the folder left, is reused
+  // without deriving again when the keybag is unchanged and the password is
+  // the same (its file-key index is rebuilt on next use).
   static std::shared_ptr<UnlockedBackup> Unlock(const std::string& folder,
-                                                const SecureBytes& password, int64_t& code);
+                                                const SecureBytes& password, int64_t& code,
+                                                const std::shared_ptr<UnlockedBackup>& previous);
 
   const std::string& Folder() const { return folder_; }
   // Manifest.db backups keep stored files in "xx/" subfolders; legacy ones flat.
@@ -58,6 +62,13 @@ class UnlockedBackup {
   UnlockedBackup() = default;
   const SecureBytes* ClassKey(int64_t protectionClass) const;
   std::unique_ptr<KeyIndex> OpenIndex() const;
+  void ForgetIndex();
+
+  // SHA-256 of the keybag and the manifest key as Manifest.plist holds them.
+  std::string keysFingerprint_;
+  // HMAC-SHA256 of the password under a key made for this process: enough to
+  // recognise the password again, useless anywhere else.
+  SecureBytes passwordTag_;
 
   std::string folder_;
   bool manifestDb_ = true;

@@ -203,6 +203,38 @@ TEST(VexaUnlock, AnswersTheRightPasswordAndTellsWrongFromUnreadable) {
   EXPECT_EQ(Ask(names::kVexaUnlockWithPassword, {{"backupDir", backup.folder}}).code, 2);
 }
 
+TEST(VexaUnlock, ABackupRewrittenInTheSameFolderIsUnlockedAfresh) {
+  TempFolder root;
+  std::string tempDir = root / "tmp/";
+  mkdir(tempDir.c_str(), 0700);
+  std::string id;
+  auto build = [&](const std::string& password, const std::string& content) {
+    builder::BackupOptions options;
+    options.isEncrypted = true;
+    BackupBuilder backup(root / "b", options);
+    backup.SetProtector(
+        std::make_unique<builder::Encryption>(builder::EncryptionOptions{password}));
+    id = backup.AddFile("HomeDomain", "Library/a.txt", content);
+  };
+  auto copy = [&]() {
+    Answer answer = Ask(names::kVexaDecryptFile,
+                        {{"backupDir", root / "b/"},
+                         {"tempDir", tempDir},
+                         {"encryptFilePath", root / "b/" + id.substr(0, 2) + "/" + id}});
+    return answer.present ? ReadFile(answer.path) : std::string("(refused)");
+  };
+  build("first", "one");
+  ASSERT_TRUE(Unlock(root / "b", "first").present);
+  EXPECT_EQ(copy(), "one");
+  ASSERT_TRUE(Unlock(root / "b", "first").present) << "unlocked again with the same password";
+  EXPECT_EQ(copy(), "one");
+
+  build("second", "two");  // new keybag, new keys, new manifest
+  EXPECT_EQ(Unlock(root / "b", "first").code, 1);
+  ASSERT_TRUE(Unlock(root / "b", "second").present);
+  EXPECT_EQ(copy(), "two");
+}
+
 TEST(VexaUnlock, DamagedManifestPlistIsUnreadableNotAWrongPassword) {
   using Edit = std::function<void(plist_t)>;
   auto setData = [](const char* key, std::function<void(std::string&)> change) -> Edit {
