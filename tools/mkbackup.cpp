@@ -25,6 +25,7 @@
 #include "builder/BackupBuilder.h"
 #include "builder/Encryption.h"
 #include "builder/Synthetic.h"
+#include "builder/kinds/SampleContent.h"
 
 namespace {
 
@@ -58,6 +59,12 @@ void AddSkeleton(builder::BackupBuilder& backup) {
 
 const ContentGenerator kContents[] = {
     {"skeleton", "the standard folders of a device and one preferences file", AddSkeleton},
+    {"contacts", "an address book of three cards", builder::AddSampleContacts},
+    {"calendar", "two calendars with alarms and recurring events", builder::AddSampleCalendar},
+    {"calls", "calls in call_history.db and CallHistory.storedata", builder::AddSampleCalls},
+    {"bookmarks", "Safari bookmarks: a folder, bookmarks, a reading list",
+     builder::AddSampleBookmarks},
+    {"history", "Safari history: three pages visited on two days", builder::AddSampleHistory},
 };
 
 // Every named set at once.
