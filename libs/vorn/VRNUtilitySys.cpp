@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "vorn/VRNUtilityString.h"
 
@@ -15,7 +17,26 @@ constexpr int64_t kFirstInstant = -62135596800;
 constexpr int64_t kLastInstant = 253402300799;
 constexpr int64_t kSlack = 2 * 86400;
 
-bool InDateRange(int year) { return year >= 1 && year <= 9999; }
+bool InDateRange(int year) {
+  return year >= 1 && year <= 9999;
+}
+
+// Applies TZ as the environment holds it now. localtime_r alone reads TZ only
+// once, so tzset() is needed when it changes; but with TZ unset glibc's tzset()
+// stats /etc/localtime on every call, a system call per date that dominates a
+// list of a hundred thousand dates. So tzset() runs only when TZ differs from
+// what this thread last applied (the zone file itself is read once per change).
+void FollowTimeZone() {
+  thread_local bool applied = false;
+  thread_local bool wasSet = false;
+  thread_local std::string last;
+  const char* tz = std::getenv("TZ");
+  if (applied && wasSet == (tz != nullptr) && (!tz || last == tz)) return;
+  tzset();
+  applied = true;
+  wasSet = tz != nullptr;
+  last = tz ? tz : "";
+}
 
 // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
@@ -27,7 +48,9 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 unsigned DaysInMonth(int y, unsigned m) {
   static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -44,7 +67,7 @@ unsigned DaysInMonth(int y, unsigned m) {
 std::string LocalDateText(int64_t unixSeconds) {
   if (unixSeconds < kFirstInstant - kSlack || unixSeconds > kLastInstant + kSlack) return {};
   const time_t instant = static_cast<time_t>(unixSeconds);
-  tzset();  // follow TZ as it is now (localtime_r alone reads it only once)
+  FollowTimeZone();
   struct tm local;
   if (!localtime_r(&instant, &local)) return {};
   long offset = local.tm_gmtoff;
@@ -118,8 +141,9 @@ std::string UtcText(const char* text) {
       return {};
     }
     if (*p != '\0') return {};
-    instant = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
-              hour * 3600 + minute * 60 + second - offsetSeconds;
+    instant =
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
+        hour * 3600 + minute * 60 + second - offsetSeconds;
   }
   if (instant < kFirstInstant || instant > kLastInstant) return {};
   const time_t t = static_cast<time_t>(instant);
@@ -139,7 +163,9 @@ std::string VRNUtilitySys::DateText2001(int64_t seconds) {
   return LocalDateText(unixSeconds);
 }
 
-std::string VRNUtilitySys::DateTextUnix(int64_t seconds) { return LocalDateText(seconds); }
+std::string VRNUtilitySys::DateTextUnix(int64_t seconds) {
+  return LocalDateText(seconds);
+}
 
 char* VRNUtilitySys::Convert2001GMTtoDate(int64_t seconds) {
   return VRNUtilityString::Duplicate(DateText2001(seconds));

@@ -319,12 +319,16 @@ PhotoLibrarySpec SamplePhotoLibrary(PhotoSchema schema) {
   return library;
 }
 
+// A device has one photo library: a sample asked for after another gives way,
+// so that every sample can go into one backup.
 void AddSamplePhotosGenericAsset(BackupBuilder& backup) {
-  AddPhotoLibrary(backup, SamplePhotoLibrary(PhotoSchema::kGenericAsset));
+  if (!backup.Lists(kDomain, kDatabasePath))
+    AddPhotoLibrary(backup, SamplePhotoLibrary(PhotoSchema::kGenericAsset));
 }
 
 void AddSamplePhotosAsset(BackupBuilder& backup) {
-  AddPhotoLibrary(backup, SamplePhotoLibrary(PhotoSchema::kAsset));
+  if (!backup.Lists(kDomain, kDatabasePath))
+    AddPhotoLibrary(backup, SamplePhotoLibrary(PhotoSchema::kAsset));
 }
 
 }  // namespace builder

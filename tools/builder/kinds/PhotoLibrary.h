@@ -64,7 +64,8 @@ std::vector<PhotoAsset> NumberedPhotos(size_t count,
                                        const std::string& directory = "DCIM/100APPLE");
 
 // A small library of either generation: photos and a video, a trashed and a
-// hidden photo, two user albums, system albums, thumbnails for some.
+// hidden photo, two user albums, system albums, thumbnails for some. The
+// samples add nothing to a backup that has a photo library already.
 PhotoLibrarySpec SamplePhotoLibrary(PhotoSchema schema);
 void AddSamplePhotosGenericAsset(BackupBuilder& backup);
 void AddSamplePhotosAsset(BackupBuilder& backup);
