@@ -370,7 +370,7 @@ int main(int argc, char** argv) {
     return 1;
 
   std::string smsDb = StoredSmsDb(messagesFolder);
-  std::vector<std::string> statements = host::sms::ReaderStatements(smsDb);
+  std::vector<std::string> statements = host::sms::ReaderStatements(smsDb, host::PlatformOptions{});
   std::string attachmentDb = StoredSmsDb(attachmentFolder);
   std::vector<std::string> attachmentStatement = {
       "select filename,mime_type,created_date from attachment"};

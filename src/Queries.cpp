@@ -12,8 +12,6 @@ void QueryNoteList(PluginMessage& message) {
   NotifyTask(TaskIdOf(message), notifyStatus);
 }
 
-void QueryRecordingList(PluginMessage& message) { (void)message; }
-
 void QueryWhatsAppMediaItem(PluginMessage& message) { (void)message; }
 
 }  // namespace keldra

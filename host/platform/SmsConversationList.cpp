@@ -2,6 +2,7 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "platform/PlatformReply.h"
 #include "platform/sms/SmsReader.h"
 
 namespace host {
@@ -9,20 +10,14 @@ namespace host {
 // {"path": database, "productVersion": ...}: the layout is read from the
 // file itself, so the version is not needed.
 bool AnswerSmsQueryConversationList(PluginMessage& message, const PlatformOptions& options) {
-  if (message.payloadForm != kPayloadText || !message.payload) return false;
   try {
     rapidjson::Document request;
-    request.Parse(static_cast<const char*>(message.payload));
-    if (request.HasParseError() || !request.IsObject()) return false;
-    auto path = request.FindMember("path");
-    if (path == request.MemberEnd() || !path->value.IsString()) return false;
-    std::string file(path->value.GetString(), path->value.GetStringLength());
-    std::unique_ptr<rapidjson::Document> reply =
-        sms::ReadConversationList(file, [&options]() { return ProjectTempDir(options); });
+    if (!ParseRequest(message, request)) return false;
+    std::optional<std::string> path = StringMember(request, "path");
+    if (!path) return false;
+    std::unique_ptr<rapidjson::Document> reply = sms::ReadConversationList(*path, options);
     if (!reply) return false;
-    message.payload = reply.release();  // the module owns it now
-    message.replyPresent = 1;
-    return true;
+    return Answer(message, std::move(reply));
   } catch (const std::exception&) {
     // Nothing escapes into the module's call; an unreadable file is unanswered.
     return false;

@@ -17,7 +17,26 @@ constexpr int64_t kFirstInstant = -62135596800;
 constexpr int64_t kLastInstant = 253402300799;
 constexpr int64_t kSlack = 2 * 86400;
 
-bool InDateRange(int year) { return year >= 1 && year <= 9999; }
+bool InDateRange(int year) {
+  return year >= 1 && year <= 9999;
+}
+
+// Applies TZ as the environment holds it now. localtime_r alone reads TZ only
+// once, so tzset() is needed when it changes; but with TZ unset glibc's tzset()
+// stats /etc/localtime on every call, a system call per date that dominates a
+// list of a hundred thousand dates. So tzset() runs only when TZ differs from
+// what this thread last applied (the zone file itself is read once per change).
+void FollowTimeZone() {
+  thread_local bool applied = false;
+  thread_local bool wasSet = false;
+  thread_local std::string last;
+  const char* tz = std::getenv("TZ");
+  if (applied && wasSet == (tz != nullptr) && (!tz || last == tz)) return;
+  tzset();
+  applied = true;
+  wasSet = tz != nullptr;
+  last = tz ? tz : "";
+}
 
 // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
@@ -29,27 +48,13 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 unsigned DaysInMonth(int y, unsigned m) {
   static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
-}
-
-// localtime_r reads TZ only once; tzset follows it as it is now. tzset is
-// called only when the variable changed since this thread last looked:
-// with TZ unset, glibc's tzset stats /etc/localtime on every call, which
-// made date texts cost a system call each.
-void FollowTz() {
-  thread_local bool looked = false;
-  thread_local bool wasSet = false;
-  thread_local std::string last;
-  const char* now = std::getenv("TZ");
-  if (looked && wasSet == (now != nullptr) && (!now || last == now)) return;
-  tzset();
-  looked = true;
-  wasSet = now != nullptr;
-  last = now ? now : "";
 }
 
 // The local date text of a Unix instant, or "" outside the years 1..9999.
@@ -62,7 +67,7 @@ void FollowTz() {
 std::string LocalDateText(int64_t unixSeconds) {
   if (unixSeconds < kFirstInstant - kSlack || unixSeconds > kLastInstant + kSlack) return {};
   const time_t instant = static_cast<time_t>(unixSeconds);
-  FollowTz();
+  FollowTimeZone();
   struct tm local;
   if (!localtime_r(&instant, &local)) return {};
   long offset = local.tm_gmtoff;
@@ -155,8 +160,9 @@ std::string UtcText(const char* text) {
       return {};
     }
     if (*p != '\0') return {};
-    instant = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
-              hour * 3600 + minute * 60 + second - offsetSeconds;
+    instant =
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
+        hour * 3600 + minute * 60 + second - offsetSeconds;
   }
   if (instant < kFirstInstant || instant > kLastInstant) return {};
   const time_t t = static_cast<time_t>(instant);
@@ -176,7 +182,9 @@ std::string VRNUtilitySys::DateText2001(int64_t seconds) {
   return LocalDateText(unixSeconds);
 }
 
-std::string VRNUtilitySys::DateTextUnix(int64_t seconds) { return LocalDateText(seconds); }
+std::string VRNUtilitySys::DateTextUnix(int64_t seconds) {
+  return LocalDateText(seconds);
+}
 
 char* VRNUtilitySys::Convert2001GMTtoDate(int64_t seconds) {
   return VRNUtilityString::Duplicate(DateText2001(seconds));

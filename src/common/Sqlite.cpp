@@ -28,31 +28,21 @@ std::string ImmutableUri(const std::string& path) {
   return uri;
 }
 
-namespace {
-
-Database OpenHardened(const std::string& name, int flags) {
+Database OpenReadOnly(const std::string& path) {
+  if (path.empty()) return nullptr;
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(name.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  int rc = sqlite3_open_v2(ImmutableUri(path).c_str(), &raw,
+                           SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
   Database database(raw, [](sqlite3* db) { sqlite3_close(db); });
   if (rc != SQLITE_OK) return nullptr;
   sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
   sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
-  sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_VIEW, 1, nullptr);
+  // The device databases read are plain tables; a view in a hostile file
+  // could stand in for one and never end (a recursive query).
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
   sqlite3_exec(raw, "PRAGMA mmap_size=0", nullptr, nullptr, nullptr);
   return database;
-}
-
-}  // namespace
-
-Database OpenReadOnly(const std::string& path) {
-  if (path.empty()) return nullptr;
-  return OpenHardened(ImmutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
-}
-
-Database OpenPrivateCopy(const std::string& path) {
-  if (path.empty()) return nullptr;
-  return OpenHardened(path, SQLITE_OPEN_READONLY);
 }
 
 Statement Prepare(const Database& database, const char* sql) {

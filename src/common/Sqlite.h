@@ -19,11 +19,6 @@ using Statement = std::shared_ptr<sqlite3_stmt>;  // finalizes; keeps its databa
 // Null when the file cannot be opened (an empty path included).
 Database OpenReadOnly(const std::string& path);
 
-// A copy of a database in a private folder of the caller's: read-only and
-// hardened the same way, but not immutable, so that a write-ahead log beside
-// it is read (SQLite may make its -shm there). Never for a file in a backup.
-Database OpenPrivateCopy(const std::string& path);
-
 // Null when the statement does not prepare.
 Statement Prepare(const Database& database, const char* sql);
 

@@ -26,8 +26,12 @@ using builder::SmsGeneration;
 using testing_support::TempFolder;
 using Document = std::unique_ptr<rapidjson::Document>;
 
-Document Read(const std::string& path, const std::string& tempDir = "") {
-  return host::sms::ReadConversationList(path, [tempDir]() { return tempDir; });
+// `tempDir` is where a copy with its write-ahead log goes; the default names
+// a folder that cannot be made, so that none is.
+Document Read(const std::string& path, const std::string& tempDir = "/proc/keldra-none/") {
+  host::PlatformOptions options;
+  options.tempDir = tempDir;
+  return host::sms::ReadConversationList(path, options);
 }
 
 std::vector<const rapidjson::Value*> Messages(const rapidjson::Document& reply) {

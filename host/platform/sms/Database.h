@@ -1,9 +1,8 @@
-// What the host's messages reader needs beyond the shared SQLite owners and
-// opens: the tables and columns a database really has.
+// The SQLite accessors the messages reader uses on the statements it runs
+// over the shared database owners.
 #ifndef HOST_PLATFORM_SMS_DATABASE_H_
 #define HOST_PLATFORM_SMS_DATABASE_H_
 
-#include <set>
 #include <string>
 #include <string_view>
 
@@ -27,11 +26,6 @@ inline std::string_view Blob(sqlite3_stmt* statement, int column) {
   if (!blob) return {};
   return {blob, static_cast<size_t>(sqlite3_column_bytes(statement, column))};
 }
-
-// Names of the ordinary tables (not views, not virtual tables), lowercase.
-std::set<std::string> TableNames(const Database& database);
-// Column names of a table, lowercase; empty when it has none or is missing.
-std::set<std::string> ColumnNames(const Database& database, const std::string& table);
 
 }  // namespace host::sms
 

@@ -1,5 +1,8 @@
 #include "platform/sms/Layout.h"
 
+#include <cctype>
+#include <string_view>
+
 namespace host::sms {
 namespace {
 
@@ -18,6 +21,13 @@ const char* const kTablesRead[] = {
     "msg_pieces",
 };
 
+// SQLite compares names without regard to ASCII case.
+std::string Lowercase(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
 }  // namespace
 
 bool Layout::Has(const std::string& table, const std::string& column) const {
@@ -31,12 +41,14 @@ std::string Layout::Column(const std::string& table, const char* alias,
   return std::string(alias) + "." + column;
 }
 
-Layout InspectLayout(const Database& database) {
+Layout InspectLayout(const StoredDatabase& database) {
   Layout layout;
-  std::set<std::string> tables = TableNames(database);
+  std::set<std::string> tables;
+  for (const std::string& table : database.Tables()) tables.insert(Lowercase(table));
   for (const char* table : kTablesRead) {
     if (!tables.count(table)) continue;
-    std::set<std::string> names = ColumnNames(database, table);
+    std::set<std::string> names;
+    for (const std::string& column : database.Columns(table)) names.insert(Lowercase(column));
     if (!names.empty()) layout.columns.emplace(table, std::move(names));
   }
   if (!layout.Has("message"))

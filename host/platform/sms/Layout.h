@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sms/Database.h"
+#include "platform/StoredDatabase.h"
 
 namespace host::sms {
 
@@ -28,7 +28,7 @@ struct Layout {
   std::string Column(const std::string& table, const char* alias, const std::string& column) const;
 };
 
-Layout InspectLayout(const Database& database);
+Layout InspectLayout(const StoredDatabase& database);
 
 // The statements of the modern reader; an empty text is a query that is not
 // run because its tables are missing.

@@ -4,26 +4,26 @@
 #ifndef HOST_PLATFORM_SMS_SMSREADER_H_
 #define HOST_PLATFORM_SMS_SMSREADER_H_
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "vorn/Json.h"
 
 namespace host::sms {
 
 // {"chats": [...]} for the database at `path`, as much as it holds; null when
-// the file cannot be read as a database at all. The stored file is opened
-// immutable and read-only; when a "-wal" file lies beside it, both are copied
-// into a private folder below `tempDir()` (a folder ending in "/") and the
-// copy is read and removed. A database of no known layout gives no chats.
-std::unique_ptr<rapidjson::Document> ReadConversationList(
-    const std::string& path, const std::function<std::string()>& tempDir);
+// the file cannot be read as a database at all. It is opened the way every
+// platform reader opens a stored database (StoredDatabase: a "-wal" beside it
+// is read through a private copy). A database of no known layout gives no
+// chats.
+std::unique_ptr<rapidjson::Document> ReadConversationList(const std::string& path,
+                                                          const PlatformOptions& options);
 
 // The SELECT statements the reader runs for the database at `path`, in the
-// order it runs them (opened immutable, so a -wal is not looked at).
-std::vector<std::string> ReaderStatements(const std::string& path);
+// order it runs them.
+std::vector<std::string> ReaderStatements(const std::string& path, const PlatformOptions& options);
 
 }  // namespace host::sms
 
