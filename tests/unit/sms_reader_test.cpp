@@ -394,6 +394,8 @@ TEST(SmsBadInput, NullsWrongTypesAndHostileBodiesStillGiveValidReplies) {
   }
   std::string path = Write(folder / "odd.db", SmsGeneration::kIos14, {}, [&](auto& writer) {
     writer.Execute(
+        "DROP TABLE chat_message_join;"
+        "CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER);"
         "INSERT INTO chat (ROWID, guid) VALUES (1, 'only nulls');"
         "INSERT INTO chat (ROWID, guid, style, chat_identifier) VALUES (2, 'odd', 'x', X'C0FF');"
         "INSERT INTO handle (ROWID, id, service) VALUES (1, X'80FE41', 'SMS');"
@@ -408,6 +410,9 @@ TEST(SmsBadInput, NullsWrongTypesAndHostileBodiesStillGiveValidReplies) {
         "associated_message_guid) VALUES (4, 'noise', randomblob(300), 2999, 'p:');"
         "INSERT INTO chat_message_join (chat_id, message_id) VALUES (1, 1), (2, 2), (2, 3), "
         "(2, 4), (9, 1), (NULL, NULL);"
+        // A join without its key listing one message a thousand times.
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
+        "INSERT INTO chat_message_join (chat_id, message_id) SELECT 1, 1 FROM n;"
         "INSERT INTO message_attachment_join VALUES (2, 77), (NULL, 1);"
         "INSERT INTO chat_handle_join VALUES (2, 1), (2, 5);");
   });

@@ -1,3 +1,4 @@
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -79,8 +80,13 @@ class ModernReader {
 
       reply_.BeginConversation();
       while (pending && Int64(messages.get(), kKey) < fields.chatId) pending = Step(messages);
+      // A join table without its key may list a message many times over;
+      // each copy would cost a whole message object, so one is kept.
+      std::optional<int64_t> previous;
       while (pending && Int64(messages.get(), kKey) == fields.chatId) {
-        WriteMessage(messages.get(), fields);
+        int64_t id = Int64(messages.get(), kRowId);
+        if (previous != id) WriteMessage(messages.get(), fields);
+        previous = id;
         pending = Step(messages);
       }
       reply_.EndConversation(fields);
