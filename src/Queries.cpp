@@ -5,15 +5,8 @@
 
 namespace keldra {
 
-void QueryNoteList(PluginMessage& message) {
-  rapidjson::Document document;
-  int notifyStatus = ParsePayloadText(message, document) ? 1 : 6;
-  SendCommandStatus(message.taskId, names::kQueryNoteList, 1, 0);
-  NotifyTask(TaskIdOf(message), notifyStatus);
+void QueryRecordingList(PluginMessage& message) {
+  (void)message;
 }
-
-void QueryRecordingList(PluginMessage& message) { (void)message; }
-
-void QueryWhatsAppMediaItem(PluginMessage& message) { (void)message; }
 
 }  // namespace keldra
