@@ -1,5 +1,8 @@
 #include "kind/KindTable.h"
 
+#include "kind/note/Note.h"
+#include "kind/whatsapp/WhatsApp.h"
+
 namespace keldra {
 namespace {
 
@@ -17,12 +20,12 @@ const Factory kFactories[kKindCount] = {
     /* 2 SmsAttachment */ nullptr,
     /* 3 Calendar      */ nullptr,
     /* 4 CallHistory   */ nullptr,
-    /* 5 Note          */ nullptr,
+    /* 5 Note          */ &Make<Note>,
     /* 6 Photo         */ nullptr,
     /* 7 Recording     */ nullptr,
     /* 8 Bookmark      */ nullptr,
     /* 9 History       */ nullptr,
-    /* 10 WhatsApp     */ nullptr,
+    /* 10 WhatsApp     */ &Make<WhatsApp>,
 };
 
 }  // namespace
