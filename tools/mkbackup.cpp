@@ -16,6 +16,8 @@
 
 #include "builder/BackupBuilder.h"
 #include "builder/Synthetic.h"
+#include "builder/kinds/ChatStorage.h"
+#include "builder/kinds/NoteStores.h"
 
 namespace {
 
@@ -49,6 +51,9 @@ void AddSkeleton(builder::BackupBuilder& backup) {
 
 const ContentGenerator kContents[] = {
     {"skeleton", "the standard folders of a device and one preferences file", AddSkeleton},
+    {"notes", "notes.sqlite and NoteStore.sqlite with attachments", builder::notes::AddSampleNotes},
+    {"whatsapp", "ChatStorage.sqlite with group chats and media",
+     builder::whatsapp::AddSampleChats},
 };
 
 const ContentGenerator* FindContent(const std::string& name) {
