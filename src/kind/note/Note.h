@@ -35,12 +35,13 @@ class Note : public Kind, public VRNObserver, public VRNSubject {
   // notes, stage 3 {}; then the list starts empty again.
   void SendNoteResults(const std::string& taskId, const char* subCommandType);
 
+  // Fills the "info" of every attachment from the manifest's file map (Run
+  // does this; public for measurement).
+  void ResolveAttachments(const FileMap& map, const BackupInfo& info);
+
   const rapidjson::Value& Results() const { return results_; }
 
  private:
-  // Fills the "info" of every attachment from the manifest's file map.
-  void ResolveAttachments(const FileMap& map, const BackupInfo& info);
-
   rapidjson::Document results_;
   std::string notesDbPath_;
   std::string noteStorePath_;
