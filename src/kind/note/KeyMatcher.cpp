@@ -34,9 +34,7 @@ size_t LongestPath(const FileMap& map) {
 // share class 0, so the table has one column per byte value the keys use.
 class Automaton {
  public:
-  // False when the table would exceed `budget` entries.
-  bool Build(const std::vector<std::string_view>& keys, const std::vector<uint32_t>& numbers,
-             size_t budget) {
+  void Build(const std::vector<std::string_view>& keys, const std::vector<uint32_t>& numbers) {
     std::fill(std::begin(classOf_), std::end(classOf_), 0);
     classes_ = 1;
     size_t states = 1;
@@ -45,14 +43,11 @@ class Automaton {
         if (classOf_[c] == 0) classOf_[c] = static_cast<uint16_t>(classes_++);
       states += keys[number].size();
     }
-    if (states >= kNone || states > budget / classes_) return false;
-
     next_.reserve(states * classes_);
     next_.assign(classes_, kNone);  // the root
     key_.assign(1, kNone);
     for (uint32_t number : numbers) AddKey(keys[number], number);
     Complete();
-    return true;
   }
 
   // Reports every key that ends at each position of `text` (a key ending at
@@ -129,6 +124,33 @@ class Automaton {
   std::vector<uint32_t> outputLink_;  // next state on the failure chain ending a key
 };
 
+// The end of the longest run of `numbers` from `from` on whose automaton
+// (one state per key byte, one column per byte value used) fits in `budget`
+// table entries; `from` itself when not even its first key fits.
+size_t GroupEnd(const std::vector<std::string_view>& keys, const std::vector<uint32_t>& numbers,
+                size_t from, size_t budget) {
+  bool used[256] = {};
+  size_t classes = 1;
+  size_t states = 1;
+  size_t end = from;
+  for (; end < numbers.size(); ++end) {
+    size_t addedClasses = 0;
+    bool seen[256] = {};
+    for (unsigned char c : keys[numbers[end]])
+      if (!used[c] && !seen[c]) {
+        seen[c] = true;
+        ++addedClasses;
+      }
+    size_t newStates = states + keys[numbers[end]].size();
+    size_t newClasses = classes + addedClasses;
+    if (newStates >= kNone || newStates > budget / newClasses) break;
+    for (size_t c = 0; c < 256; ++c) used[c] = used[c] || seen[c];
+    states = newStates;
+    classes = newClasses;
+  }
+  return end;
+}
+
 RecordList AllRecords(const FileMap& map) {
   RecordList records;
   records.reserve(map.size());
@@ -172,22 +194,31 @@ KeyMatches MatchKeys(const FileMap& map, const std::vector<std::string_view>& ke
   }
   if (searched.empty()) return matches;
 
-  Automaton automaton;
-  if (!automaton.Build(distinct, searched, tableBudget)) {
-    for (uint32_t number : searched)
-      matches.lists_[number] = RecordsContaining(map, distinct[number]);
-    return matches;
-  }
-  // A record goes into a key's list once, however often the key occurs in it.
+  // Keys go into automata in groups whose table fits the budget, one pass
+  // over the map per group; a key too large for a table of its own is
+  // matched on its own.
   std::vector<size_t> lastRecord(distinct.size(), std::numeric_limits<size_t>::max());
-  size_t index = 0;
-  for (const FileMap::Entry& entry : map) {
-    automaton.Scan(entry.first, [&](uint32_t number) {
-      if (lastRecord[number] == index) return;
-      lastRecord[number] = index;
-      matches.lists_[number].push_back(entry.second);
-    });
-    ++index;
+  for (size_t from = 0; from < searched.size();) {
+    size_t to = GroupEnd(distinct, searched, from, tableBudget);
+    if (to == from) {
+      uint32_t number = searched[from++];
+      matches.lists_[number] = RecordsContaining(map, distinct[number]);
+      continue;
+    }
+    std::vector<uint32_t> group(searched.begin() + from, searched.begin() + to);
+    from = to;
+    Automaton automaton;
+    automaton.Build(distinct, group);
+    // A record goes into a key's list once, however often the key occurs in it.
+    size_t index = 0;
+    for (const FileMap::Entry& entry : map) {
+      automaton.Scan(entry.first, [&](uint32_t number) {
+        if (lastRecord[number] == index) return;
+        lastRecord[number] = index;
+        matches.lists_[number].push_back(entry.second);
+      });
+      ++index;
+    }
   }
   return matches;
 }

@@ -30,11 +30,12 @@ class KeyMatches {
   std::vector<size_t> listOfKey_;  // key number -> its list
 };
 
-// The automaton's transition table may take this many entries (4 bytes
-// each); keys needing more are matched one by one instead.
+// An automaton's transition table may take this many entries (4 bytes
+// each); more keys are split into groups, each with its own pass over the
+// map.
 inline constexpr size_t kKeyTableBudget = size_t{16} << 20;
 
-// All keys in one pass over the map.
+// All keys in one pass over the map (more when they need several tables).
 KeyMatches MatchKeys(const FileMap& map, const std::vector<std::string_view>& keys,
                      size_t tableBudget = kKeyTableBudget);
 
