@@ -2,7 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string>
 
 #include "vorn/VRNUtilityString.h"
 
@@ -15,7 +18,9 @@ constexpr int64_t kFirstInstant = -62135596800;
 constexpr int64_t kLastInstant = 253402300799;
 constexpr int64_t kSlack = 2 * 86400;
 
-bool InDateRange(int year) { return year >= 1 && year <= 9999; }
+bool InDateRange(int year) {
+  return year >= 1 && year <= 9999;
+}
 
 // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
@@ -27,11 +32,31 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 unsigned DaysInMonth(int y, unsigned m) {
   static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
+}
+
+// Makes localtime_r follow TZ as it is now (alone, it reads TZ only once).
+// tzset() itself stats the zone file on every call when TZ is unset, which
+// costs more than the conversion: it runs only when TZ changed since the
+// last call.
+void FollowTz() {
+  static std::mutex mutex;
+  static bool known = false;
+  static bool wasSet = false;
+  static std::string last;
+  const char* tz = std::getenv("TZ");
+  std::lock_guard<std::mutex> lock(mutex);
+  if (known && wasSet == (tz != nullptr) && (!tz || last == tz)) return;
+  tzset();
+  known = true;
+  wasSet = tz != nullptr;
+  last = tz ? tz : "";
 }
 
 // The local date text of a Unix instant, or "" outside the years 1..9999.
@@ -44,7 +69,7 @@ unsigned DaysInMonth(int y, unsigned m) {
 std::string LocalDateText(int64_t unixSeconds) {
   if (unixSeconds < kFirstInstant - kSlack || unixSeconds > kLastInstant + kSlack) return {};
   const time_t instant = static_cast<time_t>(unixSeconds);
-  tzset();  // follow TZ as it is now (localtime_r alone reads it only once)
+  FollowTz();
   struct tm local;
   if (!localtime_r(&instant, &local)) return {};
   long offset = local.tm_gmtoff;
@@ -118,8 +143,9 @@ std::string UtcText(const char* text) {
       return {};
     }
     if (*p != '\0') return {};
-    instant = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
-              hour * 3600 + minute * 60 + second - offsetSeconds;
+    instant =
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
+        hour * 3600 + minute * 60 + second - offsetSeconds;
   }
   if (instant < kFirstInstant || instant > kLastInstant) return {};
   const time_t t = static_cast<time_t>(instant);
@@ -139,7 +165,9 @@ std::string VRNUtilitySys::DateText2001(int64_t seconds) {
   return LocalDateText(unixSeconds);
 }
 
-std::string VRNUtilitySys::DateTextUnix(int64_t seconds) { return LocalDateText(seconds); }
+std::string VRNUtilitySys::DateTextUnix(int64_t seconds) {
+  return LocalDateText(seconds);
+}
 
 char* VRNUtilitySys::Convert2001GMTtoDate(int64_t seconds) {
   return VRNUtilityString::Duplicate(DateText2001(seconds));
