@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -135,6 +136,23 @@ void Host::Deliver(PluginMessage& message, Session& session) {
   t_session = &session;
   if (keldraReceive_) keldraReceive_(&message);
   t_session = previous;
+}
+
+std::optional<std::string> Host::DecryptManifest(const std::string& backupDir,
+                                                 const std::string& tempDir) {
+  if (!vexaReceive_) return std::nullopt;
+  rapidjson::Document request(rapidjson::kObjectType);
+  PimJsonUtil::AddJsonDictStringValue(request, request.GetAllocator(), "backupDir", backupDir);
+  PimJsonUtil::AddJsonDictStringValue(request, request.GetAllocator(), "tempDir", tempDir);
+  PluginMessage message;
+  std::memset(&message, 0, sizeof message);
+  message.target = keldra::names::kVexaDecryptManifest;
+  message.payloadForm = kPayloadDocument;
+  message.payload = &request;
+  vexaReceive_(&message);
+  if (!message.replyPresent || !message.replyData) return std::nullopt;
+  std::unique_ptr<char, decltype(&std::free)> path(static_cast<char*>(message.replyData), &std::free);
+  return std::string(path.get());
 }
 
 intptr_t Host::HostSend(PluginMessage* message) {

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -45,6 +46,11 @@ class Host {
   // Delivers one command to the keldra module on this thread. Events of the
   // command go to the session's sink.
   void Deliver(PluginMessage& message, Session& session);
+
+  // Asks the decrypt module for a deciphered copy of an unlocked backup's
+  // Manifest.db written into `tempDir`; nullopt when it does not answer.
+  std::optional<std::string> DecryptManifest(const std::string& backupDir,
+                                             const std::string& tempDir);
 
   // The host's send function given to every module.
   static intptr_t HostSend(PluginMessage* message);

@@ -1,4 +1,13 @@
 // keldra: the host application.
+//
+//   keldra list   [--root DIR]... [--json]
+//   keldra info   BACKUP [--json] [--password-file F]
+//   keldra scan   BACKUP [--types LIST|all] [--out DIR] [--ndjson] [--password-file F]
+//   keldra export BACKUP --to DIR (--all | --domain D | PATH...) [--force] [--password-file F]
+//   keldra send   [options] COMMAND [PAYLOAD]      the raw mode
+//
+// Exit status: 0 success, 1 failure (one line on stderr says why), 2 usage,
+// 130 interrupted.
 #include <glog/logging.h>
 
 #include <CLI/CLI.hpp>
@@ -8,6 +17,8 @@
 #include <vector>
 
 #include "Harness.h"
+#include "cli/Commands.h"
+#include "cli/Common.h"
 
 namespace {
 
@@ -19,41 +30,117 @@ class StdoutSink : public host::EventSink {
   }
 };
 
-void AddSendCommand(CLI::App& app, host::SendOptions& options, std::string& command,
-                    std::vector<std::string>& payload, std::vector<std::string>& refuse) {
-  CLI::App* send = app.add_subcommand("send", "Send one raw command to the module and print its events");
-  send->add_option("--module", options.modulePath, "Path of libkeldra.so");
-  send->add_option("--decrypt-module", options.decryptModulePath,
-                   "Path of the decrypt module, or 'none'");
-  send->add_option("--task-id", options.taskId, "Task id of the command")->capture_default_str();
-  send->add_flag("--no-task", options.noTask, "Do not register the task with the scheduler");
-  send->add_flag("--doc", options.document, "Send PAYLOAD as a parsed JSON document (form 1)");
-  send->add_option("--stop-after", options.stopAfter,
-                   "Request a stop (status 5) once N results have arrived");
-  send->add_option("--refuse", refuse, "Leave this platform or decrypt request unanswered")
-      ->take_last()
+struct SendArguments {
+  host::SendOptions options;
+  std::string command;
+  std::vector<std::string> payload;
+  std::vector<std::string> refuse;
+};
+
+// Where the modules and the platform's temporary folder are: every command.
+void AddModuleOptions(CLI::App* command, host::SendOptions& options) {
+  command->add_option("--module", options.modulePath, "Path of libkeldra.so");
+  command->add_option("--decrypt-module", options.decryptModulePath,
+                      "Path of the decrypt module, or 'none'");
+  command->add_option("--temp-dir", options.tempDir,
+                      "Folder for deciphered copies (default: $XDG_CACHE_HOME/keldra)");
+}
+
+void AddSendCommand(CLI::App& app, SendArguments& send) {
+  CLI::App* command =
+      app.add_subcommand("send", "Send one raw command to the module and print its events");
+  AddModuleOptions(command, send.options);
+  command->add_option("--task-id", send.options.taskId, "Task id of the command")
+      ->capture_default_str();
+  command->add_flag("--no-task", send.options.noTask, "Do not register the task");
+  command->add_flag("--doc", send.options.document, "Send PAYLOAD as a parsed document (form 1)");
+  command->add_option("--stop-after", send.options.stopAfter,
+                      "Request a stop (status 5) once N results have arrived");
+  command->add_option("--refuse", send.refuse, "Leave this platform or decrypt request unanswered")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  send->add_option("--temp-dir", options.tempDir, "The platform's project temporary folder");
-  send->add_option_function<std::string>(
-      "--unlock", [&options](const std::string& password) { options.unlockPassword = password; },
+  command->add_option_function<std::string>(
+      "--unlock", [&send](const std::string& password) { send.options.unlockPassword = password; },
       "Unlock the payload's backupDir with PASSWORD first");
-  send->add_option("COMMAND", command, "Command name (target)")->required();
-  send->add_option("PAYLOAD", payload, "JSON payload")->expected(0, 1);
+  command->add_option("COMMAND", send.command, "Command name (target)")->required();
+  command->add_option("PAYLOAD", send.payload, "JSON payload")->expected(0, 1);
+}
+
+int RunSend(SendArguments& send) {
+  send.options.refuse.insert(send.refuse.begin(), send.refuse.end());
+  std::optional<std::string> text;
+  if (!send.payload.empty()) text = send.payload.front();
+  StdoutSink sink;
+  std::string error;
+  int status = host::RunSend(send.options, send.command, text, sink, &error);
+  std::fflush(stdout);
+  if (status != 0) std::cerr << "keldra send: " << error << "\n";
+  return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   FLAGS_logtostderr = true;
+  FLAGS_minloglevel = 1;  // module INFO lines only with --verbose
   google::InitGoogleLogging(argv[0]);
 
   CLI::App app{"keldra: reads iPhone and iPad backups"};
   app.require_subcommand(1);
-  host::SendOptions sendOptions;
-  std::string command;
-  std::vector<std::string> payload;
-  std::vector<std::string> refuse;
-  AddSendCommand(app, sendOptions, command, payload, refuse);
+  bool verbose = false;
+  app.add_flag("-v,--verbose", verbose, "Log the module's information lines on stderr");
+
+  host::SendOptions options;
+  SendArguments send;
+  AddSendCommand(app, send);
+
+  cli::ListArguments list;
+  CLI::App* listCommand = app.add_subcommand("list", "List the backups on this machine");
+  AddModuleOptions(listCommand, options);
+  listCommand->add_option("--root", list.roots, "Also look for backups below DIR")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  listCommand->add_flag("--json", list.json, "Print the raw list as JSON");
+
+  cli::InfoArguments info;
+  CLI::App* infoCommand = app.add_subcommand("info", "Describe one backup and its manifest");
+  AddModuleOptions(infoCommand, options);
+  infoCommand->add_option("BACKUP", info.backup, "Backup folder")->required();
+  infoCommand->add_flag("--json", info.json, "Print JSON");
+  infoCommand->add_option("--password-file", info.passwordFile,
+                          "File whose first line is the backup password");
+
+  cli::ScanArguments scan;
+  CLI::App* scanCommand =
+      app.add_subcommand("scan", "Extract the data of a backup into one JSON file per kind");
+  AddModuleOptions(scanCommand, options);
+  scanCommand->add_option("BACKUP", scan.backup, "Backup folder")->required();
+  scanCommand
+      ->add_option("--types", scan.types,
+                   "Kinds to extract: all, or a list of contacts, messages, message-attachments, "
+                   "calendar, calls, notes, photos, voice-memos, bookmarks, history, whatsapp")
+      ->capture_default_str();
+  scanCommand->add_option("--out", scan.outDir, "Folder for the output files")
+      ->capture_default_str();
+  scanCommand->add_flag("--ndjson", scan.ndjson,
+                        "Stream the raw result messages to stdout instead of writing files");
+  scanCommand->add_option("--password-file", scan.passwordFile,
+                          "File whose first line is the backup password (else KELDRA_PASSWORD, "
+                          "else a prompt)");
+  scanCommand->add_flag("-q,--quiet", scan.quiet, "No progress on stderr");
+
+  cli::ExportArguments exporting;
+  CLI::App* exportCommand =
+      app.add_subcommand("export", "Copy (and decipher) stored files out of a backup");
+  AddModuleOptions(exportCommand, options);
+  exportCommand->add_option("BACKUP", exporting.backup, "Backup folder")->required();
+  exportCommand->add_option("--to", exporting.to, "Destination folder")->required();
+  exportCommand->add_flag("--all", exporting.all, "Every file of the backup");
+  exportCommand->add_option("--domain", exporting.domains, "Every file of this domain")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  exportCommand->add_option("PATH", exporting.paths,
+                            "Relative paths (or DOMAIN/relative paths) of files to export");
+  exportCommand->add_flag("--force", exporting.force, "Overwrite files already at the destination");
+  exportCommand->add_option("--password-file", exporting.passwordFile,
+                            "File whose first line is the backup password");
 
   try {
     app.parse(argc, argv);
@@ -63,19 +150,19 @@ int main(int argc, char** argv) {
     return app.exit(help);
   } catch (const CLI::ParseError& error) {
     std::cerr << "keldra: " << error.what() << "\n";
-    return 2;
+    return cli::kExitUsage;
   }
+  if (verbose) FLAGS_minloglevel = 0;
 
   if (app.got_subcommand("send")) {
-    sendOptions.refuse.insert(refuse.begin(), refuse.end());
-    std::optional<std::string> text;
-    if (!payload.empty()) text = payload.front();
-    StdoutSink sink;
-    std::string error;
-    int status = host::RunSend(sendOptions, command, text, sink, &error);
-    std::fflush(stdout);
-    if (status != 0) std::cerr << "keldra send: " << error << "\n";
-    return status;
+    if (!verbose) FLAGS_minloglevel = 0;  // the raw mode shows everything
+    return RunSend(send);
   }
-  return 2;
+  std::string error;
+  if (!host::LoadModules(options, &error)) return cli::Fail("cannot load the modules: " + error);
+  if (app.got_subcommand("list")) return cli::RunList(options, list);
+  if (app.got_subcommand("info")) return cli::RunInfo(options, info);
+  if (app.got_subcommand("scan")) return cli::RunScan(options, scan);
+  if (app.got_subcommand("export")) return cli::RunExport(options, exporting);
+  return cli::kExitUsage;
 }

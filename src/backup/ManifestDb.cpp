@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
+
 #include "common/PeerRequest.h"
 #include "common/Sqlite.h"
 #include "keldra/Names.h"
@@ -9,6 +11,20 @@
 #include "vorn/PimJsonUtil.h"
 
 namespace keldra {
+namespace {
+
+// The flags column read as its text and parsed by its leading digits, the way
+// a row callback sees it; an integer column (every real manifest) gives the
+// same value without the conversion.
+int32_t FlagsOf(sqlite3_stmt* row) {
+  if (sqlite3_column_type(row, 3) == SQLITE_INTEGER) {
+    int64_t value = sqlite3_column_int64(row, 3);
+    if (value >= INT32_MIN && value <= INT32_MAX) return static_cast<int32_t>(value);
+  }
+  return Utils::GetZeroIntIsNull(reinterpret_cast<const char*>(sqlite3_column_text(row, 3)));
+}
+
+}  // namespace
 
 bool ManifestDb::Load(const std::string& backupDir, bool isEncrypted, const std::string&) {
   encrypted_ = isEncrypted;
@@ -26,10 +42,7 @@ bool ManifestDb::LoadPlain() {
   int rc;
   while ((rc = sqlite3_step(row)) == SQLITE_ROW) {
     if (sqlite::IsNull(row, 0)) continue;
-    // flags as its text, like the one-shot row callback sees it.
-    const char* flags = reinterpret_cast<const char*>(sqlite3_column_text(row, 3));
-    AddRecord(sqlite::Text(row, 0), sqlite::Text(row, 1), sqlite::Text(row, 2),
-              Utils::GetZeroIntIsNull(flags), false);
+    AddRecord(sqlite::Text(row, 0), sqlite::Text(row, 1), sqlite::Text(row, 2), FlagsOf(row), false);
   }
   return rc == SQLITE_DONE;
 }

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "backup/MbdbParser.h"
+#include "formats/MbdbParser.h"
 #include "vorn/VRNUtilityFile.h"
 
 namespace keldra {

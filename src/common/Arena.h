@@ -24,7 +24,9 @@ class Arena {
   char* Allocate(size_t size) {
     if (size > remaining_) {
       size_t blockSize = size > kBlockSize / 4 ? size : kBlockSize;
-      blocks_.push_back(std::make_unique<char[]>(blockSize));
+      // Plain new: the block is written before it is read, zero-filling it
+      // would only touch every page twice.
+      blocks_.emplace_back(new char[blockSize]);
       next_ = blocks_.back().get();
       remaining_ = blockSize;
       if (size > kBlockSize / 4) {  // a large string gets a block of its own

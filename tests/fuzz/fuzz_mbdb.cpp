@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "backup/MbdbParser.h"
+#include "formats/MbdbParser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   keldra::ByteReader reader(data, size);

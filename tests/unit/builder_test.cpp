@@ -14,7 +14,7 @@
 #include "backup/Discovery.h"
 #include "backup/ManifestDb.h"
 #include "backup/Mbdb.h"
-#include "backup/MbdbParser.h"
+#include "formats/MbdbParser.h"
 #include "builder/BackupBuilder.h"
 #include "builder/Synthetic.h"
 #include "mivo/PlistUtil.h"

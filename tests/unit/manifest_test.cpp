@@ -9,7 +9,7 @@
 
 #include "backup/ManifestDb.h"
 #include "backup/Mbdb.h"
-#include "backup/MbdbParser.h"
+#include "formats/MbdbParser.h"
 #include "kind/kind.h"
 #include "support/TestSupport.h"
 #include "vorn/VRNUtilityFile.h"

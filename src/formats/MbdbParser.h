@@ -12,8 +12,8 @@
 //
 // Every field is read through a bounds-checked reader: a truncated entry ends
 // the file, the entries before it stand.
-#ifndef KELDRA_BACKUP_MBDBPARSER_H_
-#define KELDRA_BACKUP_MBDBPARSER_H_
+#ifndef KELDRA_FORMATS_MBDBPARSER_H_
+#define KELDRA_FORMATS_MBDBPARSER_H_
 
 #include <cstdint>
 #include <cstdio>
@@ -73,4 +73,4 @@ class MbdbParser {
 
 }  // namespace keldra
 
-#endif  // KELDRA_BACKUP_MBDBPARSER_H_
+#endif  // KELDRA_FORMATS_MBDBPARSER_H_

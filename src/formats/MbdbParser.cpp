@@ -1,4 +1,4 @@
-#include "backup/MbdbParser.h"
+#include "formats/MbdbParser.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,0 +1,53 @@
+// keldra scan, list, info, export and demo.
+#ifndef HOST_CLI_COMMANDS_H_
+#define HOST_CLI_COMMANDS_H_
+
+#include <string>
+#include <vector>
+
+#include "Harness.h"
+
+namespace cli {
+
+struct ScanArguments {
+  std::string backup;
+  std::string types = "all";
+  std::string outDir = "keldra-out";
+  bool ndjson = false;
+  std::string passwordFile;
+  bool quiet = false;  // no progress even on a terminal
+};
+int RunScan(const host::SendOptions& options, const ScanArguments& arguments);
+
+struct ListArguments {
+  std::vector<std::string> roots;
+  bool json = false;
+};
+int RunList(const host::SendOptions& options, const ListArguments& arguments);
+
+struct InfoArguments {
+  std::string backup;
+  bool json = false;
+  std::string passwordFile;
+};
+int RunInfo(const host::SendOptions& options, const InfoArguments& arguments);
+
+struct ExportArguments {
+  std::string backup;
+  std::string to;
+  bool all = false;
+  std::vector<std::string> domains;
+  std::vector<std::string> paths;
+  bool force = false;
+  std::string passwordFile;
+};
+int RunExport(const host::SendOptions& options, const ExportArguments& arguments);
+
+struct DemoArguments {
+  std::string folder = "keldra-demo";
+};
+int RunDemo(const host::SendOptions& options, const DemoArguments& arguments);
+
+}  // namespace cli
+
+#endif  // HOST_CLI_COMMANDS_H_

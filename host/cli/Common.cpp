@@ -1,0 +1,194 @@
+#include "cli/Common.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <rapidjson/filewritestream.h>
+#include <rapidjson/prettywriter.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+#include "keldra/Names.h"
+#include "vorn/PimJsonUtil.h"
+
+namespace cli {
+namespace {
+
+std::string JsonString(const std::string& text) {
+  rapidjson::Value value(rapidjson::StringRef(text.c_str(), text.size()));
+  return PimJsonUtil::ToString(value);
+}
+
+// The result payloads of one command.
+std::vector<rapidjson::Document> Results(const host::SendOptions& options,
+                                         const std::string& command, const std::string& payload) {
+  host::Recorder recorder;
+  std::string error;
+  std::vector<rapidjson::Document> results;
+  if (host::RunSend(options, command, payload, recorder, &error) != 0) return results;
+  for (const rapidjson::Value* result : recorder.Payloads("result")) {
+    rapidjson::Document copy;
+    copy.CopyFrom(*result, copy.GetAllocator());
+    results.push_back(std::move(copy));
+  }
+  return results;
+}
+
+std::string ReadLineNoEcho(const std::string& prompt) {
+  int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (tty < 0) return "";
+  termios saved{};
+  bool restore = tcgetattr(tty, &saved) == 0;
+  if (restore) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(tty, TCSAFLUSH, &quiet);
+  }
+  if (write(tty, prompt.data(), prompt.size()) < 0) {
+  }
+  std::string line;
+  char c;
+  while (read(tty, &c, 1) == 1 && c != '\n') line += c;
+  if (restore) tcsetattr(tty, TCSAFLUSH, &saved);
+  if (write(tty, "\n", 1) < 0) {
+  }
+  close(tty);
+  return line;
+}
+
+}  // namespace
+
+int Fail(const std::string& text) {
+  std::cerr << "keldra: " << text << "\n";
+  return kExitFailed;
+}
+
+std::string WithSeparator(std::string folder) {
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+
+std::string BackupFolder(const std::string& argument) {
+  char* resolved = realpath(argument.c_str(), nullptr);
+  if (!resolved) return WithSeparator(argument);
+  std::string folder = WithSeparator(resolved);
+  std::free(resolved);
+  return folder;
+}
+
+std::optional<rapidjson::Document> DescribeBackup(const host::SendOptions& options,
+                                                  const std::string& folder) {
+  auto results = Results(options, keldra::names::kAddOneBackup,
+                         "{\"backupDir\":" + JsonString(folder) + "}");
+  for (auto& result : results) {
+    auto list = result.FindMember("result");
+    if (list == result.MemberEnd() || !list->value.IsArray() || list->value.Empty()) continue;
+    rapidjson::Document backup;
+    backup.CopyFrom(list->value[0], backup.GetAllocator());
+    return backup;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> ObtainPassword(const std::string& passwordFile,
+                                          const std::string& folder, std::string* error) {
+  if (!passwordFile.empty()) {
+    std::ifstream in(passwordFile);
+    std::string line;
+    if (!in || !std::getline(in, line)) {
+      if (error) *error = "cannot read the password file " + passwordFile;
+      return std::nullopt;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  }
+  if (const char* fromEnvironment = std::getenv("KELDRA_PASSWORD")) return std::string(fromEnvironment);
+  if (isatty(STDIN_FILENO)) return ReadLineNoEcho("Password for " + folder + ": ");
+  if (error)
+    *error = folder + " is encrypted: give its password with --password-file or KELDRA_PASSWORD";
+  return std::nullopt;
+}
+
+UnlockResult Unlock(const host::SendOptions& options, const std::string& folder,
+                    const std::string& password) {
+  rapidjson::Document payload(rapidjson::kObjectType);
+  PimJsonUtil::AddJsonDictStringValue(payload, payload.GetAllocator(), "backupDir", folder);
+  PimJsonUtil::AddJsonDictStringValue(payload, payload.GetAllocator(), "password", password);
+  std::string text = PimJsonUtil::ToString(payload);
+  auto results = Results(options, keldra::names::kUnlockWithPassword, text);
+  std::fill(text.begin(), text.end(), '\0');
+  for (auto& result : results) {
+    if (IntOf(result, "status") == 1) return UnlockResult::kUnlocked;
+    if (IntOf(result, "error_code") == 1) return UnlockResult::kWrongPassword;
+  }
+  return UnlockResult::kFailed;
+}
+
+int UnlockIfEncrypted(const host::SendOptions& options, const std::string& folder,
+                      const rapidjson::Value& description, const std::string& passwordFile) {
+  if (IntOf(description, "IsEncrypted") == 0) return kExitOk;
+  std::string error;
+  std::optional<std::string> password = ObtainPassword(passwordFile, folder, &error);
+  if (!password) return Fail(error);
+  UnlockResult result = Unlock(options, folder, *password);
+  std::fill(password->begin(), password->end(), '\0');
+  if (result == UnlockResult::kWrongPassword) return Fail("wrong password for " + folder);
+  if (result == UnlockResult::kFailed) return Fail("cannot unlock " + folder);
+  return kExitOk;
+}
+
+bool MakeFolders(const std::string& path) {
+  std::string partial;
+  for (size_t i = 0; i < path.size(); ++i) {
+    partial += path[i];
+    if ((path[i] == '/' || i + 1 == path.size()) && partial != "/") {
+      if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+  }
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool WriteJsonFile(const std::string& path, const rapidjson::Value& value) {
+  std::string temporary = path + ".partial";
+  FILE* file = std::fopen(temporary.c_str(), "wb");
+  if (!file) return false;
+  char buffer[64 * 1024];
+  rapidjson::FileWriteStream stream(file, buffer, sizeof buffer);
+  rapidjson::PrettyWriter<rapidjson::FileWriteStream> writer(stream);
+  writer.SetIndent(' ', 2);
+  bool written = value.Accept(writer);
+  stream.Flush();
+  std::fputc('\n', file);
+  bool closed = std::fclose(file) == 0;
+  if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+std::string StringOf(const rapidjson::Value& object, const char* name) {
+  if (!object.IsObject()) return "";
+  auto member = object.FindMember(name);
+  if (member == object.MemberEnd() || !member->value.IsString()) return "";
+  return std::string(member->value.GetString(), member->value.GetStringLength());
+}
+
+int64_t IntOf(const rapidjson::Value& object, const char* name, int64_t fallback) {
+  if (!object.IsObject()) return fallback;
+  auto member = object.FindMember(name);
+  if (member == object.MemberEnd() || !member->value.IsInt64()) return fallback;
+  return member->value.GetInt64();
+}
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+}  // namespace cli

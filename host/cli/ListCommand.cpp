@@ -1,0 +1,228 @@
+// keldra list and keldra info.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <set>
+#include <vector>
+
+#include "Events.h"
+#include "Host.h"
+#include "cli/Commands.h"
+#include "cli/Common.h"
+#include "cli/ManifestListing.h"
+#include "keldra/Names.h"
+#include "platform/Platform.h"
+#include "vorn/PimJsonUtil.h"
+
+namespace cli {
+namespace {
+
+std::vector<std::string> Subfolders(const std::string& root) {
+  std::vector<std::string> folders;
+  DIR* dir = opendir(root.c_str());
+  if (!dir) return folders;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat info;
+    if (stat((root + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+      folders.push_back(root + name + "/");
+  }
+  closedir(dir);
+  std::sort(folders.begin(), folders.end());
+  return folders;
+}
+
+// Bytes of every regular file below a folder (links not followed).
+uint64_t FolderSize(const std::string& folder) {
+  uint64_t total = 0;
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return 0;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    std::string path = folder + "/" + name;
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) continue;
+    if (S_ISDIR(info.st_mode))
+      total += FolderSize(path);
+    else if (S_ISREG(info.st_mode))
+      total += static_cast<uint64_t>(info.st_size);
+  }
+  closedir(dir);
+  return total;
+}
+
+std::string HumanSize(uint64_t bytes) {
+  const char* units[] = {"B", "KB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes);
+  int unit = 0;
+  while (value >= 1000 && unit < 4) {
+    value /= 1000;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, units[unit]);
+  return text;
+}
+
+std::string RealPath(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (!resolved) return path;
+  std::string result = WithSeparator(resolved);
+  std::free(resolved);
+  return result;
+}
+
+// The backups the module finds itself, then those below the extra roots.
+std::vector<rapidjson::Document> CollectBackups(const host::SendOptions& options,
+                                                const std::vector<std::string>& roots) {
+  std::vector<rapidjson::Document> backups;
+  std::set<std::string> seen;
+  auto keep = [&](const rapidjson::Value& backup) {
+    if (!seen.insert(RealPath(StringOf(backup, "BackupPath"))).second) return;
+    rapidjson::Document copy;
+    copy.CopyFrom(backup, copy.GetAllocator());
+    backups.push_back(std::move(copy));
+  };
+  host::Recorder recorder;
+  std::string error;
+  if (host::RunSend(options, keldra::names::kGetBackupList, std::nullopt, recorder, &error) == 0) {
+    for (const rapidjson::Value* result : recorder.Payloads("result")) {
+      auto list = result->FindMember("result");
+      if (list != result->MemberEnd() && list->value.IsArray())
+        for (const auto& backup : list->value.GetArray()) keep(backup);
+    }
+  }
+  for (const std::string& root : roots) {
+    std::string folder = WithSeparator(root);
+    if (auto itself = DescribeBackup(options, folder)) keep(*itself);
+    for (const std::string& child : Subfolders(folder))
+      if (auto backup = DescribeBackup(options, child)) keep(*backup);
+  }
+  return backups;
+}
+
+void PrintTable(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<size_t> widths;
+  for (const auto& row : rows)
+    for (size_t i = 0; i < row.size(); ++i) {
+      if (widths.size() <= i) widths.push_back(0);
+      widths[i] = std::max(widths[i], row[i].size());
+    }
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t i = 0; i < row.size(); ++i) {
+      line += row[i];
+      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+    }
+    std::cout << line << "\n";
+  }
+}
+
+}  // namespace
+
+int RunList(const host::SendOptions& options, const ListArguments& arguments) {
+  std::vector<std::string> roots = arguments.roots;
+  if (const char* home = std::getenv("HOME"))
+    roots.push_back(std::string(home) + "/Library/Application Support/MobileSync/Backup/");
+  std::vector<rapidjson::Document> backups = CollectBackups(options, roots);
+
+  if (arguments.json) {
+    rapidjson::Document list(rapidjson::kArrayType);
+    for (auto& backup : backups)
+      list.PushBack(rapidjson::Value(backup, list.GetAllocator()), list.GetAllocator());
+    std::cout << PimJsonUtil::ToString(list) << "\n";
+    return kExitOk;
+  }
+  if (backups.empty()) {
+    std::cout << "No backups found.\n";
+    return kExitOk;
+  }
+  std::vector<std::vector<std::string>> rows = {
+      {"DEVICE", "MODEL", "iOS", "DATE", "ENCRYPTED", "SIZE", "FOLDER"}};
+  for (const auto& backup : backups) {
+    std::string folder = StringOf(backup, "BackupPath");
+    rows.push_back({StringOf(backup, "DeviceName"), StringOf(backup, "ProductType"),
+                    StringOf(backup, "ProductVersion"), StringOf(backup, "LastBackupDate"),
+                    IntOf(backup, "IsEncrypted") ? "yes" : "no", HumanSize(FolderSize(folder)),
+                    folder});
+  }
+  PrintTable(rows);
+  return kExitOk;
+}
+
+int RunInfo(const host::SendOptions& options, const InfoArguments& arguments) {
+  std::string folder = BackupFolder(arguments.backup);
+  std::optional<rapidjson::Document> description = DescribeBackup(options, folder);
+  if (!description) return Fail("not a backup folder: " + arguments.backup);
+  bool legacy = IntOf(*description, "BackupType") == 1;
+  bool encrypted = IntOf(*description, "IsEncrypted") != 0;
+
+  // The manifest of a current encrypted backup is itself enciphered: count
+  // its rows only when a password is at hand.
+  std::optional<ManifestCounts> counts;
+  std::string manifestPath = folder + (legacy ? "Manifest.mbdb" : "Manifest.db");
+  std::string error;
+  auto count = [&](const std::string& path) {
+    ManifestCounts tally;
+    auto visit = [&tally](const ListedFile& file) {
+      Count(tally, file);
+      return true;
+    };
+    bool ok = legacy ? ForEachMbdbEntry(path, visit, &error) : ForEachManifestDbRow(path, visit, &error);
+    if (ok) counts = tally;
+  };
+  if (!encrypted || legacy) {
+    count(manifestPath);
+  } else if (!arguments.passwordFile.empty() || std::getenv("KELDRA_PASSWORD")) {
+    int unlocked = UnlockIfEncrypted(options, folder, *description, arguments.passwordFile);
+    if (unlocked != kExitOk) return unlocked;
+    std::string temp = host::ProjectTempDir(host::PlatformOptions{options.tempDir});
+    std::string name = folder.substr(0, folder.size() - 1);
+    name = name.substr(name.rfind('/') + 1);
+    std::string scratch = temp + name + "-backup/";
+    MakeFolders(scratch);
+    if (auto decrypted = host::Host::Get().DecryptManifest(folder, scratch)) count(*decrypted);
+  }
+
+  if (arguments.json) {
+    rapidjson::Document info;
+    info.CopyFrom(*description, info.GetAllocator());
+    auto& a = info.GetAllocator();
+    rapidjson::Value manifest(rapidjson::kObjectType);
+    PimJsonUtil::AddJsonDictStringValue(manifest, a, "format", legacy ? "Manifest.mbdb" : "Manifest.db");
+    if (counts) {
+      manifest.AddMember("files", counts->files, a);
+      manifest.AddMember("directories", counts->directories, a);
+      manifest.AddMember("links", counts->links, a);
+      manifest.AddMember("total", counts->Total(), a);
+    }
+    info.AddMember("Manifest", manifest, a);
+    std::cout << PimJsonUtil::ToString(info) << "\n";
+    return counts || encrypted ? kExitOk : Fail("manifest could not be read: " + error);
+  }
+  std::vector<std::vector<std::string>> rows;
+  for (const char* name : {"DeviceName", "ProductName", "ProductType", "ProductVersion", "BuildVersion",
+                           "SerialNumber", "UniqueIdentifier", "LastBackupDate", "BackupPath"})
+    rows.push_back({std::string(name) + ":", StringOf(*description, name)});
+  rows.push_back({"Encrypted:", encrypted ? "yes" : "no"});
+  rows.push_back({"Manifest:", legacy ? "Manifest.mbdb (legacy)" : "Manifest.db"});
+  if (counts) {
+    rows.push_back({"Files:", std::to_string(counts->files)});
+    rows.push_back({"Directories:", std::to_string(counts->directories)});
+    rows.push_back({"Links:", std::to_string(counts->links)});
+    rows.push_back({"Manifest rows:", std::to_string(counts->Total())});
+  } else if (encrypted) {
+    rows.push_back({"Manifest rows:", "unknown (encrypted; give --password-file or KELDRA_PASSWORD)"});
+  }
+  PrintTable(rows);
+  if (!counts && !encrypted) return Fail("manifest could not be read: " + error);
+  return kExitOk;
+}
+
+}  // namespace cli

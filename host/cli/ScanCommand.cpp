@@ -1,0 +1,313 @@
+// keldra scan: unlocks an encrypted backup, runs the scan, and writes one
+// JSON file per kind (assembled from the stage messages), device.json and
+// summary.json; or, with --ndjson, streams the raw results.
+#include "cli/Commands.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <thread>
+
+#include "Events.h"
+#include "cli/Common.h"
+#include "cli/KindNames.h"
+#include "cli/KindOutput.h"
+#include "keldra/Names.h"
+#include "vorn/PimJsonUtil.h"
+#include "vorn/QoTask.h"
+
+namespace cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::string UtcNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+// SIGINT asks the scan's task to stop; the kind running finishes first.
+class InterruptWatcher {
+ public:
+  explicit InterruptWatcher(std::string taskId) : taskId_(std::move(taskId)) {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &set, &previous_);
+    thread_ = std::thread([this, set] {
+      int signal = 0;
+      while (sigwait(&set, &signal) == 0) {
+        if (signal == SIGUSR1) return;
+        interrupted_ = true;
+        if (auto task = QoTaskSchedular::Get().FindTask(taskId_)) task->RequestStop();
+      }
+    });
+  }
+  ~InterruptWatcher() {
+    pthread_kill(thread_.native_handle(), SIGUSR1);
+    thread_.join();
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  bool Interrupted() const { return interrupted_; }
+
+ private:
+  std::string taskId_;
+  sigset_t previous_;
+  std::atomic<bool> interrupted_{false};
+  std::thread thread_;
+};
+
+struct KindState {
+  std::unique_ptr<KindOutput> output;
+  bool receivedAny = false;
+  bool written = false;
+  double finishedAt = 0;  // ms since the scan started
+  double startedAt = 0;
+};
+
+// Takes the scan's events: results go to their kind's output (written as
+// soon as the kind's series closes), unanswered requests become failures.
+class ScanSink : public host::EventSink {
+ public:
+  ScanSink(const ScanArguments& arguments, const std::vector<int>& kinds)
+      : arguments_(arguments), started_(Clock::now()), progress_(StderrIsTerminal() && !arguments.quiet) {
+    for (int number : kinds) {
+      order_.push_back(number);
+      kinds_[number].output = MakeKindOutput(number);
+    }
+  }
+
+  void OnEvent(const std::string& line) override {
+    rapidjson::Document event;
+    event.Parse(line.c_str(), line.size());
+    if (!event.IsObject()) return;
+    std::string kind = StringOf(event, "event");
+    if (kind == "result") {
+      OnResult(event["payload"]);
+    } else if (kind == "request" && event.HasMember("answered") && event["answered"].IsFalse()) {
+      std::string what = StringOf(event, "subCommand");
+      if (what.empty()) what = StringOf(event, "target");
+      ++unanswered_[what];
+    }
+  }
+
+  // Writes what is still open; returns false when a file could not be written.
+  bool Finish(bool interrupted) {
+    bool ok = true;
+    for (int number : order_) {
+      KindState& state = kinds_[number];
+      if (state.written) continue;
+      // A kind that sent nothing has no data when the scan ran to its end;
+      // after an interruption it may not have run at all.
+      if (!state.receivedAny && interrupted) continue;
+      ok = WriteKind(number, state) && ok;
+    }
+    if (progress_) std::fputs("\r\033[K", stderr);
+    return ok;
+  }
+
+  int ScanStatus() const { return scanStatus_; }
+  int ErrorCode() const { return errorCode_; }
+
+  void Summarise(rapidjson::Document& summary, bool interrupted) const {
+    auto& a = summary.GetAllocator();
+    rapidjson::Value entries(rapidjson::kArrayType);
+    for (int number : order_) {
+      const KindState& state = kinds_.at(number);
+      rapidjson::Value entry(rapidjson::kObjectType);
+      PimJsonUtil::AddJsonDictStringValue(entry, a, "name", KindNameOf(number));
+      PimJsonUtil::AddJsonDictIntValue(entry, a, "type", number);
+      const char* status = state.output && state.output->Complete() ? "complete"
+                           : state.receivedAny                      ? "incomplete"
+                           : interrupted                             ? "not run"
+                                                                     : "no data";
+      PimJsonUtil::AddJsonDictStringValue(entry, a, "status", status);
+      if (state.written) {
+        PimJsonUtil::AddJsonDictStringValue(entry, a, "file",
+                                            std::string(KindNameOf(number)) + ".json");
+        state.output->Summarise(entry, a);
+        entry.AddMember("duration_ms", static_cast<int64_t>(state.finishedAt - state.startedAt), a);
+      }
+      entries.PushBack(entry, a);
+    }
+    summary.AddMember("kinds", entries, a);
+    rapidjson::Value failures(rapidjson::kArrayType);
+    for (const auto& [request, count] : unanswered_) {
+      std::string text = request + " was not answered (" + std::to_string(count) + "x)";
+      PimJsonUtil::PushJsonArrayStringValue(failures, a, text.c_str());
+    }
+    for (const std::string& text : writeFailures_)
+      PimJsonUtil::PushJsonArrayStringValue(failures, a, text.c_str());
+    summary.AddMember("failures", failures, a);
+  }
+
+ private:
+  void OnResult(const rapidjson::Value& payload) {
+    if (!payload.IsObject()) return;
+    if (arguments_.ndjson) {
+      std::string text = PimJsonUtil::ToString(payload);
+      std::fwrite(text.data(), 1, text.size(), stdout);
+      std::fputc('\n', stdout);
+    }
+    if (!payload.HasMember("type")) {  // the scan's final status
+      scanStatus_ = static_cast<int>(IntOf(payload, "status", 6));
+      errorCode_ = static_cast<int>(IntOf(payload, "error_code", 0));
+      return;
+    }
+    int number = static_cast<int>(IntOf(payload, "type", -1));
+    if (number == 11) number = 10;  // WhatsApp's media series
+    auto found = kinds_.find(number);
+    if (found == kinds_.end() || !found->second.output) return;
+    KindState& state = found->second;
+    if (!state.receivedAny) {
+      state.receivedAny = true;
+      state.startedAt = lastFinish_;
+    }
+    if (arguments_.ndjson) return;
+    state.output->Add(payload);
+    if (state.output->Complete() && !state.written) WriteKind(number, state);
+    ShowProgress(number, state);
+  }
+
+  bool WriteKind(int number, KindState& state) {
+    state.output->Close();
+    state.written = true;
+    state.finishedAt = MillisecondsSince(started_);
+    lastFinish_ = state.finishedAt;
+    if (arguments_.ndjson) return true;
+    std::string path = arguments_.outDir + KindNameOf(number) + ".json";
+    if (WriteJsonFile(path, state.output->Output())) return true;
+    writeFailures_.push_back("cannot write " + path);
+    return false;
+  }
+
+  void ShowProgress(int number, const KindState& state) {
+    if (!progress_) return;
+    double now = MillisecondsSince(started_);
+    if (now - lastProgress_ < 100 && !state.output->Complete()) return;
+    lastProgress_ = now;
+    std::fprintf(stderr, "\r\033[K%-20s %8zu items  %6.1fs", KindNameOf(number),
+                 state.output->Count(), now / 1000.0);
+    std::fflush(stderr);
+  }
+
+  const ScanArguments& arguments_;
+  Clock::time_point started_;
+  bool progress_;
+  std::vector<int> order_;
+  std::map<int, KindState> kinds_;
+  std::map<std::string, int> unanswered_;
+  std::vector<std::string> writeFailures_;
+  int scanStatus_ = -1;
+  int errorCode_ = 0;
+  double lastFinish_ = 0;
+  double lastProgress_ = -1000;
+};
+
+std::string ScanPayload(const std::string& folder, const std::vector<int>& kinds) {
+  rapidjson::Document payload(rapidjson::kObjectType);
+  auto& a = payload.GetAllocator();
+  PimJsonUtil::AddJsonDictStringValue(payload, a, "backupDir", folder);
+  rapidjson::Value types(rapidjson::kArrayType);
+  for (int number : kinds) types.PushBack(number, a);
+  payload.AddMember("types", types, a);
+  return PimJsonUtil::ToString(payload);
+}
+
+rapidjson::Value DeviceSummary(const rapidjson::Value& description,
+                               rapidjson::Document::AllocatorType& a) {
+  rapidjson::Value device(rapidjson::kObjectType);
+  for (const char* name : {"DeviceName", "ProductType", "ProductVersion", "SerialNumber",
+                           "UniqueIdentifier", "LastBackupDate"})
+    PimJsonUtil::AddJsonDictStringValue(device, a, name, StringOf(description, name));
+  return device;
+}
+
+}  // namespace
+
+int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments) {
+  std::string error;
+  std::optional<std::vector<int>> kinds = ParseKindList(arguments.types, &error);
+  if (!kinds) {
+    std::fprintf(stderr, "keldra scan: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  std::string folder = BackupFolder(arguments.backup);
+  std::optional<rapidjson::Document> description = DescribeBackup(baseOptions, folder);
+  if (!description) return Fail("not a backup folder: " + arguments.backup);
+
+  // The module reads a legacy manifest whether or not the backup is
+  // encrypted; a current one is deciphered by the decrypt module.
+  if (IntOf(*description, "BackupType") == 2) {
+    int unlocked = UnlockIfEncrypted(baseOptions, folder, *description, arguments.passwordFile);
+    if (unlocked != kExitOk) return unlocked;
+  }
+
+  ScanArguments settings = arguments;
+  if (!arguments.ndjson) {
+    settings.outDir = WithSeparator(arguments.outDir);
+    if (!MakeFolders(settings.outDir)) return Fail("cannot create " + settings.outDir);
+    if (!WriteJsonFile(settings.outDir + "device.json", *description))
+      return Fail("cannot write " + settings.outDir + "device.json");
+  }
+
+  host::SendOptions options = baseOptions;
+  options.taskId = "scan-" + std::to_string(getpid());
+  std::string started = UtcNow();
+  Clock::time_point start = Clock::now();
+  ScanSink sink(settings, *kinds);
+  bool interrupted = false;
+  {
+    InterruptWatcher watcher(options.taskId);
+    if (host::RunSend(options, keldra::names::kDoScan, ScanPayload(folder, *kinds), sink, &error) != 0)
+      return Fail(error);
+    interrupted = watcher.Interrupted();
+  }
+  bool written = sink.Finish(interrupted);
+  std::fflush(stdout);
+
+  if (sink.ScanStatus() != 1 && !interrupted)
+    return Fail("manifest could not be read: " + folder +
+                (sink.ErrorCode() ? " (error " + std::to_string(sink.ErrorCode()) + ")" : ""));
+  if (!arguments.ndjson) {
+    rapidjson::Document summary(rapidjson::kObjectType);
+    auto& a = summary.GetAllocator();
+    PimJsonUtil::AddJsonDictStringValue(summary, a, "backup", folder);
+    rapidjson::Value device = DeviceSummary(*description, a);
+    summary.AddMember("device", device, a);
+    PimJsonUtil::AddJsonDictBooleanValue(summary, a, "encrypted", IntOf(*description, "IsEncrypted") != 0);
+    PimJsonUtil::AddJsonDictStringValue(
+        summary, a, "manifest", IntOf(*description, "BackupType") == 1 ? "Manifest.mbdb" : "Manifest.db");
+    PimJsonUtil::AddJsonDictStringValue(summary, a, "status", interrupted ? "interrupted" : "finished");
+    PimJsonUtil::AddJsonDictStringValue(summary, a, "started", started);
+    summary.AddMember("duration_ms", static_cast<int64_t>(MillisecondsSince(start)), a);
+    sink.Summarise(summary, interrupted);
+    if (!WriteJsonFile(settings.outDir + "summary.json", summary))
+      return Fail("cannot write " + settings.outDir + "summary.json");
+  }
+  if (interrupted) {
+    std::fprintf(stderr, "keldra: scan interrupted; finished kinds are written to %s\n",
+                 settings.outDir.c_str());
+    return kExitInterrupted;
+  }
+  if (!written) return Fail("some output files could not be written to " + settings.outDir);
+  return kExitOk;
+}
+
+}  // namespace cli

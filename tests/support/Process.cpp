@@ -1,0 +1,66 @@
+#include "support/Process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace testing_support {
+
+ProcessResult RunProcess(const std::vector<std::string>& arguments, const ProcessOptions& options) {
+  ProcessResult result;
+  int out[2], err[2];
+  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return result;
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    dup2(err[1], STDERR_FILENO);
+    int devnull = open("/dev/null", O_RDONLY);
+    dup2(devnull, STDIN_FILENO);
+    setsid();  // no controlling terminal: no password prompt
+    if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) _exit(127);
+    for (const std::string& variable : options.environment) putenv(strdup(variable.c_str()));
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  close(err[1]);
+  std::thread watcher;
+  if (options.whileRunning) watcher = std::thread([&] { options.whileRunning(pid); });
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  int open = 2;
+  char buffer[65536];
+  while (open > 0 && poll(fds, 2, -1) > 0) {
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+      ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got <= 0) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      } else {
+        (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(got));
+      }
+    }
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (watcher.joinable()) watcher.join();
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+ProcessResult RunKeldra(const std::vector<std::string>& arguments, const ProcessOptions& options) {
+  std::vector<std::string> full = {std::string(KELDRA_BIN_DIR) + "/keldra"};
+  full.insert(full.end(), arguments.begin(), arguments.end());
+  return RunProcess(full, options);
+}
+
+}  // namespace testing_support

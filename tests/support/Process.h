@@ -1,0 +1,33 @@
+// Running a program of the build tree as a separate process, the way a
+// person runs it: arguments, environment, exit status and both streams.
+#ifndef TESTS_SUPPORT_PROCESS_H_
+#define TESTS_SUPPORT_PROCESS_H_
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct ProcessResult {
+  int status = -1;  // exit status; 128 + signal when killed
+  std::string out;
+  std::string err;
+};
+
+struct ProcessOptions {
+  std::vector<std::string> environment;  // NAME=VALUE added to the parent's
+  std::string workingDirectory;
+  // Called (in the parent) with the child's pid once it runs, while its
+  // output is still being collected.
+  std::function<void(int pid)> whileRunning;
+};
+
+ProcessResult RunProcess(const std::vector<std::string>& arguments, const ProcessOptions& options = {});
+
+// build/bin/keldra with the given arguments.
+ProcessResult RunKeldra(const std::vector<std::string>& arguments, const ProcessOptions& options = {});
+
+}  // namespace testing_support
+
+#endif  // TESTS_SUPPORT_PROCESS_H_
