@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,10 @@ std::string ScanPayload(const std::string& folder) {
   return "{\"backupDir\":" + Quoted(folder) + ",\"types\":[5]}";
 }
 
-// The note kind's three stage messages of a recording.
+// The note kind's three stage messages of a recording, which it keeps alive
+// when given a temporary.
 struct NoteResults {
+  std::shared_ptr<host::Recorder> owned;
   std::vector<const rapidjson::Value*> stages;
   const rapidjson::Value& Summary() const { return (*stages.at(0))["result"]; }
   const rapidjson::Value& Notes() const { return (*stages.at(1))["result"]; }
@@ -61,6 +64,13 @@ NoteResults NoteStages(const host::Recorder& recorder) {
     if (payload->HasMember("type") && (*payload)["type"].GetInt() == 5)
       results.stages.push_back(payload);
   EXPECT_EQ(results.stages.size(), 3u);
+  return results;
+}
+
+NoteResults NoteStages(host::Recorder&& recorder) {
+  auto owned = std::make_shared<host::Recorder>(std::move(recorder));
+  NoteResults results = NoteStages(*owned);
+  results.owned = owned;
   return results;
 }
 

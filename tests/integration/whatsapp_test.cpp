@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,10 @@ std::string Date(int64_t seconds) {
   return VRNUtilitySys::DateText2001(seconds);
 }
 
-// "type/stage" of every kind message, then the kind messages themselves.
+// "type/stage" of every kind message, then the kind messages themselves;
+// a temporary recording is kept alive with them.
 struct Series {
+  std::shared_ptr<host::Recorder> owned;
   std::vector<std::string> shape;
   std::vector<const rapidjson::Value*> messages;
   const rapidjson::Value& Result(size_t i) const { return (*messages.at(i))["result"]; }
@@ -52,6 +55,13 @@ Series WhatsAppSeries(const host::Recorder& recorder) {
                            std::to_string((*payload)["stage"].GetInt()));
     series.messages.push_back(payload);
   }
+  return series;
+}
+
+Series WhatsAppSeries(host::Recorder&& recorder) {
+  auto owned = std::make_shared<host::Recorder>(std::move(recorder));
+  Series series = WhatsAppSeries(*owned);
+  series.owned = owned;
   return series;
 }
 
