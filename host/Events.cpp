@@ -10,21 +10,44 @@
 
 namespace host::events {
 
-std::string PayloadJson(const char* text, bool* valid) {
-  bool ok = false;
-  if (text) {
-    rapidjson::StringStream stream(text);
-    rapidjson::BaseReaderHandler<> handler;
-    rapidjson::Reader reader;
-    ok = !reader.Parse<rapidjson::kParseValidateEncodingFlag | rapidjson::kParseStopWhenDoneFlag>(
-              stream, handler).IsError();
-    if (ok) {
-      // Only white space may follow the value.
-      const char* rest = text + stream.Tell();
-      while (*rest == ' ' || *rest == '\n' || *rest == '\r' || *rest == '\t') ++rest;
-      ok = *rest == '\0';
-    }
+namespace {
+
+// Validates while noting the top-level member names, in one pass.
+struct TopLevelKeys : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TopLevelKeys> {
+  int depth = 0;
+  bool stageTotal = false;
+  bool Default() { return true; }
+  bool StartObject() { return ++depth, true; }
+  bool EndObject(rapidjson::SizeType) { return --depth, true; }
+  bool StartArray() { return ++depth, true; }
+  bool EndArray(rapidjson::SizeType) { return --depth, true; }
+  bool Key(const char* name, rapidjson::SizeType length, bool) {
+    if (depth == 1 && length == 11 && std::memcmp(name, "stage_total", 11) == 0) stageTotal = true;
+    return true;
   }
+};
+
+}  // namespace
+
+bool ValidatePayload(const char* text, size_t* length, bool* hasStageTotal) {
+  if (!text) return false;
+  rapidjson::StringStream stream(text);
+  TopLevelKeys handler;
+  rapidjson::Reader reader;
+  if (reader.Parse<rapidjson::kParseValidateEncodingFlag | rapidjson::kParseStopWhenDoneFlag>(
+              stream, handler).IsError())
+    return false;
+  // Only white space may follow the value.
+  const char* rest = text + stream.Tell();
+  while (*rest == ' ' || *rest == '\n' || *rest == '\r' || *rest == '\t') ++rest;
+  if (*rest != '\0') return false;
+  if (length) *length = static_cast<size_t>(rest - text);
+  if (hasStageTotal) *hasStageTotal = handler.stageTotal;
+  return true;
+}
+
+std::string PayloadJson(const char* text, bool* valid) {
+  bool ok = ValidatePayload(text, nullptr, nullptr);
   if (valid) *valid = ok;
   return ok ? std::string(text) : "null";
 }
@@ -51,14 +74,15 @@ std::string Quote(const char* text) {
   return PimJsonUtil::ToString(value);
 }
 
-std::string Result(const PluginMessage& message, const std::string& payloadJson) {
+std::string Result(const PluginMessage& message, const char* payloadJson, size_t length) {
   std::string line = "{\"event\":\"result\",\"taskId\":" + Quote(message.taskId) +
                      ",\"target\":" + Quote(message.target) +
                      ",\"subCommand\":" + Quote(message.subCommand) +
                      ",\"payloadForm\":" + std::to_string(message.payloadForm) +
                      ",\"payloadLength\":" + std::to_string(message.payloadLength) +
                      ",\"payload\":";
-  line += payloadJson;
+  line.reserve(line.size() + length + 1);
+  line.append(payloadJson, length);
   line += '}';
   return line;
 }

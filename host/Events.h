@@ -24,6 +24,10 @@ class EventSink {
 // members keep the module's order and duplicates.
 namespace events {
 
+// Checks that a payload text is one valid JSON value (UTF-8 checked), and
+// whether it is an object with a top-level "stage_total" member (a kind
+// result). `length` receives the text's byte count.
+bool ValidatePayload(const char* text, size_t* length, bool* hasStageTotal);
 // The JSON of a payload for printing: the text itself when it is valid JSON,
 // else null. `valid` reports which.
 std::string PayloadJson(const char* text, bool* valid);
@@ -34,7 +38,7 @@ std::string Sha256Hex(const uint8_t* data, uint64_t size);
 // A JSON string literal.
 std::string Quote(const char* text);
 
-std::string Result(const PluginMessage& message, const std::string& payloadJson);
+std::string Result(const PluginMessage& message, const char* payloadJson, size_t length);
 std::string Request(const char* target, const char* subCommand, const char* taskId,
                     const std::string& payloadJson, bool answered);
 std::string Violation(const std::string& what);

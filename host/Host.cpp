@@ -200,32 +200,34 @@ void Host::RouteResult(PluginMessage& message, Session* session) {
   if (message.replyPresent || message.replyData || message.replyCode)
     Emit(session, events::Violation("reply field set in a result"));
 
-  std::string payloadJson = "null";
+  // The text of a result is embedded as sent, checked once and copied once.
+  std::string rendered = "null";
+  const char* payloadJson = nullptr;
+  size_t payloadLength = 0;
   if (message.payloadForm == kPayloadText) {
     const char* text = static_cast<const char*>(message.payload);
-    bool valid = false;
-    payloadJson = events::PayloadJson(text, &valid);
-    if (!valid) {
+    bool kindResult = false;
+    if (!events::ValidatePayload(text, &payloadLength, &kindResult)) {
       Emit(session, events::Violation("result text is not valid JSON"));
     } else {
+      payloadJson = text;
       // Kind results (they carry "stage_total") leave payloadLength 0; every
       // other result gives the text's byte count.
-      bool kindResult = payloadJson.find("\"stage_total\"") != std::string::npos;
       uint64_t expected = kindResult ? 0 : std::strlen(text);
       if (message.payloadLength != expected)
         Emit(session, events::Violation("payloadLength " + std::to_string(message.payloadLength) +
                                         " where " + std::to_string(expected) + " belongs"));
     }
   } else if (message.payloadForm == kPayloadDocument) {
-    payloadJson = DocumentJson(message.payload);
+    rendered = DocumentJson(message.payload);
   } else if (message.payloadForm == kPayloadData) {
     const auto* data = static_cast<const DataPayload*>(message.payload);
     if (!data || !data->json) {
       Emit(session, events::Violation("form-2 result without its JSON value"));
     } else {
-      payloadJson = "{\"json\":" + DocumentJson(data->json) +
-                    ",\"bytes\":" + std::to_string(data->size) + ",\"sha256\":\"" +
-                    events::Sha256Hex(data->data, data->size) + "\"}";
+      rendered = "{\"json\":" + DocumentJson(data->json) +
+                 ",\"bytes\":" + std::to_string(data->size) + ",\"sha256\":\"" +
+                 events::Sha256Hex(data->data, data->size) + "\"}";
       if (session && session->onData)
         session->onData(static_cast<const rapidjson::Value*>(data->json), data->data, data->size);
     }
@@ -234,7 +236,11 @@ void Host::RouteResult(PluginMessage& message, Session* session) {
   } else {
     Emit(session, events::Violation("unknown payloadForm " + std::to_string(message.payloadForm)));
   }
-  Emit(session, events::Result(message, payloadJson));
+  if (!payloadJson) {
+    payloadJson = rendered.c_str();
+    payloadLength = rendered.size();
+  }
+  Emit(session, events::Result(message, payloadJson, payloadLength));
   if (session && session->onResult) session->onResult();
 }
 

@@ -3,7 +3,12 @@
 //
 //   mkbackup OUT_DIR [--format db|mbdb] [--xml] [--no-info-plist]
 //            [--synthetic N] [--seed S] [--file DOMAIN RELPATH SOURCE]...
-//            [--content NAME]... [--device-name NAME] [--product-version V]
+//            [--content NAME|all]... [--device-name NAME] [--product-version V]
+//            [--encrypt PASSWORD [--iterations N,M]]
+//
+// --encrypt writes the backup encrypted with PASSWORD; --iterations gives the
+// key-derivation counts (N for the SHA-256 stage, M for the SHA-1 stage;
+// "production" for the devices' 10,000,000,10,000).
 //
 // Exit status: 0 done, 1 the backup could not be written, 2 bad arguments.
 #include <CLI/CLI.hpp>
@@ -11,13 +16,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "builder/BackupBuilder.h"
+#include "builder/Encryption.h"
 #include "builder/Synthetic.h"
 #include "builder/kinds/ChatStorage.h"
 #include "builder/kinds/NoteStores.h"
+#include "builder/kinds/SampleContent.h"
 
 namespace {
 
@@ -51,10 +61,19 @@ void AddSkeleton(builder::BackupBuilder& backup) {
 
 const ContentGenerator kContents[] = {
     {"skeleton", "the standard folders of a device and one preferences file", AddSkeleton},
+    {"contacts", "an address book of three cards", builder::AddSampleContacts},
+    {"calendar", "two calendars with alarms and recurring events", builder::AddSampleCalendar},
+    {"calls", "calls in call_history.db and CallHistory.storedata", builder::AddSampleCalls},
+    {"bookmarks", "Safari bookmarks: a folder, bookmarks, a reading list",
+     builder::AddSampleBookmarks},
+    {"history", "Safari history: three pages visited on two days", builder::AddSampleHistory},
     {"notes", "notes.sqlite and NoteStore.sqlite with attachments", builder::notes::AddSampleNotes},
     {"whatsapp", "ChatStorage.sqlite with group chats and media",
      builder::whatsapp::AddSampleChats},
 };
+
+// Every named set at once.
+constexpr char kAllContents[] = "all";
 
 const ContentGenerator* FindContent(const std::string& name) {
   for (const ContentGenerator& content : kContents)
@@ -84,7 +103,39 @@ struct Arguments {
   std::vector<std::string> contents;
   std::string deviceName;
   std::string productVersion;
+  std::optional<std::string> password;
+  std::string iterations;  // "N,M" or "production"
 };
+
+// "N,M" (each 1 to 100,000,000) or "production".
+std::optional<std::pair<uint32_t, uint32_t>> ParseIterations(const std::string& text) {
+  if (text == "production")
+    return std::make_pair(builder::kProductionPasscodeIterations, builder::kProductionIterations);
+  unsigned long long first = 0, second = 0;
+  char end = 0;
+  if (std::sscanf(text.c_str(), "%llu,%llu%c", &first, &second, &end) != 2) return std::nullopt;
+  constexpr unsigned long long kMax = 100000000;
+  if (first < 1 || first > kMax || second < 1 || second > kMax) return std::nullopt;
+  return std::make_pair(static_cast<uint32_t>(first), static_cast<uint32_t>(second));
+}
+
+void AddContent(builder::BackupBuilder& backup, const std::string& name) {
+  if (name != kAllContents) {
+    FindContent(name)->add(backup);
+    return;
+  }
+  for (const ContentGenerator& content : kContents) content.add(backup);
+}
+
+void Encrypt(builder::BackupBuilder& backup, const Arguments& arguments) {
+  builder::EncryptionOptions encryption;
+  encryption.password = *arguments.password;
+  if (auto counts = ParseIterations(arguments.iterations)) {
+    encryption.passcodeIterations = counts->first;
+    encryption.iterations = counts->second;
+  }
+  backup.SetProtector(std::make_unique<builder::Encryption>(encryption));
+}
 
 void Build(const Arguments& arguments) {
   builder::BackupOptions options;
@@ -92,11 +143,13 @@ void Build(const Arguments& arguments) {
       arguments.format == "mbdb" ? builder::ManifestFormat::kMbdb : builder::ManifestFormat::kDb;
   options.plist = arguments.xml ? builder::PlistFormat::kXml : builder::PlistFormat::kBinary;
   options.writeInfoPlist = !arguments.noInfoPlist;
+  options.isEncrypted = arguments.password.has_value();
 
   builder::BackupBuilder backup(arguments.folder, options);
+  if (arguments.password) Encrypt(backup, arguments);
   if (!arguments.deviceName.empty()) backup.Device().deviceName = arguments.deviceName;
   if (!arguments.productVersion.empty()) backup.Device().productVersion = arguments.productVersion;
-  for (const std::string& name : arguments.contents) FindContent(name)->add(backup);
+  for (const std::string& name : arguments.contents) AddContent(backup, name);
   for (size_t i = 0; i + 2 < arguments.files.size(); i += 3)
     backup.AddFileFromDisk(arguments.files[i], arguments.files[i + 1], arguments.files[i + 2]);
   if (arguments.synthetic > 0)
@@ -121,12 +174,22 @@ int main(int argc, char** argv) {
       ->expected(3)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->type_size(3);
-  app.add_option("--content", arguments.contents, "add a named set of files:" + ContentNames())
+  app.add_option("--content", arguments.contents,
+                 "add a named set of files (\"all\": every one):" + ContentNames())
       ->check([](const std::string& name) {
-        return FindContent(name) ? std::string() : "unknown content '" + name + "'";
+        return name == kAllContents || FindContent(name) ? std::string()
+                                                         : "unknown content '" + name + "'";
       });
   app.add_option("--device-name", arguments.deviceName, "device name in the property lists");
   app.add_option("--product-version", arguments.productVersion, "iOS version, e.g. 17.5.1");
+  CLI::Option* encrypt =
+      app.add_option("--encrypt", arguments.password, "write the backup encrypted with PASSWORD");
+  app.add_option("--iterations", arguments.iterations,
+                 "key-derivation counts N,M (SHA-256 stage, SHA-1 stage), or \"production\"")
+      ->needs(encrypt)
+      ->check([](const std::string& text) {
+        return ParseIterations(text) ? std::string() : "expected N,M or production";
+      });
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {

@@ -1,4 +1,5 @@
-// The decrypt module: answers the LIBMODEL_VEXA_* requests.
+// The decrypt module: answers the LIBMODEL_VEXA_* requests (Requests.h) with
+// real decryption of encrypted device backups.
 #ifndef VEXA_VEXA_H_
 #define VEXA_VEXA_H_
 

@@ -135,7 +135,7 @@ int RunExport(const host::SendOptions& options, const ExportArguments& arguments
     name = name.substr(name.rfind('/') + 1);
     std::string scratch =
         host::ProjectTempDir(host::PlatformOptions{options.tempDir}) + name + "-backup/";
-    MakeFolders(scratch);
+    mkdir(scratch.c_str(), 0700);  // holds deciphered copies: owner only
     std::optional<std::string> decrypted = host::Host::Get().DecryptManifest(folder, scratch);
     if (!decrypted) return Fail("manifest could not be read: " + manifest);
     manifest = *decrypted;

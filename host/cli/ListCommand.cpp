@@ -186,7 +186,7 @@ int RunInfo(const host::SendOptions& options, const InfoArguments& arguments) {
     std::string name = folder.substr(0, folder.size() - 1);
     name = name.substr(name.rfind('/') + 1);
     std::string scratch = temp + name + "-backup/";
-    MakeFolders(scratch);
+    mkdir(scratch.c_str(), 0700);  // holds deciphered copies: owner only
     if (auto decrypted = host::Host::Get().DecryptManifest(folder, scratch)) count(*decrypted);
   }
 

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "vorn/VRNUtilityString.h"
@@ -20,6 +19,23 @@ constexpr int64_t kSlack = 2 * 86400;
 
 bool InDateRange(int year) {
   return year >= 1 && year <= 9999;
+}
+
+// Applies TZ as the environment holds it now. localtime_r alone reads TZ only
+// once, so tzset() is needed when it changes; but with TZ unset glibc's tzset()
+// stats /etc/localtime on every call, a system call per date that dominates a
+// list of a hundred thousand dates. So tzset() runs only when TZ differs from
+// what this thread last applied (the zone file itself is read once per change).
+void FollowTimeZone() {
+  thread_local bool applied = false;
+  thread_local bool wasSet = false;
+  thread_local std::string last;
+  const char* tz = std::getenv("TZ");
+  if (applied && wasSet == (tz != nullptr) && (!tz || last == tz)) return;
+  tzset();
+  applied = true;
+  wasSet = tz != nullptr;
+  last = tz ? tz : "";
 }
 
 // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
@@ -41,24 +57,6 @@ unsigned DaysInMonth(int y, unsigned m) {
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
-// Makes localtime_r follow TZ as it is now (alone, it reads TZ only once).
-// tzset() itself stats the zone file on every call when TZ is unset, which
-// costs more than the conversion: it runs only when TZ changed since the
-// last call.
-void FollowTz() {
-  static std::mutex mutex;
-  static bool known = false;
-  static bool wasSet = false;
-  static std::string last;
-  const char* tz = std::getenv("TZ");
-  std::lock_guard<std::mutex> lock(mutex);
-  if (known && wasSet == (tz != nullptr) && (!tz || last == tz)) return;
-  tzset();
-  known = true;
-  wasSet = tz != nullptr;
-  last = tz ? tz : "";
-}
-
 // The local date text of a Unix instant, or "" outside the years 1..9999.
 //
 // The offset is written as +-HH:MM. Zones whose offset at that instant has
@@ -69,7 +67,7 @@ void FollowTz() {
 std::string LocalDateText(int64_t unixSeconds) {
   if (unixSeconds < kFirstInstant - kSlack || unixSeconds > kLastInstant + kSlack) return {};
   const time_t instant = static_cast<time_t>(unixSeconds);
-  FollowTz();
+  FollowTimeZone();
   struct tm local;
   if (!localtime_r(&instant, &local)) return {};
   long offset = local.tm_gmtoff;

@@ -51,9 +51,10 @@ bool ManifestDb::LoadEncrypted() {
   std::optional<std::string> platformDir = RequestProjectTempDir();
   if (!platformDir) return false;
 
-  // The backup folder's own name, with the separator put back.
+  // The backup folder's own name: its last component once the one trailing
+  // separator is off.
   std::string folder = backupDir_;
-  while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
   std::string ownName = Utils::GetFileName(folder);
   tempDir_ = *platformDir + ownName + "-backup" + Utils::GetPathSeperatorLine();
   mkdir(tempDir_.c_str(), 0700);  // an existing folder, or any failure, is ignored

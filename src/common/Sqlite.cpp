@@ -38,7 +38,9 @@ Database OpenReadOnly(const std::string& path) {
   sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
   sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
-  sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_VIEW, 1, nullptr);
+  // The device databases read are plain tables; a view in a hostile file
+  // could stand in for one and never end (a recursive query).
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
   sqlite3_exec(raw, "PRAGMA mmap_size=0", nullptr, nullptr, nullptr);
   return database;
 }

@@ -1,5 +1,10 @@
 #include "kind/KindTable.h"
 
+#include "kind/bookmark/Bookmark.h"
+#include "kind/calendar/Calendar.h"
+#include "kind/callhistory/CallHistory.h"
+#include "kind/contact/Contact.h"
+#include "kind/history/History.h"
 #include "kind/note/Note.h"
 #include "kind/whatsapp/WhatsApp.h"
 
@@ -15,16 +20,16 @@ std::shared_ptr<Kind> Make() {
 
 // One line per kind, by number; null where no kind is built.
 const Factory kFactories[kKindCount] = {
-    /* 0 Contact       */ nullptr,
+    /* 0 Contact       */ &Make<Contact>,
     /* 1 Sms           */ nullptr,
     /* 2 SmsAttachment */ nullptr,
-    /* 3 Calendar      */ nullptr,
-    /* 4 CallHistory   */ nullptr,
+    /* 3 Calendar      */ &Make<Calendar>,
+    /* 4 CallHistory   */ &Make<CallHistory>,
     /* 5 Note          */ &Make<Note>,
     /* 6 Photo         */ nullptr,
     /* 7 Recording     */ nullptr,
-    /* 8 Bookmark      */ nullptr,
-    /* 9 History       */ nullptr,
+    /* 8 Bookmark      */ &Make<Bookmark>,
+    /* 9 History       */ &Make<History>,
     /* 10 WhatsApp     */ &Make<WhatsApp>,
 };
 

@@ -12,12 +12,13 @@
 namespace keldra {
 
 void Kind::ReportSqliteError(sqlite3* database) {
-  int code = sqlite3_errcode(database);
+  // No handle means the database did not open; SQLite would call that "out of memory".
+  int code = database ? sqlite3_errcode(database) : SQLITE_CANTOPEN;
   LOG(ERROR) << "code: " << code << " msg: " << sqlite3_errstr(code);
 }
 
-void Kind::SendResult(Allocator& allocator, rapidjson::Value& result, const char* taskId,
-                      int stage, int stageTotal, int status, int type, int subType,
+void Kind::SendResult(Allocator& allocator, rapidjson::Value& result, const char* taskId, int stage,
+                      int stageTotal, int status, int type, int subType,
                       const char* subCommandType) {
   rapidjson::Value message(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictIntValue(message, allocator, "stage", stage);

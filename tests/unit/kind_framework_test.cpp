@@ -14,6 +14,7 @@
 #include "common/Sqlite.h"
 #include "keldra/Names.h"
 #include "kind/kind.h"
+#include "support/TestSupport.h"
 #include "vorn/PimJsonUtil.h"
 
 namespace {
@@ -132,6 +133,23 @@ TEST(ReportSqliteError, LogsTheGenericTextOfTheCode) {
   google::RemoveLogSink(&sink);
   ASSERT_EQ(sink.lines.size(), 1u);
   EXPECT_EQ(sink.lines[0], "code: 1 msg: SQL logic error");
+}
+
+TEST(SqliteOpen, RefusesViewsThatCouldStandInForTables) {
+  testing_support::TempFolder folder;
+  std::string path = folder / "hostile.sqlite";
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(raw,
+                         "CREATE TABLE t(x); CREATE VIEW ABPerson AS WITH RECURSIVE c(x) AS "
+                         "(SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c;",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(raw);
+  keldra::sqlite::Database database = keldra::sqlite::OpenReadOnly(path);
+  ASSERT_NE(database, nullptr);
+  EXPECT_NE(keldra::sqlite::Prepare(database, "select x from t"), nullptr);
+  EXPECT_EQ(keldra::sqlite::Prepare(database, "select x from ABPerson"), nullptr);
 }
 
 TEST(SqliteOpen, IsReadOnlyImmutableAndNeverCreatesFiles) {

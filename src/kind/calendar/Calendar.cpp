@@ -1,0 +1,233 @@
+#include "kind/calendar/Calendar.h"
+
+#include <string>
+
+#include "keldra/Names.h"
+#include "mivo/Utils.h"
+#include "vorn/PimJsonUtil.h"
+#include "vorn/VRNUtilityString.h"
+#include "vorn/VRNUtilitySys.h"
+
+namespace keldra {
+namespace {
+
+constexpr int kType = 3;
+constexpr int kStageTotal = 3;
+constexpr int kStatusPartial = 2;
+
+constexpr char kCalendarSql[] = "select c.UUID,c.title,c.flags,c.color from Calendar c;";
+constexpr char kAlarmSql[] =
+    "select c.UUID as cUUID,ci.UUID as ciUUID,al.UUID alUUID,al.trigger_interval,ci.url,"
+    "ci.summary,ci.start_date, ci.end_date,ci.start_tz,ci.all_day,ci.description,l.title as "
+    "location from Alarm al inner join CalendarItem ci on al.calendaritem_owner_id == ci.ROWID "
+    "INNER join Calendar c on c.rowid == ci.calendar_id left join Location l on l.rowid == "
+    "ci.location_id;";
+constexpr char kRecurrenceSql[] =
+    "select c.UUID cUUID,ci.UUID ciUUID,re.UUID reUUID,re.frequency,re.interval,"
+    "re.cached_end_date,re.count,ci.url,ci.summary,ci.start_date,ci.end_date,ci.start_tz,"
+    "ci.all_day,ci.description,l.title as location from Recurrence re inner join CalendarItem "
+    "ci on re.owner_id == ci.ROWID INNER join Calendar c on c.rowid == ci.calendar_id left join "
+    "Location l on l.rowid == ci.location_id;";
+
+constexpr char kEntityKey[] = "com_apple_syncservices_RecordEntityName";
+
+void AddText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
+             std::string_view text) {
+  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text.data(), text.size());
+}
+
+// Whole seconds since 2001 as a date text; 0 means none.
+std::string DateTextOrEmpty(int64_t seconds) {
+  return seconds == 0 ? std::string() : VRNUtilitySys::DateText2001(seconds);
+}
+
+// The UTC form of a date text, through the library's heap conversion.
+void AddUtcText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
+                const std::string& localText) {
+  char* utc = VRNUtilitySys::ConvertLocalTimeToUtc(nullptr, localText.c_str());
+  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, utc);
+  VRNUtilityString::Free(utc);
+}
+
+std::string ColumnString(sqlite3_stmt* row, int column) {
+  return std::string(sqlite::Text(row, column));
+}
+
+}  // namespace
+
+Calendar::Calendar() : calendars_(std::make_unique<rapidjson::Document>(rapidjson::kArrayType)) {}
+
+Calendar::~Calendar() = default;
+
+void Calendar::Update(void* argument, const char* commandType) {
+  (void)commandType;
+  if (!argument || !databasePath_.empty()) return;
+  const auto& record = *static_cast<const ManifestFile*>(argument);
+  if (record.relativePath == kDatabasePath) databasePath_ = ReadablePath(record);
+}
+
+void Calendar::ReadCalendars(sqlite3_stmt* statement) {
+  Allocator& allocator = calendars_->GetAllocator();
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    CalendarEntry entry;
+    rapidjson::Value& calendar = entry.object;
+    calendar.SetObject();
+    const std::string uuid = ColumnString(statement, 0);
+    AddText(calendar, allocator, "id", uuid);
+    AddText(calendar, allocator, "title", sqlite::Text(statement, 1));
+    PimJsonUtil::AddJsonDictIntValue(calendar, allocator, "read_only",
+                                     sqlite3_column_int(statement, 2));
+    AddText(calendar, allocator, kEntityKey, "com.apple.calendars.Calendar");
+    int red = 0, green = 0, blue = 0;
+    Utils::ColorHexToRGB(reinterpret_cast<const char*>(sqlite3_column_text(statement, 3)), red,
+                         green, blue);
+    rapidjson::Value components(rapidjson::kArrayType);
+    for (int component : {red, green, blue, 255})
+      PimJsonUtil::PushJsonArrayIntValue(components, allocator, component);
+    PimJsonUtil::AddJsonDictObjectValue(calendar, allocator, "colorComponents", components);
+    // Calendars sharing a UUID are all listed; rows attach to the first.
+    calendarByUuid_.emplace(uuid, entries_.size());
+    entries_.push_back(std::move(entry));
+  }
+}
+
+Calendar::CalendarEntry* Calendar::FindCalendar(sqlite3_stmt* row) {
+  auto found = calendarByUuid_.find(ColumnString(row, 0));
+  return found == calendarByUuid_.end() ? nullptr : &entries_[found->second];
+}
+
+rapidjson::Value Calendar::MakeEvent(sqlite3_stmt* row, const EventColumns& columns) {
+  Allocator& allocator = calendars_->GetAllocator();
+  rapidjson::Value event(rapidjson::kObjectType);
+  AddText(event, allocator, "description", sqlite::Text(row, columns.description));
+  AddText(event, allocator, "url", sqlite::Text(row, columns.url));
+  AddText(event, allocator, "summary", sqlite::Text(row, columns.summary));
+  PimJsonUtil::AddJsonDictIntValue(event, allocator, "all_day",
+                                   sqlite3_column_int(row, columns.allDay));
+  const std::string start = DateTextOrEmpty(sqlite::Int64(row, columns.startDate));
+  const std::string end = DateTextOrEmpty(sqlite::Int64(row, columns.endDate));
+  AddText(event, allocator, "start_date", start);
+  AddText(event, allocator, "end_date", end);
+  AddText(event, allocator, "start_date_timezone", sqlite::Text(row, columns.startTz));
+  AddText(event, allocator, "location", sqlite::Text(row, columns.location));
+  AddText(event, allocator, "id", sqlite::Text(row, 1));
+  AddText(event, allocator, kEntityKey, "com.apple.calendars.Event");
+  AddUtcText(event, allocator, "start_date_source", start);
+  AddUtcText(event, allocator, "end_date_source", end);
+  return event;
+}
+
+rapidjson::Value& Calendar::FindOrAddEvent(CalendarEntry& calendar, sqlite3_stmt* row,
+                                           const EventColumns& columns) {
+  auto inserted = calendar.eventByUuid.emplace(ColumnString(row, 1), calendar.events.size());
+  if (inserted.second) calendar.events.push_back(MakeEvent(row, columns));
+  return calendar.events[inserted.first->second];
+}
+
+void Calendar::ReadAlarms(const sqlite::Database& database) {
+  sqlite::Statement statement = sqlite::Prepare(database, kAlarmSql);
+  if (!statement) {
+    ReportSqliteError(database.get());
+    return;
+  }
+  static constexpr EventColumns kColumns{4, 5, 6, 7, 8, 9, 10, 11};
+  Allocator& allocator = calendars_->GetAllocator();
+  sqlite3_stmt* row = statement.get();
+  while (sqlite3_step(row) == SQLITE_ROW) {
+    if (sqlite::IsNull(row, 0) || sqlite::IsNull(row, 1) || sqlite::IsNull(row, 2)) continue;
+    CalendarEntry* calendar = FindCalendar(row);
+    if (!calendar) continue;
+    rapidjson::Value& event = FindOrAddEvent(*calendar, row, kColumns);
+    auto alarms = event.FindMember("display_alarms");
+    if (alarms == event.MemberEnd()) {
+      rapidjson::Value empty(rapidjson::kArrayType);
+      PimJsonUtil::AddJsonDictObjectValue(event, allocator, "display_alarms", empty);
+      alarms = event.MemberEnd() - 1;
+    }
+    rapidjson::Value alarm(rapidjson::kObjectType);
+    AddText(alarm, allocator, "id", sqlite::Text(row, 2));
+    PimJsonUtil::AddJsonDictIntValue(alarm, allocator, "triggerduration",
+                                     sqlite3_column_int(row, 3));
+    AddText(alarm, allocator, "description", "");
+    AddText(alarm, allocator, kEntityKey, "com.apple.calendars.DisplayAlarm");
+    PimJsonUtil::PushJsonArrayObjectValue(alarms->value, allocator, alarm);
+  }
+}
+
+void Calendar::ReadRecurrences(const sqlite::Database& database) {
+  sqlite::Statement statement = sqlite::Prepare(database, kRecurrenceSql);
+  if (!statement) {
+    ReportSqliteError(database.get());
+    return;
+  }
+  static constexpr EventColumns kColumns{7, 8, 9, 10, 11, 12, 13, 14};
+  Allocator& allocator = calendars_->GetAllocator();
+  sqlite3_stmt* row = statement.get();
+  while (sqlite3_step(row) == SQLITE_ROW) {
+    if (sqlite::IsNull(row, 0) || sqlite::IsNull(row, 1) || sqlite::IsNull(row, 2)) continue;
+    CalendarEntry* calendar = FindCalendar(row);
+    if (!calendar) continue;
+    rapidjson::Value& event = FindOrAddEvent(*calendar, row, kColumns);
+    if (event.HasMember("recurrence")) continue;  // the first recurrence read wins
+    const std::string until = DateTextOrEmpty(sqlite::Int64(row, 5));
+    rapidjson::Value recurrence(rapidjson::kObjectType);
+    AddText(recurrence, allocator, "id", sqlite::Text(row, 2));
+    AddText(recurrence, allocator, "frequency", sqlite::Text(row, 3));
+    PimJsonUtil::AddJsonDictIntValue(recurrence, allocator, "interval", sqlite3_column_int(row, 4));
+    AddText(recurrence, allocator, kEntityKey, "com.apple.calendars.Recurrence");
+    AddText(recurrence, allocator, "until", until);
+    AddUtcText(recurrence, allocator, "until_source", until);
+    PimJsonUtil::AddJsonDictObjectValue(event, allocator, "recurrence", recurrence);
+  }
+}
+
+void Calendar::BuildList() {
+  Allocator& allocator = calendars_->GetAllocator();
+  for (CalendarEntry& entry : entries_) {
+    if (!entry.events.empty()) {
+      rapidjson::Value events(rapidjson::kArrayType);
+      events.Reserve(static_cast<rapidjson::SizeType>(entry.events.size()), allocator);
+      for (rapidjson::Value& event : entry.events)
+        PimJsonUtil::PushJsonArrayObjectValue(events, allocator, event);
+      PimJsonUtil::AddJsonDictObjectValue(entry.object, allocator, "events", events);
+    }
+    PimJsonUtil::PushJsonArrayObjectValue(*calendars_, allocator, entry.object);
+  }
+  entries_.clear();
+  calendarByUuid_.clear();
+}
+
+bool Calendar::ReadCalendarDb(const std::string& path) {
+  sqlite::Database database = sqlite::OpenReadOnly(path);
+  sqlite::Statement calendars = sqlite::Prepare(database, kCalendarSql);
+  if (!calendars) {
+    ReportSqliteError(database.get());
+    return false;
+  }
+  ReadCalendars(calendars.get());
+  calendars.reset();
+  ReadAlarms(database);
+  ReadRecurrences(database);
+  BuildList();
+  return true;
+}
+
+void Calendar::Run(const std::string& taskId, const BackupInfo& info) {
+  (void)info;
+  ReadCalendarDb(databasePath_);
+  Allocator& allocator = calendars_->GetAllocator();
+  rapidjson::Value summary(rapidjson::kObjectType);
+  PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
+                                   static_cast<int32_t>(calendars_->Size()));
+  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "calendar_db_path", databasePath_);
+  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
+             names::kDoScan);
+  SendResult(allocator, *calendars_, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
+             names::kDoScan);
+  calendars_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);
+  rapidjson::Value closing(rapidjson::kObjectType);
+  SendResult(calendars_->GetAllocator(), closing, taskId.c_str(), 3, kStageTotal, kStatusPartial,
+             kType, 0, names::kDoScan);
+}
+
+}  // namespace keldra

@@ -1,0 +1,66 @@
+// Kind 3: the device's calendars, each with those of its events that carry
+// an alarm or a recurrence rule, the events with their alarms and their
+// (first) recurrence.
+#ifndef KELDRA_KIND_CALENDAR_CALENDAR_H_
+#define KELDRA_KIND_CALENDAR_CALENDAR_H_
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "common/Observer.h"
+#include "common/Sqlite.h"
+#include "kind/kind.h"
+
+namespace keldra {
+
+class Calendar : public Kind, public VRNObserver {
+ public:
+  static constexpr char kDatabasePath[] = "Library/Calendar/Calendar.sqlitedb";
+
+  Calendar();
+  ~Calendar() override;
+
+  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Update(void* argument, const char* commandType) override;
+
+  // Opens the database and fills the calendar list; false when the
+  // calendar statement could not be prepared (nor the database opened).
+  bool ReadCalendarDb(const std::string& path);
+
+  const rapidjson::Document& Calendars() const { return *calendars_; }
+
+ private:
+  // One calendar while it is read: its object, and its events in the order
+  // they were first met, found by their UUID.
+  struct CalendarEntry {
+    rapidjson::Value object;
+    std::vector<rapidjson::Value> events;
+    std::unordered_map<std::string, size_t> eventByUuid;
+  };
+  // Where an event's columns sit in the alarm or recurrence statement.
+  struct EventColumns {
+    int url, summary, startDate, endDate, startTz, allDay, description, location;
+  };
+
+  void ReadCalendars(sqlite3_stmt* statement);
+  void ReadAlarms(const sqlite::Database& database);
+  void ReadRecurrences(const sqlite::Database& database);
+  // The calendar named by the row's column 0, or null.
+  CalendarEntry* FindCalendar(sqlite3_stmt* row);
+  // The event named by column 1 in `calendar`, built from the row when new.
+  rapidjson::Value& FindOrAddEvent(CalendarEntry& calendar, sqlite3_stmt* row,
+                                   const EventColumns& columns);
+  rapidjson::Value MakeEvent(sqlite3_stmt* row, const EventColumns& columns);
+  void BuildList();
+
+  std::unique_ptr<rapidjson::Document> calendars_;  // root array
+  std::string databasePath_;
+  std::vector<CalendarEntry> entries_;                      // while reading
+  std::unordered_map<std::string, size_t> calendarByUuid_;  // first of equal UUIDs
+};
+
+}  // namespace keldra
+
+#endif  // KELDRA_KIND_CALENDAR_CALENDAR_H_

@@ -1,0 +1,124 @@
+#include "kind/callhistory/CallHistory.h"
+
+#include <string>
+
+#include "common/Sqlite.h"
+#include "keldra/Names.h"
+#include "kind/CompactRow.h"
+#include "vorn/PimJsonUtil.h"
+#include "vorn/VRNUtilityString.h"
+#include "vorn/VRNUtilitySys.h"
+
+namespace keldra {
+namespace {
+
+constexpr int kType = 4;
+constexpr int kStageTotal = 3;
+constexpr int kStatusPartial = 2;
+
+constexpr char kCallDbSql[] =
+    "select name,address,date,flags,duration,country_code,network_code from call";
+
+void AddText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
+             std::string_view text) {
+  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text.data(), text.size());
+}
+
+// Texts of the utility library's heap conversions, released once copied.
+void AddHeapText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
+                 char* text) {
+  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text);
+  VRNUtilityString::Free(text);
+}
+
+const char* StoreCallType(int originated) {
+  if (originated == 0) return "Incoming";
+  if (originated == 1) return "Outgoing";
+  return "Unknown";
+}
+
+}  // namespace
+
+CallHistory::CallHistory() : calls_(std::make_unique<rapidjson::Document>(rapidjson::kArrayType)) {}
+
+CallHistory::~CallHistory() = default;
+
+void CallHistory::Update(void* argument, const char* commandType) {
+  (void)commandType;
+  if (!argument) return;
+  const auto& record = *static_cast<const ManifestFile*>(argument);
+  if (callDbPath_.empty() && record.relativePath == kCallDbPath) {
+    callDbPath_ = ReadablePath(record);
+    return;
+  }
+  if (callStorePath_.empty() && record.relativePath == kCallStorePath)
+    callStorePath_ = ReadablePath(record);
+}
+
+bool CallHistory::ReadCalls(const char* sql, const std::string& path, Source source) {
+  sqlite::Database database = sqlite::OpenReadOnly(path);
+  if (!database) return false;
+  sqlite::Statement statement = sqlite::Prepare(database, sql);
+  if (!statement) return false;
+  sqlite3_stmt* row = statement.get();
+  CompactRow compact;
+  Allocator& allocator = compact.Allocator();
+  const bool fromStore = source == Source::kCallStore;
+  while (sqlite3_step(row) == SQLITE_ROW) {
+    // Columns: name, address, date, flags or originated, duration, country
+    // code, network code or service provider, and (store) location.
+    const int64_t date = sqlite::Int64(row, 2);
+    const int typeInt = sqlite3_column_int(row, 3);
+    const int64_t duration = sqlite::Int64(row, 4);
+    rapidjson::Value& call = compact.Object();
+    AddText(call, allocator, "name", sqlite::Text(row, 0));
+    AddText(call, allocator, "address", sqlite::Text(row, 1));
+    PimJsonUtil::AddJsonDictInt64Value(call, allocator, "date_int", date);
+    AddHeapText(call, allocator, "date",
+                fromStore ? VRNUtilitySys::Convert2001GMTtoDate(date)
+                          : VRNUtilitySys::Convert1900GMTDate(date));
+    PimJsonUtil::AddJsonDictInt64Value(call, allocator, "duration_int", duration);
+    AddHeapText(call, allocator, "duration",
+                VRNUtilitySys::ConvertSecondsToTime(static_cast<double>(duration)));
+    AddText(call, allocator, "country_code", sqlite::Text(row, 5));
+    AddText(call, allocator, "network_code", sqlite::Text(row, 6));
+    AddText(call, allocator, "location", fromStore ? sqlite::Text(row, 7) : std::string_view());
+    PimJsonUtil::AddJsonDictIntValue(call, allocator, "type_int", typeInt);
+    AddText(call, allocator, "type",
+            fromStore ? StoreCallType(typeInt) : (typeInt == 4 ? "Incoming" : "Outgoing"));
+    compact.AppendTo(*calls_, calls_->GetAllocator());
+  }
+  return true;
+}
+
+bool CallHistory::ReadCallHistoryDb(const std::string& path) {
+  return ReadCalls(kCallDbSql, path, Source::kCallDb);
+}
+
+bool CallHistory::ReadCallStore(const char* sql, const std::string& path) {
+  return ReadCalls(sql, path, Source::kCallStore);
+}
+
+void CallHistory::Run(const std::string& taskId, const BackupInfo& info) {
+  (void)info;
+  if (!callDbPath_.empty()) ReadCallHistoryDb(callDbPath_);
+  if (!callStorePath_.empty() && !ReadCallStore(kStoreSql, callStorePath_))
+    ReadCallStore(kStoreFallbackSql, callStorePath_);
+
+  Allocator& allocator = calls_->GetAllocator();
+  rapidjson::Value summary(rapidjson::kObjectType);
+  PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
+                                   static_cast<int32_t>(calls_->Size()));
+  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "call_db_path", callDbPath_);
+  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "call_store_db_path", callStorePath_);
+  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
+             names::kDoScan);
+  // The closing stage repeats the whole list.
+  SendResult(allocator, *calls_, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
+             names::kDoScan);
+  SendResult(allocator, *calls_, taskId.c_str(), 3, kStageTotal, kStatusPartial, kType, 0,
+             names::kDoScan);
+  calls_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);
+}
+
+}  // namespace keldra

@@ -1,0 +1,36 @@
+// Kind 9: Safari's browsing history, one object per visit, newest first.
+#ifndef KELDRA_KIND_HISTORY_HISTORY_H_
+#define KELDRA_KIND_HISTORY_HISTORY_H_
+
+#include <memory>
+#include <string>
+
+#include "common/Observer.h"
+#include "kind/kind.h"
+
+namespace keldra {
+
+class History : public Kind, public VRNObserver {
+ public:
+  static constexpr char kDatabasePath[] = "Library/Safari/History.db";
+
+  History();
+  ~History() override;
+
+  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Update(void* argument, const char* commandType) override;
+
+  // Appends one visit object per row; false when the database does not open
+  // or its statement does not prepare.
+  bool ReadHistory(const std::string& path);
+
+  const rapidjson::Document& Visits() const { return *visits_; }
+
+ private:
+  std::unique_ptr<rapidjson::Document> visits_;  // root array
+  std::string databasePath_;
+};
+
+}  // namespace keldra
+
+#endif  // KELDRA_KIND_HISTORY_HISTORY_H_

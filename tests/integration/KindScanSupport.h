@@ -1,0 +1,104 @@
+// Helpers of the scan tests of the SQLite kinds: a fixed time zone, the
+// result payloads of a scan with the backup folder masked, and reviewed
+// golden outputs.
+#ifndef TESTS_INTEGRATION_KINDSCANSUPPORT_H_
+#define TESTS_INTEGRATION_KINDSCANSUPPORT_H_
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace kind_scan {
+
+inline constexpr char kScan[] = "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP";
+// Central European time, as a POSIX rule (no zone database needed): dates of
+// June print with +02:00, of January with +01:00.
+inline constexpr char kTestZone[] = "CET-1CEST,M3.5.0,M10.5.0/3";
+
+// Sets TZ while it lives; date texts of the module follow it.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone = kTestZone) {
+    if (const char* old = std::getenv("TZ")) previous_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~ScopedTimeZone() {
+    if (previous_)
+      setenv("TZ", previous_->c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
+  }
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
+
+inline void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  if (from.empty()) return;
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+}
+
+// Scans `folder` for the kinds of `typesJson` (e.g. "[0]") and returns every
+// result payload, compact, with the folder written as "<backup>/". Fails the
+// test on envelope violations.
+inline std::vector<std::string> ScanResults(const std::string& folder,
+                                            const std::string& typesJson) {
+  host::Recorder recorder = testing_support::Send(
+      kScan, "{\"backupDir\":\"" + folder + "\",\"types\":" + typesJson + "}");
+  EXPECT_EQ(recorder.Count("violation"), 0u);
+  std::vector<std::string> texts = testing_support::ResultTexts(recorder);
+  for (std::string& text : texts) ReplaceAll(text, folder, "<backup>/");
+  return texts;
+}
+
+// Parsed payloads, for tests that look inside them.
+inline std::vector<std::unique_ptr<rapidjson::Document>> Parse(
+    const std::vector<std::string>& texts) {
+  std::vector<std::unique_ptr<rapidjson::Document>> documents;
+  for (const std::string& text : texts) {
+    documents.push_back(std::make_unique<rapidjson::Document>());
+    documents.back()->Parse(text.c_str(), text.size());
+  }
+  return documents;
+}
+
+inline std::string GoldenPath(const std::string& name) {
+  std::string here = __FILE__;
+  return here.substr(0, here.rfind('/')) + "/../golden/" + name;
+}
+
+// Compares the texts with tests/golden/<name>, one JSON text per line.
+// KELDRA_UPDATE_GOLDEN=1 writes the file instead (review the diff!).
+inline void ExpectGolden(const std::string& name, const std::vector<std::string>& texts) {
+  const std::string path = GoldenPath(name);
+  if (const char* update = std::getenv("KELDRA_UPDATE_GOLDEN"); update && *update == '1') {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    for (const std::string& text : texts) out << text << '\n';
+    return;
+  }
+  std::ifstream in(path, std::ios::binary);
+  ASSERT_TRUE(in) << "missing golden file " << path;
+  std::vector<std::string> expected;
+  for (std::string line; std::getline(in, line);) expected.push_back(line);
+  ASSERT_EQ(texts.size(), expected.size()) << name;
+  for (size_t i = 0; i < texts.size(); ++i)
+    EXPECT_EQ(texts[i], expected[i]) << name << " line " << i + 1;
+}
+
+}  // namespace kind_scan
+
+#endif  // TESTS_INTEGRATION_KINDSCANSUPPORT_H_

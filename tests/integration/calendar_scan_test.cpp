@@ -1,0 +1,130 @@
+// Calendars with the events that carry an alarm or a recurrence, the first
+// recurrence of an event winning, and calendars that share a UUID.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "builder/BackupBuilder.h"
+#include "builder/kinds/CalendarWriter.h"
+#include "integration/KindScanSupport.h"
+
+namespace {
+
+using builder::CalendarWriter;
+using kind_scan::Parse;
+using kind_scan::ScanResults;
+
+constexpr int64_t kJune2024 = 739000000;
+
+std::string Uuid(int n) {
+  return "00000000-0000-4000-8000-" + std::to_string(100000000000 + n);
+}
+
+CalendarWriter Calendars() {
+  CalendarWriter calendar;
+  const int64_t home = calendar.AddCalendar({0, Uuid(1), "Home", 0, "#1BADF8"});
+  // Same UUID as Home: listed as well, but rows attach to Home.
+  const int64_t twin = calendar.AddCalendar({0, Uuid(1), "Home (copy)", 1, "#FF2968FF"});
+  calendar.AddCalendar({0, Uuid(3), "Empty", 0, nullptr});  // no events, no colour
+  const int64_t work = calendar.AddCalendar({0, Uuid(4), "Work", 2, "CC73E1"});
+
+  CalendarWriter::Item dentist;
+  dentist.id = 1;
+  dentist.calendarId = home;
+  dentist.uuid = Uuid(11);
+  dentist.summary = "Dentist";
+  dentist.description = "Bring the card";
+  dentist.startDate = kJune2024 + 3600 * 9 + 0.5;
+  dentist.endDate = kJune2024 + 3600 * 10;
+  dentist.startTz = "Europe/Berlin";
+  dentist.locationId = calendar.AddLocation({0, "Clinic", "5 Main Street", 1});
+  calendar.AddItem(dentist);
+  calendar.AddAlarm({0, 1, Uuid(111), -3600});
+  calendar.AddAlarm({0, 1, Uuid(112), -900});
+  calendar.AddRecurrence({0, 1, Uuid(113), 3, 1, 0, kJune2024 + 86400 * 365});
+
+  CalendarWriter::Item standup;
+  standup.id = 2;
+  standup.calendarId = work;
+  standup.uuid = Uuid(12);
+  standup.summary = "Stand-up";
+  standup.url = "https://meet.example.com/standup";
+  standup.startDate = kJune2024 + 3600 * 15;
+  standup.endDate = kJune2024 + 3600 * 15 + 900;
+  calendar.AddItem(standup);
+  calendar.AddRecurrence({0, 2, Uuid(121), 2, 1, 0, 0});
+  calendar.AddRecurrence({0, 2, Uuid(122), 1, 7, 0, kJune2024});  // the second: ignored
+
+  CalendarWriter::Item allDay;
+  allDay.id = 3;
+  allDay.calendarId = twin;  // the copy's own row id: still attaches to Home by UUID
+  allDay.uuid = Uuid(13);
+  allDay.summary = "Holiday";
+  allDay.startDate = 0;
+  allDay.endDate = kJune2024 + 86400;
+  allDay.startTz = "_float";
+  allDay.allDay = 1;
+  calendar.AddItem(allDay);
+  calendar.AddAlarm({0, 3, Uuid(131), 32400});
+
+  CalendarWriter::Item lunch;  // neither alarm nor recurrence: not exported
+  lunch.id = 4;
+  lunch.calendarId = work;
+  lunch.uuid = Uuid(14);
+  lunch.summary = "Lunch";
+  calendar.AddItem(lunch);
+
+  CalendarWriter::Item stray;  // its calendar row does not exist
+  stray.id = 5;
+  stray.calendarId = 77;
+  stray.uuid = Uuid(15);
+  calendar.AddItem(stray);
+  calendar.AddAlarm({0, 5, Uuid(151), 0});
+  calendar.AddAlarm({0, 4, nullptr, 0});  // an alarm without UUID is skipped
+  return calendar;
+}
+
+TEST(CalendarScan, ListsEventsWithAlarmsOrRecurrences) {
+  kind_scan::ScopedTimeZone zone;
+  testing_support::TempFolder folder;
+  {
+    builder::BackupBuilder backup(folder / "backup");
+    Calendars().AddTo(backup);
+  }
+  std::vector<std::string> results = ScanResults(folder / "backup/", "[3]");
+  kind_scan::ExpectGolden("calendar.jsonl", results);
+
+  auto documents = Parse(results);
+  ASSERT_EQ(documents.size(), 4u);
+  EXPECT_EQ((*documents[0])["result"]["count"].GetInt(), 4);
+  const rapidjson::Value& list = (*documents[1])["result"];
+  std::vector<std::string> eventCounts;
+  for (const auto& calendar : list.GetArray()) {
+    eventCounts.push_back(
+        std::string(calendar["title"].GetString()) + ":" +
+        std::to_string(calendar.HasMember("events") ? calendar["events"].Size() : 0));
+  }
+  EXPECT_THAT(eventCounts, testing::ElementsAre("Home:2", "Home (copy):0", "Empty:0", "Work:1"));
+  const rapidjson::Value& dentist = list[0]["events"][0];
+  EXPECT_EQ(dentist["display_alarms"].Size(), 2u);
+  EXPECT_STREQ((dentist.MemberEnd() - 1)->name.GetString(), "recurrence");
+  EXPECT_STREQ(list[3]["events"][0]["recurrence"]["id"].GetString(), Uuid(121).c_str());
+  EXPECT_EQ(testing_support::Json(list[2]["colorComponents"]), "[0,0,0,255]");
+  EXPECT_STREQ((list[0].MemberEnd() - 1)->name.GetString(), "events");
+}
+
+TEST(CalendarScan, MissingDatabaseStillSendsThreeStages) {
+  testing_support::TempFolder folder;
+  { builder::BackupBuilder backup(folder / "backup"); }
+  std::vector<std::string> results = ScanResults(folder / "backup/", "[3]");
+  ASSERT_EQ(results.size(), 4u);
+  EXPECT_THAT(results[0], testing::HasSubstr("\"result\":{\"count\":0,\"calendar_db_path\":\"\"}"));
+  const std::string envelope =
+      ",\"stage_total\":3,\"status\":2,\"sub_command_type\":"
+      "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"type\":3,\"sub_type\":0,";
+  EXPECT_EQ(results[1], "{\"stage\":2" + envelope + "\"result\":[]}");
+  EXPECT_EQ(results[2], "{\"stage\":3" + envelope + "\"result\":{}}");
+}
+
+}  // namespace

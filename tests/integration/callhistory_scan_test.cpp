@@ -1,0 +1,109 @@
+// Calls of both databases in one list: call_history.db rows first, then the
+// store's newest first, through the fallback statement when the store lacks
+// the provider and location columns.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "builder/BackupBuilder.h"
+#include "builder/kinds/CallHistoryWriter.h"
+#include "integration/KindScanSupport.h"
+
+namespace {
+
+using builder::CallHistoryDbWriter;
+using builder::CallStoreWriter;
+using builder::Cell;
+using kind_scan::Parse;
+using kind_scan::ScanResults;
+
+constexpr int64_t kJune2024 = 739000000;       // seconds since 2001
+constexpr int64_t kUnixJune2024 = 1717307200;  // the same instant, Unix seconds
+
+CallHistoryDbWriter OlderCalls() {
+  CallHistoryDbWriter calls;
+  calls.AddCall({"+15550100", kUnixJune2024, 125, 4, "Anna", "us", "410"});
+  calls.AddCall({"+15550142", kUnixJune2024 + 60, 3725, 5, nullptr, "us", nullptr});
+  calls.AddCall({"+15550199", nullptr, nullptr, 21, "", nullptr, "260"});  // FaceTime, no date
+  return calls;
+}
+
+CallStoreWriter StoreCalls(bool newColumns) {
+  CallStoreWriter store;
+  store.withServiceProvider = newColumns;
+  store.withLocation = newColumns;
+  store.AddCall({"", "+15550100", kJune2024 + 100.75, 1, 64.5, "us", "com.apple.Telephony",
+                 "Springfield, IL"});
+  store.AddCall(
+      {"Ben", Cell::Blob("+15550199"), kJune2024 + 300, 0, 0.0, "us", "com.apple.FaceTime", ""});
+  store.AddCall({nullptr, "anna@example.com", kJune2024 + 200, 2, 86400.0 * 2 + 1, "de",
+                 "net.example.voip", nullptr});
+  return store;
+}
+
+TEST(CallHistoryScan, BothDatabasesMakeOneList) {
+  kind_scan::ScopedTimeZone zone;
+  testing_support::TempFolder folder;
+  {
+    builder::BackupBuilder backup(folder / "backup");
+    OlderCalls().AddTo(backup);
+    StoreCalls(true).AddTo(backup);
+  }
+  std::vector<std::string> results = ScanResults(folder / "backup/", "[4]");
+  kind_scan::ExpectGolden("calls.jsonl", results);
+
+  auto documents = Parse(results);
+  ASSERT_EQ(documents.size(), 4u);
+  EXPECT_EQ((*documents[0])["result"]["count"].GetInt(), 6);
+  const rapidjson::Value& calls = (*documents[1])["result"];
+  std::vector<std::string> types;
+  std::vector<int64_t> dates;
+  for (const auto& call : calls.GetArray()) {
+    types.push_back(call["type"].GetString());
+    dates.push_back(call["date_int"].GetInt64());
+  }
+  EXPECT_THAT(types, testing::ElementsAre("Incoming", "Outgoing", "Outgoing", "Incoming", "Unknown",
+                                          "Outgoing"));
+  // The store's rows by descending date, its fraction dropped.
+  EXPECT_THAT(dates, testing::ElementsAre(kUnixJune2024, kUnixJune2024 + 60, 0, kJune2024 + 300,
+                                          kJune2024 + 200, kJune2024 + 100));
+  // The closing stage repeats the list.
+  EXPECT_EQ(testing_support::Json((*documents[2])["result"]), testing_support::Json(calls));
+  EXPECT_EQ((*documents[2])["stage"].GetInt(), 3);
+}
+
+TEST(CallHistoryScan, StoreWithoutProviderAndLocationUsesTheFallback) {
+  testing_support::TempFolder folder;
+  {
+    builder::BackupBuilder backup(folder / "backup");
+    StoreCalls(false).AddTo(backup);
+  }
+  auto documents = Parse(ScanResults(folder / "backup/", "[4]"));
+  ASSERT_EQ(documents.size(), 4u);
+  const rapidjson::Value& summary = (*documents[0])["result"];
+  EXPECT_EQ(summary["count"].GetInt(), 3);
+  EXPECT_STREQ(summary["call_db_path"].GetString(), "");
+  EXPECT_STREQ(summary["call_store_db_path"].GetString(),
+               "<backup>/5a/5a4935c78a5255723f707230a451d79c540d2741");
+  for (const auto& call : (*documents[1])["result"].GetArray()) {
+    EXPECT_STREQ(call["network_code"].GetString(), "");
+    EXPECT_STREQ(call["location"].GetString(), "");
+  }
+  EXPECT_STREQ((*documents[1])["result"][0]["address"].GetString(), "+15550199");
+}
+
+TEST(CallHistoryScan, NeitherDatabaseGivesAnEmptyList) {
+  testing_support::TempFolder folder;
+  { builder::BackupBuilder backup(folder / "backup"); }
+  std::vector<std::string> results = ScanResults(folder / "backup/", "[4]");
+  ASSERT_EQ(results.size(), 4u);
+  EXPECT_THAT(results[0],
+              testing::HasSubstr(
+                  "\"result\":{\"count\":0,\"call_db_path\":\"\",\"call_store_db_path\":\"\"}"));
+  EXPECT_THAT(results[1], testing::HasSubstr("\"stage\":2,"));
+  EXPECT_THAT(results[1], testing::EndsWith("\"result\":[]}"));
+  EXPECT_THAT(results[2], testing::EndsWith("\"result\":[]}"));
+}
+
+}  // namespace

@@ -1,0 +1,197 @@
+// The address book as a scan delivers it: person members, labels, entries
+// assembled from sub-entry rows, batches of 100, and what a backup without
+// an address book gets.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "builder/BackupBuilder.h"
+#include "builder/kinds/AddressBookWriter.h"
+#include "integration/KindScanSupport.h"
+
+namespace {
+
+using builder::AddressBookWriter;
+using kind_scan::Parse;
+using kind_scan::ScanResults;
+
+constexpr int64_t kJune2024 = 739000000;
+
+// Everything one scan shows at once; reviewed in tests/golden/contacts.jsonl.
+AddressBookWriter RichAddressBook() {
+  AddressBookWriter book;
+  AddressBookWriter::Person anna;
+  anna.first = "Anna";
+  anna.middle = "Maria";
+  anna.last = "Example";
+  anna.prefix = "Dr.";
+  anna.suffix = "Jr.";
+  anna.firstPhonetic = "AN-na";
+  anna.middlePhonetic = "ma-RI-a";
+  anna.lastPhonetic = "ex-AM-ple";
+  anna.displayName = "Annie";
+  anna.organization = "Example Bakery";
+  anna.department = "Pastry";
+  anna.note = "Prefers e-mail.\nSecond line.";
+  anna.jobTitle = "Owner";
+  anna.nickname = "Nan";
+  anna.birthday = 86400.0 * 200 + 0.75;  // a fraction is dropped
+  anna.creationDate = kJune2024 - 86400 * 400;
+  anna.modificationDate = kJune2024;
+  const int64_t annaId = book.AddPerson(anna);
+
+  // The first address delivers its unmapped key first: only "id" and the label.
+  book.AddPostalAddress(annaId, "Cottage", {{"SubLocality", "Old Town"}, {"City", "Lakeside"}});
+  book.AddPhone(annaId, "+1 555 0100", "_$!<Mobile>!$_");
+  book.AddPhone(annaId, "+1 555 0101", "Gym");
+  book.AddEmail(annaId, "anna@example.com", "_$!<Home>!$_");
+  book.AddPostalAddress(annaId, "_$!<Work>!$_",
+                        {{"Street", "1 Sample Street"},
+                         {"State", "IL"},
+                         {"ZIP", "62701"},
+                         {"Country", "United States"},
+                         {"CountryCode", "us"}});
+  AddressBookWriter::MultiValue chat;
+  chat.recordId = annaId;
+  chat.property = AddressBookWriter::kMessaging;
+  chat.label = "_$!<Other>!$_";
+  chat.entries = {{"service", "Jabber"}, {"username", "anna.example"}, {"Nonsense", "x"}};
+  book.AddMultiValue(chat);
+  AddressBookWriter::MultiValue web;
+  web.recordId = annaId;
+  web.property = AddressBookWriter::kUrl;
+  web.label = "_$!<HomePage>!$_";
+  web.value = "https://example.org/anna";
+  book.AddMultiValue(web);
+  AddressBookWriter::MultiValue anniversary;
+  anniversary.recordId = annaId;
+  anniversary.property = AddressBookWriter::kDate;
+  anniversary.label = "_$!<Anniversary>!$_";
+  anniversary.value = "259200000.875";
+  book.AddMultiValue(anniversary);
+  AddressBookWriter::MultiValue mother;
+  mother.recordId = annaId;
+  mother.property = AddressBookWriter::kRelatedName;
+  mother.label = "_$!<Mother>!$_";
+  mother.value = "Helga Example";
+  book.AddMultiValue(mother);
+
+  // Empty and missing names, zero dates, odd labels.
+  AddressBookWriter::Person bare;
+  bare.first = "";
+  bare.birthday = 0;
+  const int64_t bareId = book.AddPerson(bare);
+  book.AddPhone(bareId, "+1 555 0199", "x_$!<Mobile>!$_");
+  book.AddPhone(bareId, "+1 555 0198", "_$!<>!$_");
+  book.AddPhone(bareId, "+1 555 0197", nullptr);
+  book.AddEmail(bareId, "anna@example.com", "_$!<WORK>!$_");  // same address as Anna's
+  AddressBookWriter::MultiValue noValue;
+  noValue.recordId = bareId;
+  noValue.property = AddressBookWriter::kEmail;
+  noValue.label = "_$!<Home>!$_";
+  book.AddMultiValue(noValue);  // a NULL value is not an entry
+
+  AddressBookWriter::Person company;
+  company.organization = "Corner Hardware";
+  company.kind = 1;
+  company.creationDate = kJune2024;
+  company.modificationDate = kJune2024;
+  book.AddPerson(company);
+
+  // Entries of a person who does not exist are dropped.
+  book.AddPhone(999, "+1 555 0000", "_$!<Mobile>!$_");
+  AddressBookWriter::MultiValue orphanChat;
+  orphanChat.recordId = 999;
+  orphanChat.property = AddressBookWriter::kMessaging;
+  orphanChat.entries = {{"username", "ghost"}};
+  book.AddMultiValue(orphanChat);
+  book.AddGroup("Family", {annaId, bareId});
+  return book;
+}
+
+TEST(ContactScan, DeliversPersonsWithTheirEntries) {
+  kind_scan::ScopedTimeZone zone;
+  testing_support::TempFolder folder;
+  {
+    builder::BackupBuilder backup(folder / "backup");
+    RichAddressBook().AddTo(backup);
+  }
+  std::vector<std::string> results = ScanResults(folder / "backup/", "[0]");
+  kind_scan::ExpectGolden("contacts.jsonl", results);
+
+  // The points the golden file is about, spelled out.
+  auto documents = Parse(results);
+  ASSERT_EQ(documents.size(), 4u);
+  const rapidjson::Value& contacts = (*documents[1])["result"];
+  const rapidjson::Value& anna = contacts["1"];
+  std::vector<std::string> workAddress;
+  for (const auto& member : anna["com.apple.contacts.Street Address"][1].GetObject())
+    workAddress.push_back(member.name.GetString());
+  EXPECT_THAT(workAddress, testing::ElementsAre("id", "street", "type", "state", "postal code",
+                                                "country", "country code"));
+  EXPECT_EQ(testing_support::Json(anna["com.apple.contacts.Street Address"][0]),
+            "{\"id\":\"1\",\"label\":\"Cottage\",\"city\":\"Lakeside\"}");
+  EXPECT_EQ(testing_support::Json(anna["com.apple.contacts.IM"]),
+            "[{\"id\":\"6\",\"service\":\"Jabber\",\"type\":\"other\",\"user\":\"anna.example\"}]");
+  const rapidjson::Value& bare = contacts["2"];
+  EXPECT_FALSE(bare.HasMember("first name"));
+  EXPECT_FALSE(bare.HasMember("last name"));
+  EXPECT_STREQ(bare["birthday"].GetString(), "");
+  // In the order SQLite reads them through the (property, value) index.
+  EXPECT_EQ(testing_support::Json(bare["com.apple.contacts.Phone Number"]),
+            "[{\"value\":\"+1 555 0197\",\"id\":\"12\",\"label\":\"\"},"
+            "{\"value\":\"+1 555 0198\",\"id\":\"11\",\"label\":\"_$!<>!$_\"},"
+            "{\"value\":\"+1 555 0199\",\"id\":\"10\",\"label\":\"x_$!<Mobile>!$_\"}]");
+  EXPECT_EQ(testing_support::Json(bare["com.apple.contacts.Email Address"]),
+            "[{\"value\":\"anna@example.com\",\"id\":\"13\",\"type\":\"work\"}]");
+  EXPECT_FALSE(contacts.HasMember("999"));
+}
+
+TEST(ContactScan, SendsContactsInBatchesOfAHundred) {
+  testing_support::TempFolder folder;
+  {
+    AddressBookWriter book;
+    for (int i = 0; i < 250; ++i) {
+      AddressBookWriter::Person person;
+      person.first = "Person " + std::to_string(i);
+      book.AddPhone(book.AddPerson(person), "+1 555 " + std::to_string(1000 + i), "_$!<Mobile>!$_");
+    }
+    builder::BackupBuilder backup(folder / "backup");
+    book.AddTo(backup);
+  }
+  auto documents = Parse(ScanResults(folder / "backup/", "[0]"));
+  ASSERT_EQ(documents.size(), 6u);  // 1, 2, 2, 2, 3 and the final status
+  EXPECT_EQ((*documents[0])["result"]["count"].GetInt(), 250);
+  std::vector<unsigned> sizes;
+  std::vector<std::string> firstNames;
+  for (size_t i = 1; i <= 3; ++i) {
+    const rapidjson::Value& message = *documents[i];
+    EXPECT_EQ(message["stage"].GetInt(), 2);
+    EXPECT_EQ(message["stage_total"].GetInt(), 3);
+    sizes.push_back(message["result"].MemberCount());
+    firstNames.push_back(message["result"].MemberBegin()->name.GetString());
+  }
+  EXPECT_THAT(sizes, testing::ElementsAre(100u, 100u, 50u));
+  EXPECT_THAT(firstNames, testing::ElementsAre("1", "101", "201"));
+  EXPECT_EQ(testing_support::Json((*documents[4])["result"]), "{}");
+  EXPECT_EQ((*documents[4])["stage"].GetInt(), 3);
+}
+
+TEST(ContactScan, BackupWithoutAnAddressBookSendsAnEmptySeries) {
+  testing_support::TempFolder folder;
+  { builder::BackupBuilder backup(folder / "backup"); }
+  std::vector<std::string> results = ScanResults(folder / "backup/", "[0]");
+  EXPECT_THAT(
+      results,
+      testing::ElementsAre(
+          "{\"stage\":1,\"stage_total\":3,\"status\":2,\"sub_command_type\":"
+          "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"type\":0,\"sub_type\":0,"
+          "\"result\":{\"count\":0,\"contact_db_path\":\"\"}}",
+          "{\"stage\":3,\"stage_total\":3,\"status\":2,\"sub_command_type\":"
+          "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"type\":0,\"sub_type\":0,\"result\":{}}",
+          "{\"stage\":3,\"status\":1,\"sub_command_type\":"
+          "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"error_code\":0}"));
+}
+
+}  // namespace

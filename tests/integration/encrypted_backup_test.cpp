@@ -1,0 +1,434 @@
+// Encrypted backups end to end: the keldra module and the decrypt module
+// loaded by the host, backups written by the builder (and mkbackup) with a
+// known password, and the real encrypted sample.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Events.h"
+#include "builder/BackupBuilder.h"
+#include "builder/Encryption.h"
+#include "support/TestSupport.h"
+#include "vorn/PimJsonUtil.h"
+#include "vorn/VRNUtilityFile.h"
+
+namespace {
+
+using testing_support::BuildTreeOptions;
+using testing_support::FixturesDir;
+using testing_support::Json;
+using testing_support::ReadFile;
+using testing_support::Send;
+using testing_support::TempFolder;
+using testing_support::TreeSnapshot;
+
+constexpr char kScan[] = "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP";
+constexpr char kUnlock[] = "LIBMODEL_KELDRA_UNLOCK_WITH_PASSWORD";
+constexpr char kExport[] = "LIBMODEL_KELDRA_EXPORT_ENCRYPT_FILE";
+constexpr char kQuery[] = "LIBMODEL_KELDRA_QUERY_MANIFEST_DB_SUPPORT_TYPE";
+constexpr char kDecryptFile[] = "LIBMODEL_VEXA_DECRYPT_FILE";
+constexpr char kPassword[] = "s3cret p\xC3\xA4ss";
+constexpr char kAllKinds[] = "[0,1,2,3,4,5,6,7,8,9,10]";
+
+std::string Quoted(const std::string& text) {
+  rapidjson::Value value(rapidjson::StringRef(text.c_str(), text.size()));
+  return Json(value);
+}
+
+std::string Sha256(const std::string& bytes) {
+  return host::events::Sha256Hex(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+int RunCommand(const std::string& command) {
+  int status = std::system((command + " >/dev/null 2>&1").c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Output(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+  if (!pipe) return out;
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
+  pclose(pipe);
+  return out;
+}
+
+host::SendOptions Options(const std::string& tempDir,
+                          std::optional<std::string> password = std::nullopt) {
+  host::SendOptions options = BuildTreeOptions();
+  options.tempDir = tempDir;
+  options.unlockPassword = std::move(password);
+  return options;
+}
+
+host::Recorder Scan(const std::string& folder, const host::SendOptions& options) {
+  return Send(kScan, "{\"backupDir\":" + Quoted(folder) + ",\"types\":" + kAllKinds + "}", options);
+}
+
+// The result payloads of one command, in order.
+std::vector<const rapidjson::Value*> ResultsOf(const host::Recorder& recorder,
+                                               const char* command) {
+  std::vector<const rapidjson::Value*> results;
+  for (const rapidjson::Value* payload : recorder.Payloads("result")) {
+    const rapidjson::Value* body = payload;
+    if (payload->IsObject() && payload->HasMember("json")) body = &(*payload)["json"];
+    auto type = body->FindMember("sub_command_type");
+    if (type != body->MemberEnd() && type->value.IsString() &&
+        std::string(type->value.GetString()) == command)
+      results.push_back(payload);
+  }
+  return results;
+}
+
+// The final status message of a command, as JSON text.
+std::string StatusOf(const host::Recorder& recorder, const char* command) {
+  std::vector<const rapidjson::Value*> results = ResultsOf(recorder, command);
+  return results.empty() ? "" : Json(*results.back());
+}
+
+std::string Status(const char* command, int status, int errorCode) {
+  return std::string("{\"stage\":3,\"status\":") + std::to_string(status) +
+         ",\"sub_command_type\":\"" + command + "\",\"error_code\":" + std::to_string(errorCode) +
+         "}";
+}
+
+// Requests to `target` and whether each was answered.
+std::vector<bool> Requests(const host::Recorder& recorder, const std::string& target) {
+  std::vector<bool> answered;
+  for (const auto& event : recorder.Events()) {
+    if (Json((*event)["event"]) != "\"request\"" || !(*event)["target"].IsString() ||
+        target != (*event)["target"].GetString())
+      continue;
+    answered.push_back((*event)["answered"].IsTrue());
+  }
+  return answered;
+}
+
+// Path-valued members differ between a plain and an encrypted scan (stored
+// file against decrypted copy): both become "<file>/" + the last component,
+// which is the file id in either case.
+void NormalisePaths(rapidjson::Value& value, const std::vector<std::string>& roots,
+                    rapidjson::Document::AllocatorType& allocator) {
+  if (value.IsString()) {
+    std::string text(value.GetString(), value.GetStringLength());
+    for (const std::string& root : roots) {
+      if (text.compare(0, root.size(), root) != 0) continue;
+      std::string replaced = "<file>/" + text.substr(text.rfind('/') + 1);
+      value.SetString(replaced.c_str(), static_cast<rapidjson::SizeType>(replaced.size()),
+                      allocator);
+      return;
+    }
+  } else if (value.IsObject()) {
+    for (auto& member : value.GetObject()) NormalisePaths(member.value, roots, allocator);
+  } else if (value.IsArray()) {
+    for (auto& element : value.GetArray()) NormalisePaths(element, roots, allocator);
+  }
+}
+
+std::vector<std::string> NormalisedScan(const host::Recorder& recorder,
+                                        const std::vector<std::string>& roots) {
+  std::vector<std::string> texts;
+  for (const rapidjson::Value* payload : ResultsOf(recorder, kScan)) {
+    rapidjson::Document copy;
+    copy.CopyFrom(*payload, copy.GetAllocator());
+    NormalisePaths(copy, roots, copy.GetAllocator());
+    texts.push_back(Json(copy));
+  }
+  return texts;
+}
+
+TEST(EncryptedScan, DeliversWhatThePlainScanOfTheSameBackupDelivers) {
+  TempFolder root;
+  const std::string mkbackup = std::string(KELDRA_BIN_DIR) + "/mkbackup ";
+  // Every named content set, so each kind's sample databases take part once
+  // the kind is built.
+  ASSERT_EQ(RunCommand(mkbackup + root / "plain" + " --content all"), 0);
+  ASSERT_EQ(RunCommand(mkbackup + root / "encrypted" + " --content all --encrypt " +
+                       Quoted(kPassword) + " --iterations 3,2"),
+            0);
+  std::string tempDir = root / "tmp/";
+  mkdir(tempDir.c_str(), 0700);
+
+  host::Recorder plain = Scan(root / "plain", Options(tempDir));
+  host::Recorder encrypted = Scan(root / "encrypted", Options(tempDir, kPassword));
+  EXPECT_EQ(StatusOf(encrypted, kUnlock), Status(kUnlock, 1, 0));
+  EXPECT_EQ(StatusOf(encrypted, kScan), Status(kScan, 1, 0));
+  std::vector<std::string> roots = {root / "plain/", root / "encrypted/", tempDir};
+  EXPECT_EQ(NormalisedScan(encrypted, roots), NormalisedScan(plain, roots));
+  // Every database a kind asked for came back decrypted.
+  for (bool answered : Requests(encrypted, kDecryptFile)) EXPECT_TRUE(answered);
+  EXPECT_EQ(encrypted.Count("violation"), 0u) << testing::PrintToString(encrypted.Lines());
+}
+
+TEST(EncryptedScan, FailsWithoutTheRightPassword) {
+  TempFolder root;
+  builder::BackupOptions options;
+  options.isEncrypted = true;
+  {
+    builder::BackupBuilder backup(root / "backup", options);
+    backup.SetProtector(
+        std::make_unique<builder::Encryption>(builder::EncryptionOptions{kPassword}));
+    backup.AddFile("HomeDomain", "Library/SMS/sms.db", "content");
+  }
+  std::string tempDir = root / "tmp/";
+  mkdir(tempDir.c_str(), 0700);
+
+  host::Recorder wrong = Scan(root / "backup", Options(tempDir, "not it"));
+  EXPECT_EQ(StatusOf(wrong, kUnlock), Status(kUnlock, 6, 1));
+  EXPECT_EQ(StatusOf(wrong, kScan), Status(kScan, 6, 0));
+  EXPECT_THAT(wrong.Lines(), testing::Not(testing::Contains(testing::HasSubstr("not it"))));
+
+  host::Recorder locked = Scan(root / "backup", Options(tempDir));
+  EXPECT_EQ(StatusOf(locked, kScan), Status(kScan, 6, 0));
+
+  // A folder that holds no encrypted backup is refused with another code.
+  host::Recorder nothing =
+      Send(kUnlock, "{\"backupDir\":" + Quoted(root / "none") + ",\"password\":\"x\"}",
+           Options(tempDir));
+  EXPECT_EQ(StatusOf(nothing, kUnlock), Status(kUnlock, 6, -1));
+}
+
+// An encrypted backup of three files and a hostile row, for the exports.
+struct ExportFixture {
+  TempFolder root;
+  std::string folder = root / "backup/";
+  std::string tempDir = root / "tmp/";
+  std::vector<std::pair<std::string, std::string>> files;  // stored path, plaintext
+
+  ExportFixture() {
+    mkdir(tempDir.c_str(), 0700);
+    builder::BackupOptions options;
+    options.isEncrypted = true;
+    builder::BackupBuilder backup(folder, options);
+    backup.SetProtector(
+        std::make_unique<builder::Encryption>(builder::EncryptionOptions{kPassword}));
+    for (const auto& [path, content] : std::vector<std::pair<std::string, std::string>>{
+             {"Library/SMS/sms.db", std::string(5000, 's')},
+             {"Media/DCIM/100APPLE/IMG_0001.JPG", std::string(70000, 'j')},
+             {"Library/Notes/empty", ""}}) {
+      std::string id = backup.AddFile("HomeDomain", path, content);
+      files.emplace_back(backup.StoredPath(id), content);
+    }
+    // A row whose file id would leave the backup folder.
+    builder::ManifestEntry hostile;
+    hostile.domain = "HomeDomain";
+    hostile.relativePath = "Library/CallHistoryDB/CallHistory.storedata";
+    hostile.fileID = "../../../escaped";
+    backup.AddEntry(hostile);
+  }
+
+  std::string Payload(const std::vector<std::pair<std::string, std::string>>& members) const {
+    std::string files = "{";
+    for (const auto& [id, pair] : members) {
+      if (files.size() > 1) files += ",";
+      files += Quoted(id) + ":" + pair;
+    }
+    return "{\"backupDir\":" + Quoted(folder) + ",\"files\":" + files + "}}";
+  }
+};
+
+TEST(EncryptedExport, SkipsTheFileTheDecryptModuleRefusesInBothAnswerForms) {
+  ExportFixture backup;
+  const std::string unlisted =
+      backup.folder + "ff/ffffffffffffffffffffffffffffffffffffffff";  // not in the manifest
+  auto pair = [](const std::string& from, const std::string& to) {
+    return "[" + Quoted(from) + "," + Quoted(to) + "]";
+  };
+
+  // Bytes in the answer: form-2 results.
+  host::Recorder bytes = Send(kExport,
+                              backup.Payload({{"first", pair(backup.files[0].first, "")},
+                                              {"second", pair(unlisted, "")},
+                                              {"third", pair(backup.files[1].first, "")}}),
+                              Options(backup.tempDir, kPassword));
+  std::vector<const rapidjson::Value*> results = ResultsOf(bytes, kExport);
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_EQ(Json(*results[0]),
+            "{\"json\":{\"status\":2,\"sub_command_type\":\"" + std::string(kExport) +
+                "\",\"result\":{\"id\":\"first\"}},\"bytes\":5000,\"sha256\":\"" +
+                Sha256(backup.files[0].second) + "\"}");
+  EXPECT_EQ(Json((*results[1])["json"]["result"]), "{\"id\":\"third\"}");
+  EXPECT_EQ(Json((*results[1])["sha256"]), Quoted(Sha256(backup.files[1].second)));
+  EXPECT_EQ(Json(*results[2]), Status(kExport, 1, 0));
+  EXPECT_EQ(Requests(bytes, kDecryptFile), (std::vector<bool>{true, false, true}));
+
+  // Paths in the answer: the decrypted files where the caller asked.
+  TempFolder out;
+  host::Recorder paths =
+      Send(kExport,
+           backup.Payload({{"first", pair(backup.files[0].first, out / "first")},
+                           {"second", pair(unlisted, out / "second")},
+                           {"third", pair(backup.files[2].first, out / "third")}}),
+           Options(backup.tempDir, kPassword));
+  results = ResultsOf(paths, kExport);
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_EQ(Json(*results[0]), "{\"status\":2,\"sub_command_type\":\"" + std::string(kExport) +
+                                   "\",\"result\":{\"path\":" + Quoted(out / "first") +
+                                   ",\"id\":\"first\"}}");
+  EXPECT_EQ(Json((*results[1])["result"]["id"]), "\"third\"");
+  EXPECT_EQ(ReadFile(out / "first"), backup.files[0].second);
+  EXPECT_EQ(ReadFile(out / "third"), "");
+  struct stat info;
+  EXPECT_NE(stat((out / "second").c_str(), &info), 0);
+}
+
+TEST(EncryptedExport, AHostileFileIdWritesNothingOutsideTheTemporaryFolder) {
+  ExportFixture backup;
+  std::string outside = TreeSnapshot(backup.root.Path());
+  // The keldra module lists the hostile row like any other; the kinds that
+  // want its path ask for a decrypted copy, and the decrypt module refuses.
+  host::Recorder scan = Scan(backup.folder, Options(backup.tempDir, kPassword));
+  EXPECT_EQ(StatusOf(scan, kScan), Status(kScan, 1, 0));
+  for (bool answered : Requests(scan, kDecryptFile)) EXPECT_FALSE(answered);
+  host::Recorder exported =
+      Send(kExport,
+           backup.Payload({{"x", "[" + Quoted(backup.folder + "..//../../../escaped") + ",\"\"]"},
+                           {"y", "[" + Quoted(backup.folder + "../escaped") + ",\"\"]"}}),
+           Options(backup.tempDir, kPassword));
+  EXPECT_EQ(ResultsOf(exported, kExport).size(), 1u);
+
+  // Only the temporary folder changed, and it holds the decrypted manifest
+  // and nothing named after a manifest path.
+  std::string after = TreeSnapshot(backup.root.Path());
+  auto outsideTemp = [](const std::string& snapshot) {
+    std::string kept;
+    size_t start = 0;
+    while (start < snapshot.size()) {
+      size_t end = snapshot.find('\n', start);
+      std::string line = snapshot.substr(start, end - start);
+      if (line.rfind("/tmp", 0) != 0) kept += line + "\n";
+      start = end + 1;
+    }
+    return kept;
+  };
+  EXPECT_EQ(outsideTemp(after), outsideTemp(outside));
+  EXPECT_THAT(TreeSnapshot(backup.tempDir), testing::HasSubstr("/backup-backup/Manifest.db "));
+  EXPECT_THAT(TreeSnapshot(backup.tempDir), testing::Not(testing::HasSubstr("escaped")));
+}
+
+TEST(EncryptedQuery, FillsIsEncryptedAndTheFileIdsOfKnownPaths) {
+  ExportFixture backup;
+  host::SendOptions options = Options(backup.tempDir, kPassword);
+  options.document = true;
+  std::string payload = "{\"backupDir\":" + Quoted(backup.folder) +
+                        ",\"isEncrypted\":\"?\",\"queryRelativePaths\":{\"Library/SMS/sms.db\":"
+                        "\"\",\"Library/unknown.db\":\"unchanged\"}}";
+  host::Recorder recorder = Send(kQuery, payload, options);
+  const rapidjson::Value& reply = (*recorder.Events().back())["replyData"];
+  std::string smsId = builder::BackupBuilder::FileID("HomeDomain", "Library/SMS/sms.db");
+  EXPECT_EQ(Json(reply),
+            "{\"backupDir\":" + Quoted(backup.folder) +
+                ",\"isEncrypted\":true,\"queryRelativePaths\":{\"Library/SMS/sms.db\":" +
+                Quoted(smsId) + ",\"Library/unknown.db\":\"unchanged\"}}");
+}
+
+// The real sample: an older-generation encrypted backup whose per-file keys
+// live in Manifest.mbdb, with plaintext copies beside it.
+struct RealSample {
+  std::string backup;
+  std::string decrypted;
+  std::string password = "20201225";  // published with the sample
+};
+
+std::optional<RealSample> FindRealSample() {
+  std::string fixtures = FixturesDir();
+  if (fixtures.empty()) return std::nullopt;
+  RealSample sample;
+  sample.backup = fixtures + "multifreded__hv20/day23/Backup/";
+  sample.decrypted = fixtures + "multifreded__hv20/day23/Decrypted_Backup/";
+  struct stat info;
+  if (stat(sample.backup.c_str(), &info) != 0) return std::nullopt;
+  return sample;
+}
+
+// domain/relative path of every plaintext copy below `folder`.
+std::vector<std::string> ListCopies(const std::string& folder) {
+  std::vector<std::string> copies;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    if (entry.is_regular_file()) copies.push_back(entry.path().string().substr(folder.size()));
+  std::sort(copies.begin(), copies.end());
+  return copies;
+}
+
+TEST(RealEncryptedSample, DecryptsEveryStoredFileToItsPlaintextCopy) {
+  std::optional<RealSample> sample = FindRealSample();
+  SKIP_WITHOUT_FIXTURES(sample ? sample->backup : std::string());
+  TempFolder temp;
+  std::string payload = "{\"backupDir\":" + Quoted(sample->backup) + ",\"files\":{";
+  std::map<std::string, std::string> expected;  // copy -> sha256
+  for (const std::string& copy : ListCopies(sample->decrypted)) {
+    size_t slash = copy.find('/');
+    std::string joined = copy.substr(0, slash) + "-" + copy.substr(slash + 1);
+    std::string id = VRNUtilityFile::Sha1Hex(joined.data(), joined.size());
+    struct stat info;
+    if (stat((sample->backup + id).c_str(), &info) != 0) continue;  // not stored in the backup
+    if (!expected.empty()) payload += ",";
+    payload += Quoted(copy) + ":[" + Quoted(sample->backup + id) + ",\"\"]";
+    expected[copy] = Sha256(ReadFile(sample->decrypted + copy));
+  }
+  payload += "}}";
+  ASSERT_GE(expected.size(), 10u);
+
+  host::Recorder recorder = Send(kExport, payload, Options(temp.Path(), sample->password));
+  EXPECT_EQ(StatusOf(recorder, kUnlock), Status(kUnlock, 1, 0));
+  std::map<std::string, std::string> decrypted;
+  for (const rapidjson::Value* result : ResultsOf(recorder, kExport))
+    if (result->HasMember("sha256"))
+      decrypted[(*result)["json"]["result"]["id"].GetString()] = (*result)["sha256"].GetString();
+  EXPECT_EQ(decrypted, expected);
+
+  host::Recorder wrong =
+      Send(kUnlock, "{\"backupDir\":" + Quoted(sample->backup) + ",\"password\":\"20201224\"}",
+           Options(temp.Path()));
+  EXPECT_EQ(StatusOf(wrong, kUnlock), Status(kUnlock, 6, 1));
+}
+
+TEST(RealEncryptedSample, TheLegacyScanIgnoresEncryption) {
+  std::optional<RealSample> sample = FindRealSample();
+  SKIP_WITHOUT_FIXTURES(sample ? sample->backup : std::string());
+  TempFolder temp;
+  std::string before = TreeSnapshot(sample->backup);
+  host::Recorder recorder = Scan(sample->backup, Options(temp.Path(), sample->password));
+  EXPECT_EQ(StatusOf(recorder, kScan), Status(kScan, 1, 0));
+  // No temporary folder and no decryption: the kinds read the stored files
+  // as they are.
+  EXPECT_TRUE(Requests(recorder, "LIBMODEL_VEXA_DECRYPT_MANIFEST").empty());
+  EXPECT_TRUE(Requests(recorder, kDecryptFile).empty());
+  EXPECT_EQ(TreeSnapshot(sample->backup), before);
+  EXPECT_EQ(TreeSnapshot(temp.Path()).find('\n'), TreeSnapshot(temp.Path()).rfind('\n'));
+}
+
+TEST(KeldraSendUnlock, UnlocksFirstAndNeverPrintsThePassword) {
+  TempFolder root;
+  ASSERT_EQ(RunCommand(std::string(KELDRA_BIN_DIR) + "/mkbackup " + root / "b" +
+                       " --content skeleton --encrypt hunter2 --iterations 2,2"),
+            0);
+  mkdir((root / "tmp").c_str(), 0700);
+  std::string keldra = std::string(KELDRA_BIN_DIR) + "/keldra send --temp-dir " + root / "tmp";
+  std::string scan = std::string(" ") + kScan + " " +
+                     Quoted("{\"backupDir\":\"" + root / "b" + "\",\"types\":[0]}");
+  std::string out = Output(keldra + " --unlock hunter2" + scan);
+  EXPECT_THAT(out, testing::StartsWith(
+                       "{\"event\":\"request\",\"target\":\"LIBMODEL_VEXA_UNLOCK_WITH_PASSWORD\","
+                       "\"subCommand\":null,\"taskId\":null,\"payload\":{\"backupDir\":" +
+                       Quoted(root / "b") + ",\"password\":\"<redacted>\"},\"answered\":true}\n"));
+  EXPECT_THAT(out, testing::HasSubstr(Status(kUnlock, 1, 0)));
+  EXPECT_THAT(out, testing::HasSubstr(Status(kScan, 1, 0)));
+  EXPECT_THAT(out, testing::Not(testing::HasSubstr("hunter2")));
+
+  out = Output(keldra + " --unlock hunter3" + scan);
+  EXPECT_THAT(out, testing::HasSubstr(Status(kUnlock, 6, 1)));
+  EXPECT_THAT(out, testing::HasSubstr(Status(kScan, 6, 0)));
+}
+
+}  // namespace

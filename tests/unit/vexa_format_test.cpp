@@ -1,0 +1,379 @@
+// The decrypt module's format readers and primitives: keybag, key unwrap,
+// key derivation, keyed archives, streaming CBC decryption and the path
+// checks. Where the builder has its own implementation (wrap, derivation,
+// encryption, archives) the two are checked against each other.
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BinaryPlist.h"
+#include "FileDecryptor.h"
+#include "KeyDerivation.h"
+#include "KeyWrap.h"
+#include "Keybag.h"
+#include "KeyedArchive.h"
+#include "SafePaths.h"
+#include "builder/BinaryPlist.h"
+#include "builder/Encryption.h"
+#include "builder/FileArchive.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using testing_support::TempFolder;
+using vexa::SecureBytes;
+
+std::string Hex(std::string_view bytes) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+  }
+  return out;
+}
+
+std::string Unhex(const std::string& hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return out;
+}
+
+std::string Be32(uint32_t value) {
+  return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+          static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+std::string Record(const std::string& tag, const std::string& value) {
+  return tag + Be32(static_cast<uint32_t>(value.size())) + value;
+}
+
+// A keybag shaped like a device's: header, then one entry per class.
+std::string DeviceKeybag(bool passcodeStage, const std::string& extraHeader = "") {
+  std::string bag = Record("VERS", Be32(5)) + Record("TYPE", Be32(0x40000001)) +
+                    Record("UUID", std::string(16, 'u')) + Record("HMCK", std::string(40, 0)) +
+                    Record("WRAP", Be32(0)) + Record("SALT", std::string(20, 's')) +
+                    Record("ITER", Be32(10000)) + extraHeader;
+  if (passcodeStage)
+    bag += Record("DPWT", Be32(1)) + Record("DPIC", Be32(10000000)) +
+           Record("DPSL", std::string(20, 'd'));
+  for (uint32_t clas : {1u, 2u, 3u, 4u, 5u, 6u}) {
+    uint32_t wrap = clas <= 4 ? 2 : clas == 5 ? 3 : 1;
+    bag += Record("UUID", std::string(16, 'e')) + Record("CLAS", Be32(clas)) +
+           Record("WRAP", Be32(wrap)) + Record("KTYP", Be32(0)) +
+           Record("WPKY", std::string(40, static_cast<char>(clas)));
+  }
+  return bag;
+}
+
+TEST(Keybag, ReadsHeaderAndClassesAndKeepsWhatItDoesNotKnow) {
+  std::string error;
+  auto bag = vexa::ParseKeybag(DeviceKeybag(true, Record("ZZZZ", "later")), &error);
+  ASSERT_TRUE(bag) << error;
+  EXPECT_EQ(bag->type, 1u);  // flag bits masked off
+  EXPECT_EQ(bag->iterations, 10000u);
+  EXPECT_TRUE(bag->HasPasscodeStage());
+  EXPECT_EQ(bag->passcodeIterations, 10000000u);
+  ASSERT_EQ(bag->classes.size(), 6u);
+  EXPECT_EQ(bag->classes[4].protectionClass, 5u);
+  EXPECT_EQ(bag->classes[4].wrap, 3u);
+  EXPECT_EQ(bag->classes[5].wrap, 1u);
+  std::vector<std::string> tags;
+  for (const auto& [tag, value] : bag->otherRecords) tags.push_back(tag);
+  EXPECT_NE(std::find(tags.begin(), tags.end(), "ZZZZ"), tags.end());
+  EXPECT_NE(std::find(tags.begin(), tags.end(), "DPWT"), tags.end());
+
+  auto older = vexa::ParseKeybag(DeviceKeybag(false), &error);
+  ASSERT_TRUE(older) << error;
+  EXPECT_FALSE(older->HasPasscodeStage());
+}
+
+TEST(Keybag, RefusesDamagedKeybags) {
+  std::string good = DeviceKeybag(true);
+  // Every cut that does not fall on a record boundary is refused; none crashes.
+  size_t boundary = 0;
+  std::vector<size_t> boundaries;
+  while (boundary < good.size()) {
+    boundaries.push_back(boundary);
+    boundary += 8 + (static_cast<uint8_t>(good[boundary + 7]) |
+                     static_cast<uint8_t>(good[boundary + 6]) << 8);
+  }
+  for (size_t length = 0; length < good.size(); ++length) {
+    bool onBoundary = std::find(boundaries.begin(), boundaries.end(), length) != boundaries.end();
+    std::string error;
+    auto bag = vexa::ParseKeybag(good.substr(0, length), &error);
+    if (!onBoundary) {
+      EXPECT_FALSE(bag) << "cut at " << length;
+    }
+  }
+  std::string error;
+  EXPECT_FALSE(vexa::ParseKeybag(Record("SALT", std::string(20, 's')), &error)) << "no ITER";
+  EXPECT_FALSE(
+      vexa::ParseKeybag(Record("SALT", std::string(19, 's')) + Record("ITER", Be32(1)), &error));
+  EXPECT_FALSE(
+      vexa::ParseKeybag(Record("SALT", std::string(20, 's')) + Record("ITER", Be32(0)), &error));
+  EXPECT_FALSE(vexa::ParseKeybag(Record("SALT", std::string(20, 's')) + Record("ITER", Be32(1)) +
+                                     Record("DPSL", std::string(20, 'd')),
+                                 &error))
+      << "DPSL without DPIC";
+  EXPECT_FALSE(vexa::ParseKeybag(Record("SALT", std::string(20, 's')) + Record("ITER", Be32(1)) +
+                                     Record("DPSL", std::string(20, 'd')) +
+                                     Record("DPIC", Be32(0xFFFFFFFF)),
+                                 &error))
+      << "an unlock that would take hours";
+  EXPECT_FALSE(vexa::ParseKeybag(DeviceKeybag(true, Record("VERS", "abc")), &error));
+  std::string lying = DeviceKeybag(true);
+  lying.replace(4, 4, Be32(0xFFFFFFF0));  // VERS claims 4 GB
+  EXPECT_FALSE(vexa::ParseKeybag(lying, &error));
+}
+
+TEST(KeyWrap, UnwrapsTheRfcVectorAndDetectsEveryWrongInput) {
+  // RFC 3394 section 4.6: 256 bits of key data with a 256-bit KEK.
+  SecureBytes kek(Unhex("000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F"));
+  std::string wrapped =
+      Unhex("28C9F404C4B810F4CBCCB35CFB87F8263F5786E2D80ED326CBC7F0E71A99F43BFB988B9B7A02DD21");
+  auto key = vexa::UnwrapKey(kek, wrapped);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(Hex(key->View()), "00112233445566778899aabbccddeeff000102030405060708090a0b0c0d0e0f");
+
+  for (size_t bit = 0; bit < wrapped.size() * 8; bit += 37) {
+    std::string flipped = wrapped;
+    flipped[bit / 8] ^= static_cast<char>(1 << (bit % 8));
+    EXPECT_FALSE(vexa::UnwrapKey(kek, flipped)) << "bit " << bit;
+  }
+  SecureBytes otherKek(std::string(32, 'k'));
+  EXPECT_FALSE(vexa::UnwrapKey(otherKek, wrapped));
+  EXPECT_FALSE(vexa::UnwrapKey(kek, wrapped.substr(0, 36)));
+  EXPECT_FALSE(vexa::UnwrapKey(kek, wrapped.substr(0, 16)));
+  EXPECT_FALSE(vexa::UnwrapKey(SecureBytes(std::string(16, 'k')), wrapped));
+
+  // The builder wraps with OpenSSL's own wrap cipher.
+  std::string builderKek(32, 'q');
+  std::string fileKey(32, 'f');
+  auto unwrapped = vexa::UnwrapKey(SecureBytes(builderKek), builder::WrapKey(builderKek, fileKey));
+  ASSERT_TRUE(unwrapped);
+  EXPECT_EQ(unwrapped->View(), fileKey);
+}
+
+TEST(KeyDerivation, FollowsTheKeybagsGeneration) {
+  // RFC 6070: PBKDF2-HMAC-SHA1("password", "salt", 2) begins the 32-byte key.
+  vexa::Keybag older;
+  older.salt = "salt";
+  older.iterations = 2;
+  auto key = vexa::DeriveKeyEncryptionKey(SecureBytes(std::string("password")), older);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(Hex(key->View()).substr(0, 40), "ea6c014dc72d6f8ccd1ed92ace1d41f0d8de8957");
+
+  // The SHA-256 stage feeds its raw bytes to the SHA-1 stage; the builder's
+  // independent derivation agrees, also for a non-ASCII password.
+  const std::string password = "p\xC3\xA4ssw\xC3\xB6rd \xF0\x9F\x94\x91";
+  vexa::Keybag newer = older;
+  newer.salt = std::string(20, 's');
+  newer.iterations = 3;
+  newer.passcodeSalt = std::string(20, 'd');
+  newer.passcodeIterations = 7;
+  auto both = vexa::DeriveKeyEncryptionKey(SecureBytes(password), newer);
+  ASSERT_TRUE(both);
+  EXPECT_EQ(both->View(), builder::DeriveKek(password, newer.passcodeSalt, 7, newer.salt, 3));
+  EXPECT_NE(both->View(), builder::DeriveKek(password, "", 0, newer.salt, 3));
+}
+
+// AES-256-CBC without padding, for ciphertexts whose last block is chosen.
+std::string EncryptRaw(const std::string& key, const std::string& plain) {
+  std::unique_ptr<EVP_CIPHER_CTX, builder::CipherContextFree> context(EVP_CIPHER_CTX_new());
+  static const unsigned char kIv[16] = {};
+  EVP_EncryptInit_ex(context.get(), EVP_aes_256_cbc(), nullptr,
+                     reinterpret_cast<const unsigned char*>(key.data()), kIv);
+  EVP_CIPHER_CTX_set_padding(context.get(), 0);
+  std::string out(plain.size(), '\0');
+  int produced = 0;
+  EVP_EncryptUpdate(context.get(), reinterpret_cast<unsigned char*>(out.data()), &produced,
+                    reinterpret_cast<const unsigned char*>(plain.data()),
+                    static_cast<int>(plain.size()));
+  return out;
+}
+
+vexa::DecryptResult Decrypt(const std::string& key, const std::string& cipher, std::string& out,
+                            uint64_t limit = UINT64_MAX) {
+  vexa::MemorySource source(cipher);
+  vexa::StringSink sink(out, limit);
+  return vexa::DecryptCbc(source, cipher.size(), SecureBytes(key), sink);
+}
+
+TEST(FileDecryptor, TakesTheLengthFromThePaddingAcrossChunkBoundaries) {
+  const std::string key(32, '\x42');
+  for (size_t length : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{32},
+                        vexa::kChunkSize - 16, vexa::kChunkSize, vexa::kChunkSize + 17}) {
+    std::string plain(length, '\0');
+    for (size_t i = 0; i < length; ++i) plain[i] = static_cast<char>(i * 7 + length);
+    std::string cipher = builder::EncryptCbc(key, plain);
+    std::string out;
+    vexa::DecryptResult result = Decrypt(key, cipher, out);
+    ASSERT_TRUE(result.ok()) << length << ": " << vexa::DescribeStatus(result.status);
+    EXPECT_EQ(result.length, length);
+    EXPECT_TRUE(out == plain) << length;
+  }
+  std::string out;
+  EXPECT_TRUE(Decrypt(key, "", out).ok()) << "a zero-length stored file is an empty file";
+}
+
+TEST(FileDecryptor, RefusesDamagedCiphertext) {
+  const std::string key(32, '\x42');
+  std::string out;
+  std::string cipher = builder::EncryptCbc(key, "twenty-one bytes here");
+  EXPECT_EQ(Decrypt(key, cipher.substr(0, 31), out).status, vexa::DecryptStatus::kBadLength);
+  for (const std::string& lastBlock :
+       {std::string(16, '\0'), std::string(15, 'x') + '\x11',
+        std::string(12, 'x') + "\x04\x04\x03\x04", std::string(16, '\x11')}) {
+    out.clear();
+    std::string bad = EncryptRaw(key, std::string(16, 'a') + lastBlock);
+    EXPECT_EQ(Decrypt(key, bad, out).status, vexa::DecryptStatus::kBadPadding) << Hex(lastBlock);
+  }
+  out.clear();
+  EXPECT_EQ(Decrypt(key, builder::EncryptCbc(key, std::string(100, 'z')), out, 50).status,
+            vexa::DecryptStatus::kWriteFailed);
+  // A source that ends early.
+  vexa::MemorySource shortSource(cipher);
+  vexa::StringSink sink(out, UINT64_MAX);
+  EXPECT_EQ(vexa::DecryptCbc(shortSource, cipher.size() + 16, SecureBytes(key), sink).status,
+            vexa::DecryptStatus::kReadFailed);
+}
+
+// A keyed archive laid out by hand, for the shapes the builder never writes.
+class ArchiveMaker {
+ public:
+  using Ref = builder::BinaryPlistWriter::Ref;
+  builder::BinaryPlistWriter w;
+  std::vector<Ref> objects;
+
+  std::string Write(uint64_t rootUid) {
+    Ref top = w.Dict({{w.String("$archiver"), w.String("NSKeyedArchiver")},
+                      {w.String("$top"), w.Dict({{w.String("root"), w.Uid(rootUid)}})},
+                      {w.String("$objects"), w.Array(objects)}});
+    std::string out;
+    w.Write(top, out);
+    return out;
+  }
+};
+
+TEST(KeyedArchive, FollowsUidsWhereverTheyLead) {
+  // What the builder writes for every encrypted row.
+  builder::ManifestEntry entry;
+  entry.relativePath = "Library/SMS/sms.db";
+  entry.size = 176128;
+  entry.protectionClass = 3;
+  entry.mode = 0100644;
+  entry.encryptionKey = std::string(44, '\x07');
+  builder::FileArchiveEncoder encoder;
+  std::string bytes;
+  encoder.Encode(entry, bytes);
+  std::string error;
+  auto file = vexa::ReadFileArchive(bytes, &error);
+  ASSERT_TRUE(file) << error;
+  EXPECT_EQ(file->encryptionKey, entry.encryptionKey);
+  EXPECT_EQ(file->protectionClass, 3);
+  EXPECT_EQ(file->size, 176128);
+  EXPECT_EQ(file->mode, 0100644);
+
+  // Objects in another order, the root reached through a second UID, and
+  // the key inline.
+  ArchiveMaker inline_;
+  auto& w = inline_.w;
+  inline_.objects = {w.String("$null"), w.Uid(2),
+                     w.Dict({{w.String("EncryptionKey"), w.Data(std::string(44, 'k'))},
+                             {w.String("ProtectionClass"), w.Integer(4)},
+                             {w.String("Size"), w.Uid(3)}}),
+                     w.Integer(99)};
+  file = vexa::ReadFileArchive(inline_.Write(1), &error);
+  ASSERT_TRUE(file) << error;
+  EXPECT_EQ(file->encryptionKey, std::string(44, 'k'));
+  EXPECT_EQ(file->size, 99);
+
+  // A directory row: no key at all.
+  ArchiveMaker directory;
+  directory.objects = {
+      directory.w.String("$null"),
+      directory.w.Dict({{directory.w.String("Mode"), directory.w.Integer(040755)}})};
+  file = vexa::ReadFileArchive(directory.Write(1), &error);
+  ASSERT_TRUE(file) << error;
+  EXPECT_FALSE(file->encryptionKey);
+}
+
+TEST(KeyedArchive, RefusesDanglingUidsCyclesAndNonArchives) {
+  std::string error;
+  ArchiveMaker dangling;
+  auto& d = dangling.w;
+  dangling.objects = {d.String("$null"), d.Dict({{d.String("EncryptionKey"), d.Uid(40)}})};
+  EXPECT_FALSE(vexa::ReadFileArchive(dangling.Write(1), &error));
+  EXPECT_FALSE(vexa::ReadFileArchive(dangling.Write(7), &error)) << "root outside $objects";
+
+  ArchiveMaker cycle;
+  auto& c = cycle.w;
+  cycle.objects = {c.String("$null"), c.Dict({{c.String("EncryptionKey"), c.Uid(2)}}), c.Uid(3),
+                   c.Uid(2)};
+  EXPECT_FALSE(vexa::ReadFileArchive(cycle.Write(1), &error));
+  EXPECT_NE(error.find("circle"), std::string::npos) << error;
+
+  ArchiveMaker selfData;  // NS.data naming its own dictionary
+  auto& s = selfData.w;
+  selfData.objects = {s.String("$null"), s.Dict({{s.String("EncryptionKey"), s.Uid(2)}}),
+                      s.Dict({{s.String("NS.data"), s.Uid(2)}})};
+  EXPECT_FALSE(vexa::ReadFileArchive(selfData.Write(1), &error));
+
+  EXPECT_FALSE(vexa::ReadFileArchive("not a plist at all, just some text", &error));
+  EXPECT_FALSE(vexa::ReadFileArchive("", &error));
+  std::string cut;
+  builder::FileArchiveEncoder encoder;
+  builder::ManifestEntry entry;
+  entry.encryptionKey = std::string(44, 'x');
+  encoder.Encode(entry, cut);
+  for (size_t length = 0; length < cut.size(); length += 3)
+    vexa::ReadFileArchive(cut.substr(0, length), &error);  // must not crash
+}
+
+TEST(SafePaths, FileIdsAndStoredPaths) {
+  const std::string id = "3d0d7e5fb2ce288813306e4d4636395e047a3d28";
+  EXPECT_EQ(vexa::ParseFileId("3D0D7E5FB2CE288813306E4D4636395E047A3D28"), id);
+  EXPECT_FALSE(vexa::ParseFileId(id.substr(1)));
+  EXPECT_FALSE(vexa::ParseFileId("../0d7e5fb2ce288813306e4d4636395e047a3d28"));
+  EXPECT_FALSE(vexa::ParseFileId("3d/0d7e5fb2ce288813306e4d4636395e047a3d2"));
+
+  const std::string folder = "/b/backup/";
+  EXPECT_EQ(vexa::StoredFileId(folder, folder + "3d/" + id, true), id);
+  EXPECT_EQ(vexa::StoredFileId(folder, folder + id, false), id);
+  EXPECT_FALSE(vexa::StoredFileId(folder, folder + id, true));
+  EXPECT_FALSE(vexa::StoredFileId(folder, folder + "ab/" + id, true)) << "wrong subfolder";
+  EXPECT_FALSE(vexa::StoredFileId(folder, "/b/other/3d/" + id, true));
+  EXPECT_FALSE(vexa::StoredFileId(folder, folder + "../backup/3d/" + id, true));
+  EXPECT_FALSE(vexa::StoredFileId(folder, folder + "3d/../" + id, true));
+}
+
+TEST(SafePaths, TemporaryFolderChecks) {
+  TempFolder root;
+  std::string backup = root / "backup/";
+  std::string good = root / "tmp/";
+  mkdir(backup.c_str(), 0755);
+  mkdir(good.c_str(), 0700);
+  mkdir((backup + "inner").c_str(), 0700);
+  mkdir((root / "open").c_str(), 0700);
+  chmod((root / "open").c_str(), 0755);
+  symlink(good.c_str(), (root / "link").c_str());
+  testing_support::WriteFile(root / "file", "x");
+
+  std::string why;
+  EXPECT_TRUE(vexa::IsUsableTempDir(good, backup, &why)) << why;
+  for (const std::string& bad :
+       {std::string("tmp/"), root / "tmp/../tmp/", root / "missing/", root / "file", root / "link/",
+        root / "open/", backup + "inner/", std::string("")}) {
+    EXPECT_FALSE(vexa::IsUsableTempDir(bad, backup, &why)) << bad;
+  }
+}
+
+}  // namespace

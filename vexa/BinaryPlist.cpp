@@ -1,0 +1,224 @@
+#include "BinaryPlist.h"
+
+#include <cstring>
+
+#include "ByteOrder.h"
+
+namespace vexa {
+namespace {
+
+constexpr char kMagic[] = "bplist00";
+constexpr size_t kMagicLength = 8;
+constexpr size_t kTrailerLength = 32;
+
+const uint8_t* Bytes(std::string_view view, uint64_t offset) {
+  return reinterpret_cast<const uint8_t*>(view.data()) + offset;
+}
+
+void AppendUtf8(uint32_t code, std::string& out) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// UTF-16BE to UTF-8; unpaired surrogates become U+FFFD.
+std::string Utf16ToUtf8(const uint8_t* units, uint64_t count) {
+  std::string out;
+  out.reserve(count);
+  for (uint64_t i = 0; i < count; ++i) {
+    uint32_t unit = static_cast<uint32_t>(ReadBigEndian(units + 2 * i, 2));
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < count) {
+      uint32_t low = static_cast<uint32_t>(ReadBigEndian(units + 2 * (i + 1), 2));
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
+        ++i;
+        continue;
+      }
+    }
+    AppendUtf8(unit >= 0xD800 && unit <= 0xDFFF ? 0xFFFD : unit, out);
+  }
+  return out;
+}
+
+double ReadDouble(const uint8_t* bytes, size_t size) {
+  if (size == 4) {
+    uint32_t bits = static_cast<uint32_t>(ReadBigEndian(bytes, 4));
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+  }
+  uint64_t bits = ReadBigEndian(bytes, 8);
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+}  // namespace
+
+std::optional<BinaryPlist> BinaryPlist::Open(std::string_view bytes) {
+  if (bytes.size() < kMagicLength + kTrailerLength ||
+      std::memcmp(bytes.data(), kMagic, kMagicLength) != 0)
+    return std::nullopt;
+  BinaryPlist plist(bytes);
+  const uint8_t* trailer = Bytes(bytes, bytes.size() - kTrailerLength);
+  plist.offsetSize_ = trailer[6];
+  plist.referenceSize_ = trailer[7];
+  plist.objectCount_ = ReadBigEndian(trailer + 8, 8);
+  plist.topObject_ = ReadBigEndian(trailer + 16, 8);
+  plist.offsetTable_ = ReadBigEndian(trailer + 24, 8);
+  plist.objectsEnd_ = bytes.size() - kTrailerLength;
+
+  if (plist.offsetSize_ < 1 || plist.offsetSize_ > 8 || plist.referenceSize_ < 1 ||
+      plist.referenceSize_ > 8)
+    return std::nullopt;
+  if (plist.objectCount_ == 0 || plist.topObject_ >= plist.objectCount_) return std::nullopt;
+  if (plist.offsetTable_ < kMagicLength || plist.offsetTable_ > plist.objectsEnd_)
+    return std::nullopt;
+  // The offset table must fit between its start and the trailer.
+  uint64_t room = plist.objectsEnd_ - plist.offsetTable_;
+  if (plist.objectCount_ > room / plist.offsetSize_) return std::nullopt;
+  // A reference must be able to name every object.
+  if (plist.referenceSize_ < 8 && ((plist.objectCount_ - 1) >> (8 * plist.referenceSize_)) != 0)
+    return std::nullopt;
+  return plist;
+}
+
+std::optional<uint64_t> BinaryPlist::ObjectOffset(uint64_t index) const {
+  if (index >= objectCount_) return std::nullopt;
+  uint64_t offset = ReadBigEndian(Bytes(bytes_, offsetTable_ + index * offsetSize_), offsetSize_);
+  if (offset < kMagicLength || offset >= objectsEnd_) return std::nullopt;
+  return offset;
+}
+
+bool BinaryPlist::ReadCount(uint8_t marker, uint64_t& offset, uint64_t& count) const {
+  count = marker & 0x0F;
+  if (count != 0x0F) return true;
+  if (offset >= objectsEnd_) return false;
+  uint8_t intMarker = Bytes(bytes_, offset)[0];
+  if ((intMarker & 0xF0) != 0x10) return false;
+  uint64_t width = uint64_t{1} << (intMarker & 0x0F);
+  if (width > 8 || objectsEnd_ - offset - 1 < width) return false;
+  count = ReadBigEndian(Bytes(bytes_, offset + 1), width);
+  offset += 1 + width;
+  return true;
+}
+
+bool BinaryPlist::ReadReferences(uint64_t offset, uint64_t count,
+                                 std::vector<uint64_t>& out) const {
+  if (count > (objectsEnd_ - offset) / referenceSize_) return false;
+  out.clear();
+  out.reserve(count);
+  for (uint64_t i = 0; i < count; ++i) {
+    uint64_t reference = ReadBigEndian(Bytes(bytes_, offset + i * referenceSize_), referenceSize_);
+    if (reference >= objectCount_) return false;
+    out.push_back(reference);
+  }
+  return true;
+}
+
+bool BinaryPlist::Read(uint64_t index, Object& out) const {
+  std::optional<uint64_t> start = ObjectOffset(index);
+  if (!start) return false;
+  uint64_t offset = *start;
+  const uint8_t marker = Bytes(bytes_, offset)[0];
+  ++offset;
+  const uint64_t left = objectsEnd_ - offset;
+  out = Object{};
+  switch (marker >> 4) {
+    case 0x0:
+      if (marker == 0x08 || marker == 0x09) {
+        out.type = Type::kBool;
+        out.boolean = marker == 0x09;
+        return true;
+      }
+      out.type = Type::kNull;
+      return marker == 0x00 || marker == 0x0F;
+    case 0x1: {
+      uint64_t width = uint64_t{1} << (marker & 0x0F);
+      if (width > 16 || left < width) return false;
+      // 16-byte integers carry 64-bit values in their low half.
+      const uint8_t* value = Bytes(bytes_, offset + (width == 16 ? 8 : 0));
+      uint64_t bits = ReadBigEndian(value, width == 16 ? 8 : width);
+      out.type = Type::kInteger;
+      out.integer = static_cast<int64_t>(bits);
+      return true;
+    }
+    case 0x2: {
+      uint64_t width = uint64_t{1} << (marker & 0x0F);
+      if ((width != 4 && width != 8) || left < width) return false;
+      out.type = Type::kReal;
+      out.real = ReadDouble(Bytes(bytes_, offset), width);
+      return true;
+    }
+    case 0x3:
+      if (marker != 0x33 || left < 8) return false;
+      out.type = Type::kDate;
+      out.real = ReadDouble(Bytes(bytes_, offset), 8);
+      return true;
+    case 0x4:
+    case 0x5:
+    case 0x6:
+    case 0x7: {
+      uint64_t count = 0;
+      if (!ReadCount(marker, offset, count)) return false;
+      uint64_t unit = (marker >> 4) == 0x6 ? 2 : 1;
+      if (count > (objectsEnd_ - offset) / unit) return false;
+      const char* at = bytes_.data() + offset;
+      if ((marker >> 4) == 0x4) {
+        out.type = Type::kData;
+        out.data = std::string_view(at, count);
+      } else if (unit == 2) {
+        out.type = Type::kString;
+        out.text = Utf16ToUtf8(Bytes(bytes_, offset), count);
+      } else {
+        out.type = Type::kString;  // ASCII, or UTF-8 in later list versions
+        out.text.assign(at, count);
+      }
+      return true;
+    }
+    case 0x8: {
+      uint64_t width = (marker & 0x0F) + 1u;
+      if (width > 8 || left < width) return false;
+      out.type = Type::kUid;
+      out.uid = ReadBigEndian(Bytes(bytes_, offset), width);
+      return true;
+    }
+    case 0xA:
+    case 0xC:
+    case 0xD: {
+      uint64_t count = 0;
+      if (!ReadCount(marker, offset, count)) return false;
+      bool dict = (marker >> 4) == 0xD;
+      if (dict && count > UINT64_MAX / 2) return false;
+      out.type = dict ? Type::kDict : (marker >> 4) == 0xA ? Type::kArray : Type::kSet;
+      return ReadReferences(offset, dict ? 2 * count : count, out.references);
+    }
+    default:
+      return false;
+  }
+}
+
+std::optional<uint64_t> BinaryPlist::DictValue(const Object& dict, std::string_view key) const {
+  if (dict.type != Type::kDict) return std::nullopt;
+  size_t size = dict.DictSize();
+  Object name;
+  for (size_t i = 0; i < size; ++i) {
+    if (!Read(dict.references[i], name)) return std::nullopt;
+    if (name.type == Type::kString && name.text == key) return dict.references[size + i];
+  }
+  return std::nullopt;
+}
+
+}  // namespace vexa
