@@ -135,6 +135,17 @@ void NormalisePaths(rapidjson::Value& value, const std::vector<std::string>& roo
   }
 }
 
+// Note attachment files are named as stored, not decrypted: their sizes are
+// those of the enciphered files.
+void ForgetAttachmentSizes(rapidjson::Value& message) {
+  if (!message.HasMember("type") || message["type"] != 5 || !message["result"].IsArray()) return;
+  for (auto& note : message["result"].GetArray()) {
+    if (!note.HasMember("attachments")) continue;
+    for (auto& attachment : note["attachments"].GetArray())
+      for (auto& file : attachment["info"].GetArray()) file["size"] = -1;
+  }
+}
+
 std::vector<std::string> NormalisedScan(const host::Recorder& recorder,
                                         const std::vector<std::string>& roots) {
   std::vector<std::string> texts;
@@ -142,6 +153,7 @@ std::vector<std::string> NormalisedScan(const host::Recorder& recorder,
     rapidjson::Document copy;
     copy.CopyFrom(*payload, copy.GetAllocator());
     NormalisePaths(copy, roots, copy.GetAllocator());
+    ForgetAttachmentSizes(copy);
     texts.push_back(Json(copy));
   }
   return texts;

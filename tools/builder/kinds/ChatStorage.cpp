@@ -6,7 +6,8 @@
 #include "builder/BinaryPlist.h"
 #include "builder/kinds/Directories.h"
 #include "builder/kinds/Identifiers.h"
-#include "builder/kinds/ScratchDatabase.h"
+#include "builder/kinds/RowInsert.h"
+#include "builder/kinds/SqliteWriter.h"
 
 namespace builder::whatsapp {
 namespace {
@@ -114,7 +115,7 @@ std::string StoredMediaPath(const std::string& localPath) {
 // Writes rows as they come; remembers what the bookkeeping tables need.
 class ChatStorageWriter {
  public:
-  ChatStorageWriter(ScratchDatabase& db, const std::set<std::string>& omit) : db_(db), omit_(omit) {
+  ChatStorageWriter(SqliteDatabase& db, const std::set<std::string>& omit) : db_(db), omit_(omit) {
     for (const TableSchema& table : kTables)
       if (!omit_.count(table.name)) db_.Exec(table.sql);
   }
@@ -126,7 +127,7 @@ class ChatStorageWriter {
 
   // The session row, its group rows and its messages.
   void AddSession(const Session& session) {
-    Field groupInfo;
+    Cell groupInfo;
     if (session.group) {
       groupInfo = Insert("ZWAGROUPINFO", kEntityGroupInfo,
                          {{"ZSTATE", int64_t{0}},
@@ -188,24 +189,24 @@ class ChatStorageWriter {
   void AddMedia(const MediaItem& item) {
     auto message = messageOfMedia_.find(item.id);
     int64_t size = item.fileSize ? item.fileSize : static_cast<int64_t>(item.content.size());
-    InsertWithKey(
-        "ZWAMEDIAITEM", kEntityMediaItem, item.id,
-        {{"ZCLOUDSTATUS", int64_t{1}},
-         {"ZFILESIZE", size},
-         {"ZMESSAGE", message == messageOfMedia_.end() ? Field() : Field(message->second)},
-         {"ZMEDIAURLDATE", Nullable(item.urlDate)},
-         {"ZAUTHORNAME", Nullable(item.authorName)},
-         {"ZMEDIALOCALPATH", Nullable(item.localPath)},
-         {"ZTITLE", Nullable(item.title)}});
+    InsertWithKey("ZWAMEDIAITEM", kEntityMediaItem, item.id,
+                  {{"ZCLOUDSTATUS", int64_t{1}},
+                   {"ZFILESIZE", size},
+                   {"ZMESSAGE", message == messageOfMedia_.end() ? Cell() : Cell(message->second)},
+                   {"ZMEDIAURLDATE", Nullable(item.urlDate)},
+                   {"ZAUTHORNAME", Nullable(item.authorName)},
+                   {"ZMEDIALOCALPATH", Nullable(item.localPath)},
+                   {"ZTITLE", Nullable(item.title)}});
   }
 
   void Finish() {
     if (!omit_.count("Z_PRIMARYKEY")) {
       for (int64_t entity = 1; entity <= 15; ++entity)
-        db_.Insert("Z_PRIMARYKEY", {{"Z_ENT", entity},
-                                    {"Z_NAME", std::string(kEntityNames[entity - 1])},
-                                    {"Z_SUPER", int64_t{0}},
-                                    {"Z_MAX", maxKey_[entity]}});
+        InsertRow(db_, "Z_PRIMARYKEY",
+                  {{"Z_ENT", entity},
+                   {"Z_NAME", std::string(kEntityNames[entity - 1])},
+                   {"Z_SUPER", int64_t{0}},
+                   {"Z_MAX", maxKey_[entity]}});
     }
     if (!omit_.count("Z_METADATA")) {
       BinaryPlistWriter writer;
@@ -214,12 +215,13 @@ class ChatStorageWriter {
                        {writer.String("NSPersistenceFrameworkVersion"), writer.Integer(1241)}});
       std::string plist;
       writer.Write(top, plist);
-      db_.Insert("Z_METADATA", {{"Z_VERSION", int64_t{1}},
-                                {"Z_UUID", UuidText("chat storage")},
-                                {"Z_PLIST", Blob{plist}}});
+      InsertRow(db_, "Z_METADATA",
+                {{"Z_VERSION", int64_t{1}},
+                 {"Z_UUID", UuidText("chat storage")},
+                 {"Z_PLIST", Cell::Blob(plist)}});
     }
     if (!omit_.count("Z_MODELCACHE"))
-      db_.Insert("Z_MODELCACHE", {{"Z_CONTENT", Blob{SeededBytes("chat model", 256)}}});
+      InsertRow(db_, "Z_MODELCACHE", {{"Z_CONTENT", Cell::Blob(SeededBytes("chat model", 256))}});
   }
 
  private:
@@ -234,23 +236,21 @@ class ChatStorageWriter {
     return hex;
   }
 
-  Field Insert(const char* table, Entity entity, std::vector<std::pair<std::string, Field>> columns,
-               int64_t key = 0) {
+  Cell Insert(const char* table, Entity entity, Row columns, int64_t key = 0) {
     if (!key) key = ++next_[entity];
     InsertWithKey(table, entity, key, std::move(columns));
     return key;
   }
 
-  void InsertWithKey(const char* table, Entity entity, int64_t key,
-                     std::vector<std::pair<std::string, Field>> columns) {
+  void InsertWithKey(const char* table, Entity entity, int64_t key, Row columns) {
     if (omit_.count(table)) return;
     columns.insert(columns.begin(),
                    {{"Z_PK", key}, {"Z_ENT", int64_t{entity}}, {"Z_OPT", int64_t{1}}});
-    db_.Insert(table, columns);
+    InsertRow(db_, table, columns);
     if (key > maxKey_[entity]) maxKey_[entity] = key;
   }
 
-  ScratchDatabase& db_;
+  SqliteDatabase& db_;
   const std::set<std::string>& omit_;
   std::map<int64_t, int64_t> next_;
   std::map<int64_t, int64_t> maxKey_;
@@ -272,22 +272,32 @@ void WriteStore(ChatStorageWriter& writer, const ChatStore& store) {
   writer.Finish();
 }
 
+class ChatStorageDatabase : public DatabaseWriter {
+ public:
+  explicit ChatStorageDatabase(const ChatStore& store) : store_(store) {}
+  const char* Domain() const override { return kDomain; }
+  const char* RelativePath() const override { return kChatStoragePath; }
+
+ protected:
+  void Populate(SqliteDatabase& database) const override {
+    ChatStorageWriter writer(database, store_.omitTables);
+    WriteStore(writer, store_);
+  }
+
+ private:
+  const ChatStore& store_;
+};
+
 }  // namespace
 
 void WriteChatStorage(const ChatStore& store, const std::string& path) {
-  ScratchDatabase db(path);
-  ChatStorageWriter writer(db, store.omitTables);
-  WriteStore(writer, store);
-  db.Finish();
+  ChatStorageDatabase(store).Write(path);
 }
 
 void AddChatStorage(BackupBuilder& backup, const ChatStore& store) {
-  ScratchDatabase db;
-  ChatStorageWriter writer(db, store.omitTables);
-  WriteStore(writer, store);
   Directories directories(backup);
   directories.Add(kDomain, "");
-  backup.AddFileFromDisk(kDomain, kChatStoragePath, db.Finish());
+  ChatStorageDatabase(store).AddTo(backup);
   for (const MediaItem& item : store.media) StoreMediaFile(backup, directories, item);
 }
 

@@ -6,7 +6,8 @@
 #include "builder/BinaryPlist.h"
 #include "builder/kinds/Directories.h"
 #include "builder/kinds/Identifiers.h"
-#include "builder/kinds/ScratchDatabase.h"
+#include "builder/kinds/RowInsert.h"
+#include "builder/kinds/SqliteWriter.h"
 
 namespace builder::notes {
 namespace {
@@ -125,7 +126,7 @@ std::string PreviewPath(const NoteStoreContent& content, const StoreAttachment& 
 
 class NoteStoreWriter {
  public:
-  NoteStoreWriter(ScratchDatabase& db, const NoteStoreContent& content)
+  NoteStoreWriter(SqliteDatabase& db, const NoteStoreContent& content)
       : db_(db), content_(content) {}
 
   void Write() {
@@ -145,11 +146,11 @@ class NoteStoreWriter {
 
  private:
   // One row of the shared object table; returns its Z_PK.
-  int64_t Object(Entity entity, std::vector<std::pair<std::string, Field>> columns) {
+  int64_t Object(Entity entity, Row columns) {
     int64_t pk = ++objects_;
     columns.insert(columns.begin(),
                    {{"Z_PK", pk}, {"Z_ENT", int64_t{entity}}, {"Z_OPT", int64_t{1}}});
-    db_.Insert("ZICCLOUDSYNCINGOBJECT", columns);
+    InsertRow(db_, "ZICCLOUDSYNCINGOBJECT", columns);
     ++counts_[entity];
     return pk;
   }
@@ -157,49 +158,49 @@ class NoteStoreWriter {
   void WriteNote(const StoreNote& note, size_t index) {
     const std::string seed = content_.accountIdentifier + ":note:" + std::to_string(index);
     int64_t dataKey = ++noteData_;
-    std::vector<std::pair<std::string, Field>> row = {
-        {"ZIDENTIFIER", UuidText(seed)},
-        {"ZTITLE1", Nullable(note.title)},
-        {"ZSNIPPET", note.locked ? Field() : Field(Snippet(note.text))},
-        {"ZCREATIONDATE", Nullable(note.plainCreated)},
-        {"ZCREATIONDATE3", note.created},
-        {"ZMODIFICATIONDATE1", note.modified},
-        {"ZLASTVIEWEDMODIFICATIONDATE", note.modified},
-        {"ZNOTEDATA", dataKey},
-        {"ZFOLDER", folder_},
-        {"ZACCOUNT7", account_},
-        {"ZISPASSWORDPROTECTED", int64_t{note.locked ? 1 : 0}},
-        {"ZMARKEDFORDELETION", int64_t{0}},
-        {"ZISPINNED", int64_t{0}}};
+    Row row = {{"ZIDENTIFIER", UuidText(seed)},
+               {"ZTITLE1", Nullable(note.title)},
+               {"ZSNIPPET", note.locked ? Cell() : Cell(Snippet(note.text))},
+               {"ZCREATIONDATE", Nullable(note.plainCreated)},
+               {"ZCREATIONDATE3", note.created},
+               {"ZMODIFICATIONDATE1", note.modified},
+               {"ZLASTVIEWEDMODIFICATIONDATE", note.modified},
+               {"ZNOTEDATA", dataKey},
+               {"ZFOLDER", folder_},
+               {"ZACCOUNT7", account_},
+               {"ZISPASSWORDPROTECTED", int64_t{note.locked ? 1 : 0}},
+               {"ZMARKEDFORDELETION", int64_t{0}},
+               {"ZISPINNED", int64_t{0}}};
     if (note.locked) {
-      row.emplace_back("ZCRYPTOINITIALIZATIONVECTOR", Blob{SeededBytes(seed + ":iv", 16)});
-      row.emplace_back("ZCRYPTOTAG", Blob{SeededBytes(seed + ":tag", 16)});
-      row.emplace_back("ZCRYPTOSALT", Blob{SeededBytes(seed + ":salt", 16)});
-      row.emplace_back("ZCRYPTOWRAPPEDKEY", Blob{SeededBytes(seed + ":key", 24)});
+      row.emplace_back("ZCRYPTOINITIALIZATIONVECTOR", Cell::Blob(SeededBytes(seed + ":iv", 16)));
+      row.emplace_back("ZCRYPTOTAG", Cell::Blob(SeededBytes(seed + ":tag", 16)));
+      row.emplace_back("ZCRYPTOSALT", Cell::Blob(SeededBytes(seed + ":salt", 16)));
+      row.emplace_back("ZCRYPTOWRAPPEDKEY", Cell::Blob(SeededBytes(seed + ":key", 24)));
       row.emplace_back("ZCRYPTOITERATIONCOUNT", int64_t{20000});
     }
     int64_t noteKey = Object(kEntityNote, row);
 
-    Field data;
+    Cell data;
     if (note.nullBody)
-      data = std::monostate{};
+      data = Cell();
     else if (note.body)
-      data = Blob{*note.body};
+      data = Cell::Blob(*note.body);
     else if (note.locked)
-      data = Blob{SeededBytes(seed + ":cipher", 64 + note.text.size())};
+      data = Cell::Blob(SeededBytes(seed + ":cipher", 64 + note.text.size()));
     else
-      data = Blob{StoredBody(note)};
-    db_.Insert("ZICNOTEDATA", {{"Z_PK", dataKey},
-                               {"Z_ENT", int64_t{kEntityNoteData}},
-                               {"Z_OPT", int64_t{1}},
-                               {"ZNOTE", noteKey},
-                               {"ZDATA", data}});
+      data = Cell::Blob(StoredBody(note));
+    InsertRow(db_, "ZICNOTEDATA",
+              {{"Z_PK", dataKey},
+               {"Z_ENT", int64_t{kEntityNoteData}},
+               {"Z_OPT", int64_t{1}},
+               {"ZNOTE", noteKey},
+               {"ZDATA", data}});
     for (const StoreAttachment& attachment : note.attachments)
       WriteAttachment(attachment, noteKey, note);
   }
 
   void WriteAttachment(const StoreAttachment& attachment, int64_t noteKey, const StoreNote& note) {
-    Field media;
+    Cell media;
     if (!attachment.mediaIdentifier.empty())
       media = Object(kEntityMedia, {{"ZIDENTIFIER", attachment.mediaIdentifier},
                                     {"ZFILENAME", attachment.fileName},
@@ -216,19 +217,20 @@ class NoteStoreWriter {
 
   void WriteMetadata() {
     for (int64_t entity = 1; entity <= 20; ++entity) {
-      db_.Insert("Z_PRIMARYKEY",
-                 {{"Z_ENT", entity},
-                  {"Z_NAME", std::string(kEntityNames[entity - 1])},
-                  {"Z_SUPER", kEntitySupers[entity - 1]},
-                  {"Z_MAX", entity == kEntityNoteData ? noteData_ : counts_[entity]}});
+      InsertRow(db_, "Z_PRIMARYKEY",
+                {{"Z_ENT", entity},
+                 {"Z_NAME", std::string(kEntityNames[entity - 1])},
+                 {"Z_SUPER", kEntitySupers[entity - 1]},
+                 {"Z_MAX", entity == kEntityNoteData ? noteData_ : counts_[entity]}});
     }
-    db_.Insert("Z_METADATA", {{"Z_VERSION", int64_t{1}},
-                              {"Z_UUID", UuidText("store:" + content_.accountIdentifier)},
-                              {"Z_PLIST", Blob{MetadataPlist("NotesShared")}}});
-    db_.Insert("Z_MODELCACHE", {{"Z_CONTENT", Blob{SeededBytes("model cache", 512)}}});
+    InsertRow(db_, "Z_METADATA",
+              {{"Z_VERSION", int64_t{1}},
+               {"Z_UUID", UuidText("store:" + content_.accountIdentifier)},
+               {"Z_PLIST", Cell::Blob(MetadataPlist("NotesShared"))}});
+    InsertRow(db_, "Z_MODELCACHE", {{"Z_CONTENT", Cell::Blob(SeededBytes("model cache", 512))}});
   }
 
-  ScratchDatabase& db_;
+  SqliteDatabase& db_;
   const NoteStoreContent& content_;
   int64_t objects_ = 0;
   int64_t noteData_ = 0;
@@ -237,60 +239,94 @@ class NoteStoreWriter {
   std::map<int64_t, int64_t> counts_;
 };
 
-void WriteLegacy(ScratchDatabase& db, const std::vector<LegacyNote>& notes) {
+void WriteLegacy(SqliteDatabase& db, const std::vector<LegacyNote>& notes) {
   db.Exec(kLegacySchema);
-  db.Insert("ZACCOUNT", {{"Z_PK", int64_t{1}},
-                         {"Z_ENT", int64_t{1}},
-                         {"Z_OPT", int64_t{1}},
-                         {"ZTYPE", int64_t{1}},
-                         {"ZDEFAULTSTORE", int64_t{1}},
-                         {"ZACCOUNTIDENTIFIER", std::string("local://local/account")},
-                         {"ZNAME", std::string("On My iPhone")}});
-  db.Insert("ZSTORE", {{"Z_PK", int64_t{1}},
-                       {"Z_ENT", int64_t{7}},
-                       {"Z_OPT", int64_t{1}},
-                       {"ZACCOUNT", int64_t{1}},
-                       {"ZEXTERNALIDENTIFIER", std::string("local://local/store")},
-                       {"ZNAME", std::string("LOCAL_NOTES_STORE")}});
+  InsertRow(db, "ZACCOUNT",
+            {{"Z_PK", int64_t{1}},
+             {"Z_ENT", int64_t{1}},
+             {"Z_OPT", int64_t{1}},
+             {"ZTYPE", int64_t{1}},
+             {"ZDEFAULTSTORE", int64_t{1}},
+             {"ZACCOUNTIDENTIFIER", std::string("local://local/account")},
+             {"ZNAME", std::string("On My iPhone")}});
+  InsertRow(db, "ZSTORE",
+            {{"Z_PK", int64_t{1}},
+             {"Z_ENT", int64_t{7}},
+             {"Z_OPT", int64_t{1}},
+             {"ZACCOUNT", int64_t{1}},
+             {"ZEXTERNALIDENTIFIER", std::string("local://local/store")},
+             {"ZNAME", std::string("LOCAL_NOTES_STORE")}});
   int64_t bodies = 0;
   for (size_t i = 0; i < notes.size(); ++i) {
     const LegacyNote& note = notes[i];
     int64_t key = static_cast<int64_t>(i + 1);
     int64_t body = note.withBody ? ++bodies : 1000000 + key;
-    db.Insert("ZNOTE", {{"Z_PK", key},
-                        {"Z_ENT", int64_t{3}},
-                        {"Z_OPT", int64_t{2}},
-                        {"ZCONTAINSCJK", int64_t{0}},
-                        {"ZCONTENTTYPE", int64_t{0}},
-                        {"ZDELETEDFLAG", int64_t{0}},
-                        {"ZINTEGERID", key},
-                        {"ZISBOOKKEEPINGENTRY", int64_t{0}},
-                        {"ZBODY", body},
-                        {"ZSTORE", int64_t{1}},
-                        {"ZCREATIONDATE", Nullable(note.created)},
-                        {"ZMODIFICATIONDATE", Nullable(note.modified)},
-                        {"ZGUID", UuidText("legacy:" + std::to_string(i))},
-                        {"ZSUMMARY", Nullable(note.content)},
-                        {"ZTITLE", Nullable(note.title)}});
+    InsertRow(db, "ZNOTE",
+              {{"Z_PK", key},
+               {"Z_ENT", int64_t{3}},
+               {"Z_OPT", int64_t{2}},
+               {"ZCONTAINSCJK", int64_t{0}},
+               {"ZCONTENTTYPE", int64_t{0}},
+               {"ZDELETEDFLAG", int64_t{0}},
+               {"ZINTEGERID", key},
+               {"ZISBOOKKEEPINGENTRY", int64_t{0}},
+               {"ZBODY", body},
+               {"ZSTORE", int64_t{1}},
+               {"ZCREATIONDATE", Nullable(note.created)},
+               {"ZMODIFICATIONDATE", Nullable(note.modified)},
+               {"ZGUID", UuidText("legacy:" + std::to_string(i))},
+               {"ZSUMMARY", Nullable(note.content)},
+               {"ZTITLE", Nullable(note.title)}});
     if (note.withBody)
-      db.Insert("ZNOTEBODY", {{"Z_PK", body},
-                              {"Z_ENT", int64_t{4}},
-                              {"Z_OPT", int64_t{1}},
-                              {"ZOWNER", key},
-                              {"ZCONTENT", Nullable(note.content)}});
+      InsertRow(db, "ZNOTEBODY",
+                {{"Z_PK", body},
+                 {"Z_ENT", int64_t{4}},
+                 {"Z_OPT", int64_t{1}},
+                 {"ZOWNER", key},
+                 {"ZCONTENT", Nullable(note.content)}});
   }
   const char* const kNames[] = {"Account",    "NextId",   "Note", "NoteBody",
                                 "NoteChange", "Property", "Store"};
   const int64_t kMax[] = {1, 0, static_cast<int64_t>(notes.size()), bodies, 0, 0, 1};
   for (int64_t entity = 1; entity <= 7; ++entity)
-    db.Insert("Z_PRIMARYKEY", {{"Z_ENT", entity},
-                               {"Z_NAME", std::string(kNames[entity - 1])},
-                               {"Z_SUPER", int64_t{0}},
-                               {"Z_MAX", kMax[entity - 1]}});
-  db.Insert("Z_METADATA", {{"Z_VERSION", int64_t{1}},
-                           {"Z_UUID", UuidText("legacy notes store")},
-                           {"Z_PLIST", Blob{MetadataPlist("Notes")}}});
+    InsertRow(db, "Z_PRIMARYKEY",
+              {{"Z_ENT", entity},
+               {"Z_NAME", std::string(kNames[entity - 1])},
+               {"Z_SUPER", int64_t{0}},
+               {"Z_MAX", kMax[entity - 1]}});
+  InsertRow(db, "Z_METADATA",
+            {{"Z_VERSION", int64_t{1}},
+             {"Z_UUID", UuidText("legacy notes store")},
+             {"Z_PLIST", Cell::Blob(MetadataPlist("Notes"))}});
 }
+
+class NoteStoreDatabase : public DatabaseWriter {
+ public:
+  explicit NoteStoreDatabase(const NoteStoreContent& content) : content_(content) {}
+  const char* Domain() const override { return kNotesDomain; }
+  const char* RelativePath() const override { return kNoteStorePath; }
+
+ protected:
+  void Populate(SqliteDatabase& database) const override {
+    NoteStoreWriter(database, content_).Write();
+  }
+
+ private:
+  const NoteStoreContent& content_;
+};
+
+class LegacyNotesDatabase : public DatabaseWriter {
+ public:
+  explicit LegacyNotesDatabase(const std::vector<LegacyNote>& notes) : notes_(notes) {}
+  const char* Domain() const override { return "HomeDomain"; }
+  const char* RelativePath() const override { return kLegacyNotesPath; }
+
+ protected:
+  void Populate(SqliteDatabase& database) const override { WriteLegacy(database, notes_); }
+
+ private:
+  const std::vector<LegacyNote>& notes_;
+};
 
 }  // namespace
 
@@ -303,17 +339,13 @@ std::string StoredBody(const StoreNote& note) {
 }
 
 void WriteNoteStore(const NoteStoreContent& content, const std::string& path) {
-  ScratchDatabase db(path);
-  NoteStoreWriter(db, content).Write();
-  db.Finish();
+  NoteStoreDatabase(content).Write(path);
 }
 
 void AddNoteStore(BackupBuilder& backup, const NoteStoreContent& content) {
-  ScratchDatabase db;
-  NoteStoreWriter(db, content).Write();
   Directories directories(backup);
   directories.Add(kNotesDomain, "");
-  backup.AddFileFromDisk(kNotesDomain, kNoteStorePath, db.Finish());
+  NoteStoreDatabase(content).AddTo(backup);
   const std::string account = AccountFolder(content);
   for (const std::string& folder :
        {std::string("Accounts"), account, account + "/Media", account + "/Previews"})
@@ -333,20 +365,20 @@ void AddNoteStore(BackupBuilder& backup, const NoteStoreContent& content) {
 }
 
 void WriteLegacyNotes(const std::vector<LegacyNote>& notes, const std::string& path) {
-  ScratchDatabase db(path);
-  WriteLegacy(db, notes);
-  db.Finish();
+  LegacyNotesDatabase(notes).Write(path);
 }
 
 void AddLegacyNotes(BackupBuilder& backup, const std::vector<LegacyNote>& notes) {
-  ScratchDatabase db;
-  WriteLegacy(db, notes);
-  backup.AddFileFromDisk("HomeDomain", kLegacyNotesPath, db.Finish());
+  LegacyNotesDatabase(notes).AddTo(backup);
 }
 
 void AddSampleNotes(BackupBuilder& backup) {
-  AddLegacyNotes(backup, {{std::string("Groceries"), std::string("<div>Milk, eggs</div>")},
-                          {std::string("Old idea"), std::string("<div>Write it down</div>")}});
+  LegacyNote groceries, idea;
+  groceries.title = "Groceries";
+  groceries.content = "<div>Milk, eggs</div>";
+  idea.title = "Old idea";
+  idea.content = "<div>Write it down</div>";
+  AddLegacyNotes(backup, {groceries, idea});
   NoteStoreContent store;
   StoreNote trip;
   trip.title = "Trip photos";
