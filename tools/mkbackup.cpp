@@ -68,8 +68,7 @@ const ContentGenerator kContents[] = {
      builder::AddSampleBookmarks},
     {"history", "Safari history: three pages visited on two days", builder::AddSampleHistory},
     {"notes", "notes.sqlite and NoteStore.sqlite with attachments", builder::notes::AddSampleNotes},
-    {"whatsapp", "ChatStorage.sqlite with group chats and media",
-     builder::whatsapp::AddSampleChats},
+    {"whatsapp", "ChatStorage.sqlite: chats, groups, media", builder::whatsapp::AddSampleChats},
 };
 
 // Every named set at once.
