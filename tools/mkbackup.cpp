@@ -27,7 +27,9 @@
 #include "builder/Synthetic.h"
 #include "builder/kinds/ChatStorage.h"
 #include "builder/kinds/NoteStores.h"
+#include "builder/kinds/PhotoLibrary.h"
 #include "builder/kinds/SampleContent.h"
+#include "builder/kinds/VoiceMemos.h"
 
 namespace {
 
@@ -67,6 +69,10 @@ const ContentGenerator kContents[] = {
     {"bookmarks", "Safari bookmarks: a folder, bookmarks, a reading list",
      builder::AddSampleBookmarks},
     {"history", "Safari history: three pages visited on two days", builder::AddSampleHistory},
+    {"photos-generic", "iOS 12 Photos.sqlite and media", builder::AddSamplePhotosGenericAsset},
+    {"photos-asset", "iOS 16 Photos.sqlite and media", builder::AddSamplePhotosAsset},
+    {"memos-legacy", "Media/Recordings voice memos", builder::AddSampleVoiceMemosLegacy},
+    {"memos-cloud", "Library/Recordings voice memos", builder::AddSampleVoiceMemosCloud},
     {"notes", "notes.sqlite and NoteStore.sqlite with attachments", builder::notes::AddSampleNotes},
     {"whatsapp", "ChatStorage.sqlite: chats, groups, media", builder::whatsapp::AddSampleChats},
 };

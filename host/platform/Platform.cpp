@@ -17,6 +17,10 @@ struct Route {
 const Route kRoutes[] = {
     {keldra::names::kGetProjectTempDir, &AnswerProjectTempDir},
     {keldra::names::kDecompressZipStream, &AnswerDecompressZipStream},
+    {keldra::names::kPhotoQueryCameraRollList, &AnswerPhotoCameraRollList},
+    {keldra::names::kPhotoQueryAlbumList, &AnswerPhotoAlbumList},
+    {keldra::names::kPhotoQueryPhotoFromAlbum, &AnswerPhotoFromAlbum},
+    {keldra::names::kRecordingQueryList, &AnswerRecordingQueryList},
 };
 
 }  // namespace

@@ -22,6 +22,10 @@ class Platform {
 // Handlers, one per request (each in its own file).
 bool AnswerProjectTempDir(PluginMessage& message, const PlatformOptions& options);
 bool AnswerDecompressZipStream(PluginMessage& message, const PlatformOptions& options);
+bool AnswerPhotoCameraRollList(PluginMessage& message, const PlatformOptions& options);
+bool AnswerPhotoAlbumList(PluginMessage& message, const PlatformOptions& options);
+bool AnswerPhotoFromAlbum(PluginMessage& message, const PlatformOptions& options);
+bool AnswerRecordingQueryList(PluginMessage& message, const PlatformOptions& options);
 
 // The project temporary folder: the option, else $XDG_CACHE_HOME/keldra/, else
 // $HOME/.cache/keldra/; created 0700; ends in "/". Empty when it cannot be made.

@@ -66,12 +66,12 @@ PlistPtr PlistUtil::ParseBytes(const void* data, size_t length) {
 std::optional<std::string> PlistUtil::GetString(plist_t dict, const char* key) {
   plist_t item = Item(dict, key, PLIST_STRING);
   if (!item) return std::nullopt;
-  char* value = nullptr;
-  plist_get_string_val(item, &value);
+  // By pointer and length: a string holding a NUL byte (a hostile file can
+  // carry one) trips an assertion inside plist_get_string_val.
+  uint64_t length = 0;
+  const char* value = plist_get_string_ptr(item, &length);
   if (!value) return std::string();
-  std::string text(value);
-  std::free(value);  // libplist 2.2 allocates with malloc and has no plist_mem_free
-  return text;
+  return std::string(value, static_cast<size_t>(length));
 }
 
 std::optional<bool> PlistUtil::GetBool(plist_t dict, const char* key) {
@@ -115,4 +115,6 @@ std::optional<std::string> PlistUtil::GetData(plist_t dict, const char* key) {
   return bytes;
 }
 
-plist_t PlistUtil::GetDict(plist_t dict, const char* key) { return Item(dict, key, PLIST_DICT); }
+plist_t PlistUtil::GetDict(plist_t dict, const char* key) {
+  return Item(dict, key, PLIST_DICT);
+}

@@ -6,6 +6,8 @@
 #include "kind/contact/Contact.h"
 #include "kind/history/History.h"
 #include "kind/note/Note.h"
+#include "kind/photo/Photo.h"
+#include "kind/recording/recording.h"
 #include "kind/whatsapp/WhatsApp.h"
 
 namespace keldra {
@@ -26,8 +28,8 @@ const Factory kFactories[kKindCount] = {
     /* 3 Calendar      */ &Make<Calendar>,
     /* 4 CallHistory   */ &Make<CallHistory>,
     /* 5 Note          */ &Make<Note>,
-    /* 6 Photo         */ nullptr,
-    /* 7 Recording     */ nullptr,
+    /* 6 Photo         */ &Make<Photo>,
+    /* 7 Recording     */ &Make<Recording>,
     /* 8 Bookmark      */ &Make<Bookmark>,
     /* 9 History       */ &Make<History>,
     /* 10 WhatsApp     */ &Make<WhatsApp>,

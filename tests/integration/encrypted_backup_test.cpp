@@ -135,14 +135,21 @@ void NormalisePaths(rapidjson::Value& value, const std::vector<std::string>& roo
   }
 }
 
-// Note attachment files are named as stored, not decrypted: their sizes are
-// those of the enciphered files.
-void ForgetAttachmentSizes(rapidjson::Value& message) {
-  if (!message.HasMember("type") || message["type"] != 5 || !message["result"].IsArray()) return;
-  for (auto& note : message["result"].GetArray()) {
-    if (!note.HasMember("attachments")) continue;
-    for (auto& attachment : note["attachments"].GetArray())
-      for (auto& file : attachment["info"].GetArray()) file["size"] = -1;
+// The notes, photo and voice-memo kinds measure stored files where they lie,
+// which in an encrypted backup are the enciphered ones, padded: their size
+// members become "<size>".
+void MaskStoredSizes(rapidjson::Value& value, const std::vector<std::string>& names) {
+  if (value.IsObject()) {
+    for (auto& member : value.GetObject()) {
+      bool masked = false;
+      for (const std::string& name : names) masked |= member.name == name.c_str();
+      if (masked && member.value.IsNumber())
+        member.value.SetString("<size>");
+      else
+        MaskStoredSizes(member.value, names);
+    }
+  } else if (value.IsArray()) {
+    for (auto& element : value.GetArray()) MaskStoredSizes(element, names);
   }
 }
 
@@ -153,7 +160,12 @@ std::vector<std::string> NormalisedScan(const host::Recorder& recorder,
     rapidjson::Document copy;
     copy.CopyFrom(*payload, copy.GetAllocator());
     NormalisePaths(copy, roots, copy.GetAllocator());
-    ForgetAttachmentSizes(copy);
+    auto type = copy.FindMember("type");
+    if (type != copy.MemberEnd() && type->value.IsInt() && type->value.GetInt() == 6)
+      MaskStoredSizes(copy, {"ZORIGINALFILESIZE", "THUMBNAIL_SIZE"});
+    if (type != copy.MemberEnd() && type->value.IsInt() &&
+        (type->value.GetInt() == 5 || type->value.GetInt() == 7))
+      MaskStoredSizes(copy, {"size"});
     texts.push_back(Json(copy));
   }
   return texts;

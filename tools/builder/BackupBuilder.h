@@ -142,6 +142,10 @@ class BackupBuilder {
   // A row that gives way: skipped (false) when a row with its file id came
   // through any other Add call, so that synthetic rows and real content mix.
   bool AddEntryUnlessListed(ManifestEntry entry);
+  // Whether a row for the file came through any Add call but AddEntryUnlessListed.
+  bool Lists(const std::string& domain, const std::string& relativePath) const {
+    return listed_.count(FileID(domain, relativePath)) != 0;
+  }
 
   // Runs after the standard keys are in place, so an edit can replace,
   // retype or remove them. Edits run in the order given.

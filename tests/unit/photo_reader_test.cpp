@@ -1,0 +1,298 @@
+// The host's reader of Photos.sqlite: both generations the builder writes,
+// the real iOS 7 library, membership tables found when the entity numbers
+// mislead, damaged and odd databases, and a WAL beside the file.
+#include <dirent.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "builder/kinds/PhotoLibrary.h"
+#include "mivo/Utils.h"
+#include "platform/PhotoLibrary.h"
+#include "support/TestSupport.h"
+#include "vorn/PimJsonUtil.h"
+
+namespace {
+
+using host::PhotoLibrary;
+using testing_support::Json;
+using testing_support::TempFolder;
+
+void Exec(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+      << (error ? error : "");
+  sqlite3_free(error);
+  sqlite3_close(db);
+}
+
+struct Lists {
+  rapidjson::Document photos{rapidjson::kArrayType};
+  rapidjson::Document albums{rapidjson::kArrayType};
+};
+
+Lists Read(const PhotoLibrary& library) {
+  Lists lists;
+  library.CameraRoll(lists.photos, lists.photos.GetAllocator());
+  library.Albums(lists.albums, lists.albums.GetAllocator());
+  return lists;
+}
+
+std::vector<std::string> Paths(const rapidjson::Value& photos) {
+  std::vector<std::string> paths;
+  for (const auto& photo : photos.GetArray()) paths.push_back(photo["PATH"].GetString());
+  return paths;
+}
+
+std::vector<std::string> AlbumPaths(const PhotoLibrary& library, int64_t id, int64_t type) {
+  rapidjson::Document photos(rapidjson::kArrayType);
+  library.AlbumPhotos(id, type, photos, photos.GetAllocator());
+  return Paths(photos);
+}
+
+class PhotoReader : public testing::Test {
+ protected:
+  std::unique_ptr<PhotoLibrary> Open(const std::string& path) {
+    return PhotoLibrary::Open(path, options_);
+  }
+  std::string Written(builder::PhotoSchema schema) {
+    std::string path = folder_ / "Photos.sqlite";
+    builder::WritePhotosDatabase(path, builder::SamplePhotoLibrary(schema));
+    return path;
+  }
+  TempFolder folder_;
+  TempFolder temp_;
+  host::PlatformOptions options_{temp_.Path()};
+};
+
+TEST_F(PhotoReader, ReadsBothGenerationsTheBuilderWrites) {
+  struct Case {
+    builder::PhotoSchema schema;
+    const char *table, *join, *album, *asset, *order;
+    size_t albums;
+  };
+  for (const Case& c : {Case{builder::PhotoSchema::kGenericAsset, "ZGENERICASSET", "Z_23ASSETS",
+                             "Z_23ALBUMS", "Z_30ASSETS", "Z_FOK_30ASSETS", 4},
+                        Case{builder::PhotoSchema::kAsset, "ZASSET", "Z_28ASSETS", "Z_28ALBUMS",
+                             "Z_3ASSETS", "Z_FOK_3ASSETS", 3}}) {
+    auto library = Open(Written(c.schema));
+    ASSERT_TRUE(library) << c.table;
+    EXPECT_EQ(library->AssetTable(), c.table);
+    ASSERT_TRUE(library->Join());
+    EXPECT_EQ(library->Join()->table, c.join);
+    EXPECT_EQ(library->Join()->albumColumn, c.album);
+    EXPECT_EQ(library->Join()->assetColumn, c.asset);
+    EXPECT_EQ(library->Join()->orderColumn, c.order);
+
+    Lists lists = Read(*library);
+    ASSERT_EQ(lists.photos.Size(), 12u);  // trashed and hidden ones too, flagged
+    EXPECT_EQ(Json(lists.photos[0]),
+              "{\"Z_PK\":1,\"PATH\":\"DCIM/100APPLE/IMG_0001.JPG\",\"FILENAME\":\"IMG_0001.JPG\","
+              "\"ZORIGINALFILESIZE\":221,\"DATE_CREATED\":\"" +
+                  Utils::Convert2001GMTtoDate(700000000) +
+                  "\",\"WIDTH\":3024,\"HEIGHT\":4032,\"KIND\":\"photo\",\"DURATION\":0.0,"
+                  "\"FAVORITE\":false,\"HIDDEN\":false,\"TRASHED\":false}");
+    const rapidjson::Value& video = lists.photos[3];
+    EXPECT_STREQ(video["KIND"].GetString(), "video");
+    EXPECT_EQ(video["DURATION"].GetDouble(), 12.5);
+    EXPECT_TRUE(lists.photos[5]["TRASHED"].GetBool());
+    EXPECT_TRUE(lists.photos[6]["HIDDEN"].GetBool());
+    EXPECT_TRUE(lists.photos[7]["FAVORITE"].GetBool());
+    EXPECT_EQ(lists.photos[8]["ZORIGINALFILESIZE"].GetInt64(), 0);
+
+    ASSERT_EQ(lists.albums.Size(), c.albums);  // neither the root folder nor smart albums
+    const rapidjson::Value& holidays = lists.albums[c.albums - 3];
+    EXPECT_EQ(Json(holidays), "{\"Z_PK\":" + std::to_string(c.albums - 1) +
+                                  ",\"TYPE\":2,\"TITLE\":\"Holidays\",\"COUNT\":4}");
+    // Album order, not date order.
+    EXPECT_THAT(AlbumPaths(*library, holidays["Z_PK"].GetInt64(), 2),
+                testing::ElementsAre("DCIM/100APPLE/IMG_0001.JPG", "DCIM/100APPLE/IMG_0003.JPG",
+                                     "DCIM/100APPLE/IMG_0005.JPG", "DCIM/100APPLE/IMG_0004.MOV"));
+    EXPECT_EQ(lists.albums[c.albums - 2]["COUNT"].GetInt64(), 0);
+    EXPECT_THAT(AlbumPaths(*library, 999, 2), testing::IsEmpty());
+  }
+}
+
+TEST_F(PhotoReader, ReadsTheRealIos7Library) {
+  std::string fixtures = testing_support::FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  auto library = Open(fixtures + "OTAPKI__iphone/CameraRollDomain/Media/PhotoData/Photos.sqlite");
+  ASSERT_TRUE(library);
+  EXPECT_EQ(library->AssetTable(), "ZGENERICASSET");
+  // Album is entity 11, the generic asset 17 (the asset rows are entity 18).
+  ASSERT_TRUE(library->Join());
+  EXPECT_EQ(library->Join()->table, "Z_11ASSETS");
+  EXPECT_EQ(library->Join()->assetColumn, "Z_17ASSETS");
+  EXPECT_EQ(library->Join()->orderColumn, "Z_FOK_17ASSETS");
+
+  Lists lists = Read(*library);
+  ASSERT_EQ(lists.photos.Size(), 7u);
+  std::vector<std::string> expected;
+  for (int i = 1; i <= 7; ++i)
+    expected.push_back("DCIM/100APPLE/IMG_000" + std::to_string(i) + ".PNG");
+  EXPECT_EQ(Paths(lists.photos), expected);
+  std::vector<int64_t> sizes;
+  for (const auto& photo : lists.photos.GetArray()) {
+    sizes.push_back(photo["ZORIGINALFILESIZE"].GetInt64());
+    EXPECT_EQ(photo["WIDTH"].GetInt64(), 640);
+    EXPECT_STREQ(photo["KIND"].GetString(), "photo");
+    EXPECT_FALSE(photo["TRASHED"].GetBool());  // iOS 7 has no such column
+  }
+  EXPECT_THAT(sizes, testing::ElementsAre(41757, 53993, 38397, 35034, 41462, 65840, 76136));
+
+  // The camera roll album (its members through the join table) and the
+  // synced library, which has no photos on this device.
+  EXPECT_EQ(Json(lists.albums),
+            "[{\"Z_PK\":4,\"TYPE\":1000,\"TITLE\":\"\",\"COUNT\":7},"
+            "{\"Z_PK\":13,\"TYPE\":1552,\"TITLE\":\"\",\"COUNT\":0}]");
+  EXPECT_EQ(AlbumPaths(*library, 4, 1000), expected);
+}
+
+TEST_F(PhotoReader, FindsTheMembershipTableWhenEntityNumbersMislead) {
+  for (const char* damage : {"DELETE FROM Z_PRIMARYKEY", "DROP TABLE Z_PRIMARYKEY",
+                             "UPDATE Z_PRIMARYKEY SET Z_ENT = Z_ENT + 100",
+                             "UPDATE Z_PRIMARYKEY SET Z_NAME = 'Something'"}) {
+    std::string path = Written(builder::PhotoSchema::kGenericAsset);
+    Exec(path, damage);
+    auto library = Open(path);
+    ASSERT_TRUE(library) << damage;
+    ASSERT_TRUE(library->Join()) << damage;
+    // Not its key-asset neighbour, which shares the naming.
+    EXPECT_EQ(library->Join()->table, "Z_23ASSETS") << damage;
+    EXPECT_EQ(library->Join()->assetColumn, "Z_30ASSETS") << damage;
+    EXPECT_EQ(Read(*library).photos.Size(), 12u) << damage;
+    EXPECT_EQ(AlbumPaths(*library, 3, 2).size(), 4u) << damage;
+  }
+  // Without any membership table the albums are still listed, empty.
+  std::string path = Written(builder::PhotoSchema::kAsset);
+  Exec(path, "DROP TABLE Z_28ASSETS");
+  auto library = Open(path);
+  ASSERT_TRUE(library);
+  EXPECT_FALSE(library->Join());
+  Lists lists = Read(*library);
+  ASSERT_EQ(lists.albums.Size(), 3u);
+  EXPECT_EQ(lists.albums[0]["COUNT"].GetInt64(), 0);
+  EXPECT_THAT(AlbumPaths(*library, 2, 2), testing::IsEmpty());
+}
+
+TEST_F(PhotoReader, SurvivesDamagedAndOddDatabases) {
+  EXPECT_FALSE(Open(""));
+  EXPECT_FALSE(Open(folder_ / "missing.sqlite"));
+  EXPECT_FALSE(Open(folder_.Path()));  // a folder
+  testing_support::WriteFile(folder_ / "text.sqlite",
+                             "this is not a database at all, " + std::string(5000, 'x'));
+  EXPECT_FALSE(Open(folder_ / "text.sqlite"));
+  testing_support::WriteFile(folder_ / "empty.sqlite", "");
+  EXPECT_FALSE(Open(folder_ / "empty.sqlite"));
+  std::string other = folder_ / "other.sqlite";
+  Exec(other, "CREATE TABLE ZASSET (Z_PK INTEGER PRIMARY KEY, ZTITLE TEXT)");
+  EXPECT_FALSE(Open(other));  // no file columns: not a photo library
+
+  // The fewest columns a library can have, NULL everywhere, wrong types and
+  // absurd values.
+  std::string odd = folder_ / "odd.sqlite";
+  Exec(odd,
+       "CREATE TABLE ZASSET (Z_PK INTEGER PRIMARY KEY, ZDIRECTORY, ZFILENAME, ZWIDTH, ZKIND, "
+       "ZDURATION, ZDATECREATED, ZTRASHEDSTATE, ZADDITIONALATTRIBUTES);"
+       "CREATE TABLE ZADDITIONALASSETATTRIBUTES (Z_PK INTEGER PRIMARY KEY, ZORIGINALFILESIZE);"
+       "CREATE TABLE ZGENERICALBUM (Z_PK, ZKIND);"
+       "INSERT INTO ZASSET VALUES (1, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL);"
+       "INSERT INTO ZASSET VALUES (2, 'DCIM', '', 1, 1, 1, 1, 1, 1);"
+       "INSERT INTO ZASSET VALUES (3, 'DCIM', 'a.JPG', NULL, NULL, NULL, NULL, NULL, NULL);"
+       "INSERT INTO ZASSET VALUES (4, X'FF00FE', '../../etc/' || X'C3', 'wide', 'video', 9e999, "
+       "-9e999, 'yes', 4);"
+       "INSERT INTO ZASSET VALUES (5, 'DCIM', printf('%.5000c', 'n'), 1e300, 1, -3, 1e300, 0, 5);"
+       "INSERT INTO ZADDITIONALASSETATTRIBUTES VALUES (4, -5), (5, 1e300);"
+       "INSERT INTO ZGENERICALBUM VALUES ('two', 2), (NULL, NULL), (7, 1552);");
+  auto library = Open(odd);
+  ASSERT_TRUE(library);
+  EXPECT_FALSE(library->Join());
+  Lists lists = Read(*library);
+  ASSERT_EQ(lists.photos.Size(), 3u);
+  EXPECT_EQ(Json(lists.photos[0]),
+            "{\"Z_PK\":3,\"PATH\":\"DCIM/a.JPG\",\"FILENAME\":\"a.JPG\",\"ZORIGINALFILESIZE\":0,"
+            "\"DATE_CREATED\":\"\",\"WIDTH\":0,\"HEIGHT\":0,\"KIND\":\"photo\",\"DURATION\":0.0,"
+            "\"FAVORITE\":false,\"HIDDEN\":false,\"TRASHED\":false}");
+  for (const auto& photo : lists.photos.GetArray()) {
+    EXPECT_GE(photo["ZORIGINALFILESIZE"].GetInt64(), 0);
+    EXPECT_TRUE(std::isfinite(photo["DURATION"].GetDouble()));
+  }
+  // Text that is not UTF-8 is repaired, so every answer is valid JSON.
+  std::string text = Json(lists.photos);
+  EXPECT_TRUE(PimJsonUtil::IsValidUtf8(text.data(), text.size()));
+  rapidjson::Document reparsed;
+  reparsed.Parse(text.c_str());
+  EXPECT_FALSE(reparsed.HasParseError());
+  EXPECT_EQ(lists.albums.Size(), 2u);  // 'two' reads as id 0; the NULL kind is no listed kind
+
+  // A file cut short: whatever opens is read, nothing breaks.
+  std::string cut = Written(builder::PhotoSchema::kAsset);
+  std::string bytes = testing_support::ReadFile(cut);
+  testing_support::WriteFile(cut, bytes.substr(0, bytes.size() / 2));
+  if (auto damaged = Open(cut)) Read(*damaged);
+}
+
+// Paths of the entries of a folder.
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(folder + name);
+    }
+    closedir(dir);
+  }
+  return names;
+}
+
+TEST_F(PhotoReader, ReadsAWalBesideTheDatabaseFromAPrivateCopy) {
+  std::string path = Written(builder::PhotoSchema::kAsset);
+  // Rows that live only in the WAL, as a device leaves them.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "INSERT INTO ZASSET (Z_PK, Z_ENT, ZDIRECTORY, ZFILENAME, ZDATECREATED) "
+                         "VALUES (100, 3, 'DCIM/101APPLE', 'IMG_0100.HEIC', 800000000)",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  unlink((path + "-shm").c_str());
+  struct stat wal;
+  ASSERT_EQ(stat((path + "-wal").c_str(), &wal), 0);
+  ASSERT_GT(wal.st_size, 0);
+  const std::string before = testing_support::TreeSnapshot(folder_.Path());
+
+  {
+    auto library = Open(path);
+    ASSERT_TRUE(library);
+    std::vector<std::string> scratch = Entries(temp_.Path());
+    ASSERT_EQ(scratch.size(), 1u);
+    struct stat info;
+    ASSERT_EQ(stat(scratch[0].c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    std::vector<std::string> paths = Paths(Read(*library).photos);
+    ASSERT_EQ(paths.size(), 13u);
+    EXPECT_EQ(paths.back(), "DCIM/101APPLE/IMG_0100.HEIC");
+  }
+  EXPECT_THAT(Entries(temp_.Path()), testing::IsEmpty());  // the copy is gone
+  EXPECT_EQ(testing_support::TreeSnapshot(folder_.Path()), before);
+
+  // Without a usable temporary folder the main file alone is read.
+  host::PlatformOptions nowhere{"/proc/no-such-folder/"};
+  auto library = PhotoLibrary::Open(path, nowhere);
+  ASSERT_TRUE(library);
+  EXPECT_EQ(Read(*library).photos.Size(), 12u);
+  EXPECT_EQ(testing_support::TreeSnapshot(folder_.Path()), before);
+}
+
+}  // namespace

@@ -1,0 +1,221 @@
+// The host's reader of the four voice-memo sources: both layouts the builder
+// writes, the real files, and files of the wrong shape.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "builder/kinds/VoiceMemos.h"
+#include "mivo/PlistUtil.h"
+#include "mivo/Utils.h"
+#include "platform/Platform.h"
+#include "platform/VoiceMemoList.h"
+#include "support/TestSupport.h"
+#include "vorn/PimJsonUtil.h"
+
+namespace {
+
+using host::VoiceMemoList;
+using testing_support::Json;
+using testing_support::TempFolder;
+using testing_support::WriteFile;
+
+void Exec(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+      << (error ? error : "");
+  sqlite3_free(error);
+  sqlite3_close(db);
+}
+
+std::string ReplyJson(const VoiceMemoList& list) {
+  return Json(*list.ToReply());
+}
+
+class VoiceMemoReader : public testing::Test {
+ protected:
+  TempFolder folder_;
+  TempFolder temp_;
+  host::PlatformOptions options_{temp_.Path()};
+};
+
+TEST_F(VoiceMemoReader, ReadsTheOlderLayoutAndNamesEachRecordingOnce) {
+  builder::VoiceMemoLibrary library = builder::SampleVoiceMemos(builder::VoiceMemoLayout::kLegacy);
+  builder::WriteRecordingsDatabase(folder_ / "Recordings.db", library.memos);
+  WriteFile(folder_ / "AssetManifest.plist", builder::AssetManifestPlist(library.memos));
+  // An unpacked device folder: the audio lies beside the database.
+  WriteFile(folder_ / "20150101 120000.m4a", std::string(1234, 'a'));
+
+  VoiceMemoList list;
+  list.ReadDatabase(folder_ / "Recordings.db", VoiceMemoList::kRecordingDb, options_);
+  list.ReadAssetManifest(folder_ / "AssetManifest.plist");
+  ASSERT_EQ(list.Memos().size(), 3u);
+  std::unique_ptr<rapidjson::Document> reply = list.ToReply();
+  EXPECT_EQ(Json((*reply)["20150101 120000.m4a"]),
+            "{\"path\":\"/Recordings/20150101 120000.m4a\",\"source\":1,\"size\":1234,"
+            "\"title\":\"Lecture\",\"date\":\"" +
+                Utils::Convert2001GMTtoDate(441806400) +
+                "\",\"duration\":1800.5,\"deleted\":false}");
+  EXPECT_EQ((*reply)["20150214 093000.m4a"]["size"].GetInt64(), 0);
+  // Known only to the asset manifest: its title, the date its name carries.
+  EXPECT_EQ(Json((*reply)["20150301 180000.m4a"]),
+            "{\"path\":\"/Recordings/20150301 180000.m4a\",\"source\":2,\"size\":0,"
+            "\"title\":\"Rehearsal\",\"date\":\"2015-03-01T18:00:00\",\"duration\":0.0,"
+            "\"deleted\":false}");
+}
+
+TEST_F(VoiceMemoReader, ReadsTheNewerLayoutWithItsCompositions) {
+  builder::VoiceMemoLibrary library = builder::SampleVoiceMemos(builder::VoiceMemoLayout::kCloud);
+  builder::VoiceMemoSpec onlyEdited = builder::Memo("20160101 080000.m4a", "Edited", 473414400, 5);
+  onlyEdited.inDatabase = false;
+  onlyEdited.composition = true;
+  library.memos.push_back(onlyEdited);
+  builder::WriteCloudRecordingsDatabase(folder_ / "CloudRecordings.db", library.memos);
+  testing_support::MakeFolders(folder_ / "20160101 080000.composition");
+  WriteFile(folder_ / "20160101 080000.composition/manifest.plist",
+            builder::CompositionManifestPlist(onlyEdited, "Library"));
+  WriteFile(folder_ / "edited.plist",
+            builder::CompositionManifestPlist(library.memos[1], "Library"));
+  WriteFile(folder_ / "20160101 080000.m4a", "abc");
+
+  VoiceMemoList list;
+  list.ReadDatabase(folder_ / "CloudRecordings.db", VoiceMemoList::kCloudDb, options_);
+  list.ReadComposition(folder_ / "edited.plist");
+  list.ReadComposition(folder_ / "20160101 080000.composition/manifest.plist");
+  std::unique_ptr<rapidjson::Document> reply = list.ToReply();
+  ASSERT_EQ(reply->MemberCount(), 4u);
+  // The title the app shows wins over the label that only holds a time.
+  EXPECT_STREQ((*reply)["20150101 120000.m4a"]["title"].GetString(), "Lecture");
+  EXPECT_EQ((*reply)["20150214 093000.m4a"]["source"].GetInt(), 4);
+  EXPECT_TRUE((*reply)["20150301 180000.m4a"]["deleted"].GetBool());
+  EXPECT_EQ(Json((*reply)["20160101 080000.m4a"]),
+            "{\"path\":\"/Recordings/20160101 080000.m4a\",\"source\":3,\"size\":3,"
+            "\"title\":\"Edited\",\"date\":\"" +
+                Utils::Convert2001GMTtoDate(473414400) + "\",\"duration\":0.0,\"deleted\":false}");
+}
+
+TEST_F(VoiceMemoReader, ReadsTheRealFiles) {
+  std::string fixtures = testing_support::FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  // Both devices had no memos: their files are read, and name nothing.
+  for (const char* folder : {"OTAPKI__iphone/MediaDomain/Media/Recordings/",
+                             "multifreded__hv20/day23/Decrypted_Backup/MediaDomain/Media/"
+                             "Recordings/"}) {
+    VoiceMemoList list;
+    list.ReadDatabase(fixtures + folder + "Recordings.db", VoiceMemoList::kRecordingDb, options_);
+    list.ReadAssetManifest(fixtures + folder + "AssetManifest.plist");
+    EXPECT_EQ(ReplyJson(list), "{}") << folder;
+  }
+}
+
+PlistPtr Parse(const std::string& xml) {
+  return PlistUtil::ParseBytes(xml.data(), xml.size());
+}
+
+std::string Plist(const std::string& body) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\">" + body + "</plist>";
+}
+
+TEST_F(VoiceMemoReader, FilesOfTheWrongShapeGiveWhatTheyHold) {
+  VoiceMemoList list;
+  // Not a database, not a property list, not there.
+  WriteFile(folder_ / "garbage", std::string(3000, '\x01'));
+  list.ReadDatabase(folder_ / "garbage", VoiceMemoList::kCloudDb, options_);
+  list.ReadAssetManifest(folder_ / "garbage");
+  list.ReadComposition(folder_ / "garbage");
+  list.ReadDatabase(folder_ / "missing.db", VoiceMemoList::kRecordingDb, options_);
+  list.AddAssetManifest(Parse(Plist("<array><string>x.m4a</string></array>")).get(), "");
+  list.AddComposition(Parse(Plist("<array/>")).get(), "");
+  EXPECT_EQ(ReplyJson(list), "{}");
+
+  // Keys of any shape; values that are no dictionaries still name a file.
+  list.AddAssetManifest(
+      Parse(Plist("<dict><key></key><dict/><key>..</key><dict/><key>a/b.m4a</key><string>x"
+                  "</string><key>c.m4a</key><dict><key>name</key><integer>5</integer></dict>"
+                  "<key>d.m4a</key><dict><key>name</key><string>Dee</string></dict></dict>"))
+          .get(),
+      "");
+  // Compositions without a URL, with a bare one, with odd types.
+  list.AddComposition(Parse(Plist("<dict><key>RCSavedRecordingTitle</key><string>t</string>"
+                                  "</dict>"))
+                          .get(),
+                      "");
+  list.AddComposition(Parse(Plist("<dict><key>RCComposedAVURL</key><string>file:///</string>"
+                                  "</dict>"))
+                          .get(),
+                      "");
+  list.AddComposition(
+      Parse(Plist("<dict><key>RCComposedAVURL</key><string>file:///x/e%20f%zz%4.m4a</string>"
+                  "<key>RCSavedRecordingTitle</key><integer>1</integer>"
+                  "<key>RCSavedRecordingCreationTime</key><real>1e300</real></dict>"))
+          .get(),
+      "");
+  list.AddComposition(
+      Parse(Plist("<dict><key>RCComposedAVURL</key><string>/x/d.m4a</string>"
+                  "<key>RCSavedRecordingCreationTime</key><integer>86400</integer></dict>"))
+          .get(),
+      "");
+  // NUL bytes inside strings, which a damaged file's XML can carry.
+  const std::string nul(1, '\0');
+  list.AddComposition(Parse(Plist("<dict><key>RCComposedAVURL</key><string>file:///x/n" + nul +
+                                  "l.m4a</string></dict>"))
+                          .get(),
+                      "");
+  list.AddComposition(Parse(Plist("<dict><key>RCComposedAVURL</key><string>file:///x/k.m4a"
+                                  "</string><key>RCSavedRecordingTitle</key><string>t" +
+                                  nul + "t</string></dict>"))
+                          .get(),
+                      "");
+  // NULL everywhere, wrong types, absurd numbers, text that is not UTF-8.
+  std::string odd = folder_ / "odd.db";
+  Exec(odd,
+       "CREATE TABLE ZRECORDING (ZPATH, ZCUSTOMLABEL, ZDATE, ZDURATION);"
+       "INSERT INTO ZRECORDING VALUES (NULL, NULL, NULL, NULL), ('', 1, 2, 3), ('/', 1, 2, 3),"
+       "('/var/x/g.m4a', X'C328', 1e300, 'long'), ('h.m4a', NULL, -1e999, 1e999);"
+       "CREATE TABLE ZCLOUDRECORDING (ZPATH);"
+       "INSERT INTO ZCLOUDRECORDING VALUES ('C:\\\\x\\\\i.m4a'), (X'00');");
+  list.ReadDatabase(odd, VoiceMemoList::kRecordingDb, options_);
+
+  std::vector<std::string> names;
+  for (const host::VoiceMemo& memo : list.Memos()) names.push_back(memo.fileName);
+  EXPECT_THAT(names, testing::ElementsAre("b.m4a", "c.m4a", "d.m4a", "e f%zz%4.m4a", "k.m4a",
+                                          "i.m4a", "g.m4a", "h.m4a"));
+  std::unique_ptr<rapidjson::Document> reply = list.ToReply();
+  EXPECT_STREQ((*reply)["c.m4a"]["title"].GetString(), "c");  // no usable name: the file's
+  EXPECT_STREQ((*reply)["d.m4a"]["title"].GetString(), "Dee");
+  EXPECT_EQ((*reply)["d.m4a"]["source"].GetInt(), 2);  // the first to name it
+  EXPECT_STREQ((*reply)["d.m4a"]["date"].GetString(), Utils::Convert2001GMTtoDate(86400).c_str());
+  EXPECT_STREQ((*reply)["e f%zz%4.m4a"]["date"].GetString(), "");
+  EXPECT_EQ((*reply)["i.m4a"]["source"].GetInt(), 1);
+  // Kept whole, NUL and all (as far as the parser kept it).
+  EXPECT_EQ((*reply)["k.m4a"]["title"].GetStringLength(), 3u);
+  for (const auto& entry : reply->GetObject())
+    EXPECT_TRUE(std::isfinite(entry.value["duration"].GetDouble()));
+  std::string text = Json(*reply);
+  EXPECT_TRUE(PimJsonUtil::IsValidUtf8(text.data(), text.size()));
+}
+
+TEST_F(VoiceMemoReader, RequestsAreAnsweredForAnyObject) {
+  auto ask = [&](const char* text) {
+    PluginMessage message;
+    std::memset(&message, 0, sizeof message);
+    message.payload = const_cast<char*>(text);
+    bool answered = host::AnswerRecordingQueryList(message, options_);
+    std::unique_ptr<rapidjson::Document> reply(
+        answered ? static_cast<rapidjson::Document*>(message.payload) : nullptr);
+    return reply ? Json(*reply) : std::string("unanswered");
+  };
+  EXPECT_EQ(ask("not json"), "unanswered");
+  EXPECT_EQ(ask("[1]"), "unanswered");
+  EXPECT_EQ(ask("{}"), "{}");
+  EXPECT_EQ(ask("{\"1\":5,\"2\":null,\"3\":\"x\",\"4\":[]}"), "{}");
+  EXPECT_EQ(ask("{\"1\":\"/nowhere\",\"3\":[1,\"/nowhere\"]}"), "{}");
+}
+
+}  // namespace
