@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "Events.h"
+#include "BenchChild.h"
 #include "Harness.h"
 #include "builder/BackupBuilder.h"
 #include "builder/Synthetic.h"
@@ -34,17 +34,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double MillisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-long PeakRssKb() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
+using bench::Clock;
+using bench::CountingSink;
+using bench::MillisecondsSince;
+using bench::PeakRssKb;
 
 double CpuMs(const rusage& usage) {
   return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
@@ -164,16 +157,6 @@ void BuildAttachmentBackup(const std::string& folder, size_t attachments, size_t
 
 // ---- child side -----------------------------------------------------------
 
-class CountingSink : public host::EventSink {
- public:
-  void OnEvent(const std::string& line) override {
-    ++events;
-    bytes += line.size();
-  }
-  size_t events = 0;
-  size_t bytes = 0;
-};
-
 // Scans `folder` for kind `type` and prints
 // "<ms> <cpu ms> <events> <bytes> <peak kB>".
 int RunChild(const std::string& type, const std::string& folder, const std::string& tempDir) {
@@ -264,9 +247,7 @@ template <typename Field>
 double Median(const std::vector<Sample>& samples, Field field) {
   std::vector<double> values;
   for (const Sample& sample : samples) values.push_back(static_cast<double>(sample.*field));
-  std::sort(values.begin(), values.end());
-  size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+  return bench::Median(values);
 }
 
 bool Exists(const std::string& path) {

@@ -25,6 +25,8 @@
 #include "builder/BackupBuilder.h"
 #include "builder/Encryption.h"
 #include "builder/Synthetic.h"
+#include "builder/kinds/ChatStorage.h"
+#include "builder/kinds/NoteStores.h"
 #include "builder/kinds/PhotoLibrary.h"
 #include "builder/kinds/SampleContent.h"
 #include "builder/kinds/SmsDatabase.h"
@@ -72,6 +74,8 @@ const ContentGenerator kContents[] = {
     {"photos-asset", "iOS 16 Photos.sqlite and media", builder::AddSamplePhotosAsset},
     {"memos-legacy", "Media/Recordings voice memos", builder::AddSampleVoiceMemosLegacy},
     {"memos-cloud", "Library/Recordings voice memos", builder::AddSampleVoiceMemosCloud},
+    {"notes", "notes.sqlite and NoteStore.sqlite with attachments", builder::notes::AddSampleNotes},
+    {"whatsapp", "ChatStorage.sqlite: chats, groups, media", builder::whatsapp::AddSampleChats},
     {"sms", "sms.db with a few conversations and their attachment files", builder::AddSmsContent},
 };
 

@@ -5,10 +5,12 @@
 #include "kind/callhistory/CallHistory.h"
 #include "kind/contact/Contact.h"
 #include "kind/history/History.h"
+#include "kind/note/Note.h"
 #include "kind/photo/Photo.h"
 #include "kind/recording/recording.h"
 #include "kind/sms/Sms.h"
 #include "kind/smsattachment/SmsAttachment.h"
+#include "kind/whatsapp/WhatsApp.h"
 
 namespace keldra {
 namespace {
@@ -27,12 +29,12 @@ const Factory kFactories[kKindCount] = {
     /* 2 SmsAttachment */ &Make<SmsAttachment>,
     /* 3 Calendar      */ &Make<Calendar>,
     /* 4 CallHistory   */ &Make<CallHistory>,
-    /* 5 Note          */ nullptr,
+    /* 5 Note          */ &Make<Note>,
     /* 6 Photo         */ &Make<Photo>,
     /* 7 Recording     */ &Make<Recording>,
     /* 8 Bookmark      */ &Make<Bookmark>,
     /* 9 History       */ &Make<History>,
-    /* 10 WhatsApp     */ nullptr,
+    /* 10 WhatsApp     */ &Make<WhatsApp>,
 };
 
 }  // namespace

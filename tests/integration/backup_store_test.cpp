@@ -66,10 +66,10 @@ TEST(BackupList, AddOneDescribesABuiltBackupWithElevenMembersInOrder) {
   const rapidjson::Value& backup = list["result"][0];
   std::vector<std::string> names;
   for (const auto& member : backup.GetObject()) names.push_back(member.name.GetString());
-  EXPECT_THAT(names, testing::ElementsAre("ProductVersion", "BuildVersion", "SerialNumber",
-                                          "ProductName", "DeviceName", "UniqueIdentifier",
-                                          "LastBackupDate", "ProductType", "BackupPath",
-                                          "IsEncrypted", "BackupType"));
+  EXPECT_THAT(
+      names, testing::ElementsAre("ProductVersion", "BuildVersion", "SerialNumber", "ProductName",
+                                  "DeviceName", "UniqueIdentifier", "LastBackupDate", "ProductType",
+                                  "BackupPath", "IsEncrypted", "BackupType"));
   EXPECT_STREQ(backup["DeviceName"].GetString(), "Tester's phone");
   EXPECT_STREQ(backup["ProductVersion"].GetString(), "16.4");
   EXPECT_EQ(std::string(backup["BackupPath"].GetString()), folder + "/");
@@ -182,9 +182,8 @@ TEST(Scan, EmptyTypesLoadTheManifestOfEitherFormat) {
     options.manifest = format;
     BuildSmall(root.Path(), options);
     host::Recorder recorder = Send(kScan, ScanPayload(root.Path(), "[]"));
-    EXPECT_EQ(ScanStatus(recorder),
-              "{\"stage\":3,\"status\":1,\"sub_command_type\":\"" + std::string(kScan) +
-                  "\",\"error_code\":0}");
+    EXPECT_EQ(ScanStatus(recorder), "{\"stage\":3,\"status\":1,\"sub_command_type\":\"" +
+                                        std::string(kScan) + "\",\"error_code\":0}");
     EXPECT_EQ(recorder.Count("result"), 1u);
   }
 }
@@ -194,9 +193,8 @@ TEST(Scan, AManifestThatIsNoDatabaseFails) {
   BuildSmall(root.Path());
   testing_support::WriteFile(root / "Manifest.db", std::string(4096, 'x'));
   host::Recorder recorder = Send(kScan, ScanPayload(root.Path(), "[0,1,2,3,4,5,6,7,8,9,10]"));
-  EXPECT_EQ(ScanStatus(recorder),
-            "{\"stage\":3,\"status\":6,\"sub_command_type\":\"" + std::string(kScan) +
-                "\",\"error_code\":0}");
+  EXPECT_EQ(ScanStatus(recorder), "{\"stage\":3,\"status\":6,\"sub_command_type\":\"" +
+                                      std::string(kScan) + "\",\"error_code\":0}");
   // No kind ran: the status is the only result.
   EXPECT_EQ(recorder.Count("result"), 1u);
 }

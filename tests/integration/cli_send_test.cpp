@@ -30,13 +30,14 @@ ProcessRun Keldra(const std::string& arguments) {
 TEST(KeldraSend, PrintsOneEventPerLineInOrder) {
   ProcessRun run = Keldra("send LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP 'not json'");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out,
-            "{\"event\":\"result\",\"taskId\":\"task-1\",\"target\":\"LIBMODEL_PLUGIN_COMMAND_RECEIVE\","
-            "\"subCommand\":\"LIBMODEL_PLUGIN_SEND_RESULT\",\"payloadForm\":0,\"payloadLength\":96,"
-            "\"payload\":{\"stage\":3,\"status\":6,\"sub_command_type\":"
-            "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"error_code\":0}}\n"
-            "{\"event\":\"notify\",\"taskId\":\"task-1\",\"status\":1}\n"
-            "{\"event\":\"return\",\"replyPresent\":0,\"replyData\":null}\n");
+  EXPECT_EQ(
+      run.out,
+      "{\"event\":\"result\",\"taskId\":\"task-1\",\"target\":\"LIBMODEL_PLUGIN_COMMAND_RECEIVE\","
+      "\"subCommand\":\"LIBMODEL_PLUGIN_SEND_RESULT\",\"payloadForm\":0,\"payloadLength\":96,"
+      "\"payload\":{\"stage\":3,\"status\":6,\"sub_command_type\":"
+      "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"error_code\":0}}\n"
+      "{\"event\":\"notify\",\"taskId\":\"task-1\",\"status\":1}\n"
+      "{\"event\":\"return\",\"replyPresent\":0,\"replyData\":null}\n");
 }
 
 TEST(KeldraSend, UnknownCommandPrintsOnlyTheReturn) {

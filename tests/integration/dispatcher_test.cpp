@@ -89,8 +89,8 @@ TEST(Dispatcher, UnlockReportsWhyItFailed) {
   // A decrypt module that leaves the request unanswered with code 0.
   host::SendOptions options = testing_support::BuildTreeOptions();
   options.refuse.insert("LIBMODEL_VEXA_UNLOCK_WITH_PASSWORD");
-  host::Recorder refused = Send(command, std::string("{\"backupDir\":\"/x\",\"password\":\"p\"}"),
-                                options);
+  host::Recorder refused =
+      Send(command, std::string("{\"backupDir\":\"/x\",\"password\":\"p\"}"), options);
   EXPECT_THAT(ResultTexts(refused), testing::ElementsAre(StatusText(6, command, -1)));
   ASSERT_EQ(refused.Count("request"), 1u);
   const rapidjson::Value& request = *refused.Payloads("request").front();
@@ -111,9 +111,9 @@ TEST(Dispatcher, ExportStatusFollowsThePayload) {
 }
 
 TEST(Dispatcher, InPlaceQueriesWithoutPayloadAreNotAnswered) {
-  for (const char* command : {"LIBMODEL_KELDRA_QUERY_MANIFEST_DB_SUPPORT_TYPE",
-                              "LIBMODEL_KELDRA_QUERY_WHATSAPP_MEDIAITEM",
-                              "LIBMODEL_KELDRA_QUERY_RECORDING_LIST"}) {
+  for (const char* command :
+       {"LIBMODEL_KELDRA_QUERY_MANIFEST_DB_SUPPORT_TYPE",
+        "LIBMODEL_KELDRA_QUERY_WHATSAPP_MEDIAITEM", "LIBMODEL_KELDRA_QUERY_RECORDING_LIST"}) {
     host::Recorder recorder = Send(command, std::nullopt);
     ASSERT_EQ(recorder.Count("return"), 1u) << command;
     EXPECT_EQ((*recorder.Payloads("return").front())["replyPresent"].GetInt(), 0) << command;

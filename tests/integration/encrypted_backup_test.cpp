@@ -135,8 +135,8 @@ void NormalisePaths(rapidjson::Value& value, const std::vector<std::string>& roo
   }
 }
 
-// The photo, voice-memo and message-attachment kinds measure stored files
-// where they lie, which in an encrypted backup are the enciphered ones,
+// The notes, photo, voice-memo and message-attachment kinds measure stored
+// files where they lie, which in an encrypted backup are the enciphered ones,
 // padded: their size members become "<size>".
 void MaskStoredSizes(rapidjson::Value& value, const std::vector<std::string>& names) {
   if (value.IsObject()) {
@@ -163,7 +163,8 @@ std::vector<std::string> NormalisedScan(const host::Recorder& recorder,
     auto type = copy.FindMember("type");
     if (type != copy.MemberEnd() && type->value.IsInt() && type->value.GetInt() == 6)
       MaskStoredSizes(copy, {"ZORIGINALFILESIZE", "THUMBNAIL_SIZE"});
-    if (type != copy.MemberEnd() && type->value.IsInt() && type->value.GetInt() == 7)
+    if (type != copy.MemberEnd() && type->value.IsInt() &&
+        (type->value.GetInt() == 5 || type->value.GetInt() == 7))
       MaskStoredSizes(copy, {"size"});
     if (type != copy.MemberEnd() && type->value.IsInt() && type->value.GetInt() == 2)
       MaskStoredSizes(copy, {"Size"});

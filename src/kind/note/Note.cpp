@@ -1,0 +1,188 @@
+#include "kind/note/Note.h"
+
+#include <string_view>
+#include <vector>
+
+#include "backup/DbBase.h"
+#include "common/Sqlite.h"
+#include "keldra/Names.h"
+#include "kind/note/KeyMatcher.h"
+#include "kind/note/NoteBody.h"
+#include "kind/note/NoteBodyInflater.h"
+#include "vorn/PimJsonUtil.h"
+#include "vorn/VRNUtilityFile.h"
+#include "vorn/VRNUtilitySys.h"
+
+namespace keldra {
+namespace {
+
+using Allocator = rapidjson::Document::AllocatorType;
+
+constexpr char kNotesSql[] =
+    "select t.ZCREATIONDATE,t.ZMODIFICATIONDATE,t.ztitle,b.ZCONTENT from ZNOTE t inner join "
+    "ZNOTEBODY b on t.zbody = b.Z_PK";
+constexpr char kNoteStoreSql[] =
+    "SELECT a.ZCREATIONDATE, a.ZMODIFICATIONDATE1,a.ZTITLE1, b.ZDATA FROM ZICNOTEDATA AS b inner "
+    "JOIN ZICCLOUDSYNCINGOBJECT AS a ON a.ZNOTEDATA=b.Z_PK WHERE b.ZDATA is not null ORDER BY "
+    "a.ZMODIFICATIONDATE1 desc;";
+constexpr int kStageTotal = 3;
+constexpr int kStatusPartial = 2;
+
+// Whole seconds since 2001 as date text; "" for 0 and NULL.
+void AddDate(rapidjson::Value& note, Allocator& allocator, const char* key, sqlite3_stmt* statement,
+             int column) {
+  int64_t seconds = sqlite::Int64(statement, column);
+  PimJsonUtil::AddJsonDictStringValue(note, allocator, key,
+                                      seconds ? VRNUtilitySys::DateText2001(seconds) : "");
+}
+
+void AddText(rapidjson::Value& note, Allocator& allocator, const char* key, sqlite3_stmt* statement,
+             int column) {
+  std::string_view text = sqlite::Text(statement, column);
+  PimJsonUtil::AddJsonDictStringValue(note, allocator, key, text.data(), text.size());
+}
+
+// The members every note carries after its dates, title (and, for
+// notes.sqlite, content).
+void AddIdentity(rapidjson::Value& note, Allocator& allocator, const std::string& id) {
+  PimJsonUtil::AddJsonDictStringValue(note, allocator, "id", id);
+  for (const char* key :
+       {"guid", "author", "contentType", "dateModifiedSource", "dateCreatedSource"})
+    PimJsonUtil::AddJsonDictStringValue(note, allocator, key, "");
+  PimJsonUtil::AddJsonDictStringValue(note, allocator, "com_apple_syncservices_RecordEntityName",
+                                      "com.apple.notes.Note");
+}
+
+std::string NoteId(int counter) {
+  return "Note-" + std::to_string(counter);
+}
+
+std::string_view StringOf(const rapidjson::Value& value) {
+  if (!value.IsString()) return {};
+  return {value.GetString(), value.GetStringLength()};
+}
+
+}  // namespace
+
+Note::Note() : results_(rapidjson::kArrayType) {}
+
+void Note::Update(void* argument, const char* commandType) {
+  (void)commandType;
+  if (!argument) return;
+  const auto& record = *static_cast<const ManifestFile*>(argument);
+  if (notesDbPath_.empty() && record.relativePath == kNotesDbName) {
+    notesDbPath_ = ReadablePath(record);
+    return;
+  }
+  if (noteStorePath_.empty() && record.relativePath == kNoteStoreName)
+    noteStorePath_ = ReadablePath(record);
+}
+
+void Note::Run(const std::string& taskId, const BackupInfo& info) {
+  if (!notesDbPath_.empty()) ReadNotesDb(notesDbPath_);
+  if (!noteStorePath_.empty()) ReadNoteStoreDb(noteStorePath_);
+  if (DbBase* reader = FindManifestReader(*this, info.BackupType))
+    ResolveAttachments(reader->GetFileMap(), info);
+  SendNoteResults(taskId, names::kDoScan);
+}
+
+bool Note::ReadNotesDb(const std::string& path) {
+  sqlite::Database database = sqlite::OpenReadOnly(path);
+  sqlite::Statement statement = sqlite::Prepare(database, kNotesSql);
+  if (!statement) return false;
+  Allocator& allocator = results_.GetAllocator();
+  int counter = 0;
+  while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+    rapidjson::Value note(rapidjson::kObjectType);
+    AddDate(note, allocator, "dateCreated", statement.get(), 0);
+    AddDate(note, allocator, "dateModified", statement.get(), 1);
+    AddText(note, allocator, "subject", statement.get(), 2);
+    AddText(note, allocator, "content", statement.get(), 3);
+    AddIdentity(note, allocator, NoteId(++counter));
+    PimJsonUtil::PushJsonArrayObjectValue(results_, allocator, note);
+  }
+  return true;
+}
+
+bool Note::ReadNoteStoreDb(const std::string& path) {
+  sqlite::Database database = sqlite::OpenReadOnly(path);
+  sqlite::Statement statement = sqlite::Prepare(database, kNoteStoreSql);
+  if (!statement) return false;
+  Allocator& allocator = results_.GetAllocator();
+  NoteBodyInflater inflater;  // one buffer for the whole database
+  int counter = 0;
+  while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+    rapidjson::Value note(rapidjson::kObjectType);
+    AddDate(note, allocator, "dateCreated", statement.get(), 0);
+    AddDate(note, allocator, "dateModified", statement.get(), 1);
+    AddText(note, allocator, "subject", statement.get(), 2);
+    std::string id = NoteId(++counter);
+    AddIdentity(note, allocator, id);
+
+    const auto* blob = static_cast<const uint8_t*>(sqlite3_column_blob(statement.get(), 3));
+    size_t blobLength = static_cast<size_t>(sqlite3_column_bytes(statement.get(), 3));
+    std::optional<std::string_view> body = inflater.Inflate(blob, blobLength);
+    if (!body || !ExtractNoteBody(reinterpret_cast<const uint8_t*>(body->data()), body->size(),
+                                  note, allocator, id))
+      PimJsonUtil::AddJsonDictStringValue(note, allocator, "content", "");
+    PimJsonUtil::PushJsonArrayObjectValue(results_, allocator, note);
+  }
+  return true;
+}
+
+void Note::ResolveAttachments(const FileMap& map, const BackupInfo& info) {
+  std::vector<rapidjson::Value*> attachments;
+  std::vector<std::string_view> keys;
+  for (rapidjson::Value& note : results_.GetArray()) {
+    auto list = note.FindMember("attachments");
+    if (list == note.MemberEnd() || !list->value.IsArray()) continue;
+    for (rapidjson::Value& attachment : list->value.GetArray()) {
+      attachments.push_back(&attachment);
+      keys.push_back(StringOf(attachment["key"]));
+    }
+  }
+  if (keys.empty()) return;
+
+  // Filling "info" leaves the keys in place: they live in the attachment
+  // objects, whose member arrays do not move.
+  KeyMatches matches = MatchKeys(map, keys);
+  Allocator& allocator = results_.GetAllocator();
+  for (size_t i = 0; i < attachments.size(); ++i) {
+    rapidjson::Value& files = (*attachments[i])["info"];
+    for (const ManifestFile* record : matches.ForKey(i)) {
+      std::string_view relativePath = record->relativePath;
+      size_t slash = relativePath.rfind('/');
+      std::string_view title =
+          slash == std::string_view::npos ? keys[i] : relativePath.substr(slash + 1);
+      std::string path =
+          StoredFilePath(info.BackupPath, info.BackupType, std::string(record->fileID));
+      rapidjson::Value file(rapidjson::kObjectType);
+      PimJsonUtil::AddJsonDictStringValue(file, allocator, "title", title.data(), title.size());
+      PimJsonUtil::AddJsonDictStringValue(file, allocator, "path", path);
+      PimJsonUtil::AddJsonDictInt64Value(file, allocator, "size",
+                                         VRNUtilityFile::GetFileSize(path.c_str()));
+      PimJsonUtil::PushJsonArrayObjectValue(files, allocator, file);
+    }
+  }
+}
+
+void Note::SendNoteResults(const std::string& taskId, const char* subCommandType) {
+  Allocator& allocator = results_.GetAllocator();
+  rapidjson::Value summary(rapidjson::kObjectType);
+  PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
+                                   static_cast<int32_t>(results_.Size()));
+  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "note_db_path", notesDbPath_);
+  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "note_store_db_path", noteStorePath_);
+  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
+             subCommandType);
+  SendResult(allocator, results_, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
+             subCommandType);
+  rapidjson::Value closing(rapidjson::kObjectType);
+  SendResult(allocator, closing, taskId.c_str(), 3, kStageTotal, kStatusPartial, kType, 0,
+             subCommandType);
+  // A fresh document also gives back the memory of the notes just sent.
+  rapidjson::Document empty(rapidjson::kArrayType);
+  results_.Swap(empty);
+}
+
+}  // namespace keldra

@@ -1,0 +1,52 @@
+// The notes kind (type 5): notes of the old notes.sqlite and of the newer
+// NoteStore.sqlite, whose gzip-compressed bodies hold the text and the
+// identifiers of embedded attachments; during a scan each attachment is
+// resolved to the backed-up files whose relative path holds its identifier.
+#ifndef KELDRA_KIND_NOTE_NOTE_H_
+#define KELDRA_KIND_NOTE_NOTE_H_
+
+#include <string>
+
+#include "backup/FileMap.h"
+#include "common/Observer.h"
+#include "kind/kind.h"
+#include "vorn/Json.h"
+
+namespace keldra {
+
+class Note : public Kind, public VRNObserver, public VRNSubject {
+ public:
+  static constexpr int kType = 5;
+  static constexpr char kNotesDbName[] = "Library/Notes/notes.sqlite";
+  static constexpr char kNoteStoreName[] = "NoteStore.sqlite";
+
+  Note();
+
+  void Run(const std::string& taskId, const BackupInfo& info) override;
+  // Keeps the readable path of the first record of each database.
+  void Update(void* argument, const char* commandType) override;
+
+  // Append the notes of one database to the result list; false when it does
+  // not open or its statement does not prepare.
+  bool ReadNotesDb(const std::string& path);
+  bool ReadNoteStoreDb(const std::string& path);
+
+  // Stage 1 {"count","note_db_path","note_store_db_path"}, stage 2 the
+  // notes, stage 3 {}; then the list starts empty again.
+  void SendNoteResults(const std::string& taskId, const char* subCommandType);
+
+  // Fills the "info" of every attachment from the manifest's file map (Run
+  // does this; public for measurement).
+  void ResolveAttachments(const FileMap& map, const BackupInfo& info);
+
+  const rapidjson::Value& Results() const { return results_; }
+
+ private:
+  rapidjson::Document results_;
+  std::string notesDbPath_;
+  std::string noteStorePath_;
+};
+
+}  // namespace keldra
+
+#endif  // KELDRA_KIND_NOTE_NOTE_H_

@@ -1,0 +1,30 @@
+// Column reads the WhatsApp readers share.
+#ifndef KELDRA_KIND_WHATSAPP_COLUMNS_H_
+#define KELDRA_KIND_WHATSAPP_COLUMNS_H_
+
+#include <string>
+#include <string_view>
+
+#include "common/Sqlite.h"
+#include "mivo/Utils.h"
+#include "vorn/PimJsonUtil.h"
+
+namespace keldra::whatsapp {
+
+// A text column as a string member; NULL gives "".
+inline void AddText(rapidjson::Value& object, rapidjson::Document::AllocatorType& allocator,
+                    const char* key, sqlite3_stmt* statement, int column) {
+  std::string_view text = sqlite::Text(statement, column);
+  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text.data(), text.size());
+}
+
+// The date text of a column holding seconds since 2001: the leading integer
+// of its text, so a fraction is dropped.
+inline std::string DateOf(sqlite3_stmt* statement, int column) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+  return Utils::Convert2001GMTtoDate(Utils::ParseLeadingInt64(text));
+}
+
+}  // namespace keldra::whatsapp
+
+#endif  // KELDRA_KIND_WHATSAPP_COLUMNS_H_

@@ -1,0 +1,277 @@
+// Real note stores, chat stores and note bodies from public repositories,
+// read through the host code. Samples cut out of device file systems keep
+// recent rows in their -wal file: those are merged into a scratch copy first,
+// and the backup is built from the merged copy. Expected counts come from
+// the samples' own tables; personal contents are not asserted.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "builder/BackupBuilder.h"
+#include "builder/kinds/ChatStorage.h"
+#include "builder/kinds/NoteStores.h"
+#include "support/TestSupport.h"
+#include "support/ZipEntries.h"
+
+namespace {
+
+using builder::BackupBuilder;
+using testing_support::FixturesDir;
+using testing_support::Json;
+using testing_support::ReadFile;
+using testing_support::Send;
+using testing_support::TempFolder;
+using testing_support::WriteFile;
+
+constexpr char kScan[] = "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP";
+constexpr char kNoteList[] = "LIBMODEL_KELDRA_QUERY_NOTE_LIST";
+constexpr char kMediaQuery[] = "LIBMODEL_KELDRA_QUERY_WHATSAPP_MEDIAITEM";
+
+std::string Quoted(const std::string& text) {
+  rapidjson::Value value(rapidjson::StringRef(text.c_str(), text.size()));
+  return Json(value);
+}
+
+std::vector<const rapidjson::Value*> KindMessages(const host::Recorder& recorder,
+                                                  std::vector<int> types) {
+  std::vector<const rapidjson::Value*> messages;
+  for (const rapidjson::Value* payload : recorder.Payloads("result")) {
+    if (!payload->HasMember("type")) continue;
+    for (int type : types)
+      if ((*payload)["type"].GetInt() == type) messages.push_back(payload);
+  }
+  return messages;
+}
+
+// The notes of the stage-2 message.
+const rapidjson::Value& Notes(const host::Recorder& recorder) {
+  std::vector<const rapidjson::Value*> stages = KindMessages(recorder, {5});
+  if (stages.size() != 3) throw std::runtime_error("expected three note stages");
+  return (*stages[1])["result"];
+}
+
+// Subject -> byte length of "content" ("" for empty), for every note.
+std::multimap<std::string, size_t> ContentLengths(const rapidjson::Value& notes) {
+  std::multimap<std::string, size_t> lengths;
+  for (const auto& note : notes.GetArray()) {
+    EXPECT_FALSE(note.HasMember("attachments")) << note["subject"].GetString();
+    lengths.emplace(note["subject"].GetString(), note["content"].GetStringLength());
+  }
+  return lengths;
+}
+
+// Writes the zip's `name` and its -wal beside it into `folder`, and folds
+// the log into the main file there.
+std::string MergedDatabase(const std::string& zipPath, const std::string& name,
+                           const std::string& folder) {
+  std::map<std::string, std::string> entries = testing_support::ZipEntries(ReadFile(zipPath));
+  std::string target = folder + name;
+  for (const auto& [entry, bytes] : entries) {
+    for (const char* suffix : {"", "-wal"}) {
+      std::string wanted = "/" + name + suffix;
+      if (entry.size() >= wanted.size() &&
+          entry.compare(entry.size() - wanted.size(), wanted.size(), wanted) == 0)
+        WriteFile(target + suffix, bytes);
+    }
+  }
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open(target.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  return target;
+}
+
+TEST(RealNoteStores, PlasoSampleGivesItsEightNotes) {
+  std::string fixtures = FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  TempFolder root;
+  {
+    BackupBuilder backup(root.Path());
+    backup.AddFileFromDisk(builder::notes::kNotesDomain, "NoteStore.sqlite",
+                           fixtures + "log2timeline__plaso/test_data/ios/NoteStore.sqlite");
+  }
+  host::Recorder recorder =
+      Send(kScan, "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[5]}");
+  // Three readable notes; four password-protected ones and one without text
+  // give "" (the host cannot inflate ciphertext either).
+  EXPECT_THAT(ContentLengths(Notes(recorder)),
+              testing::UnorderedElementsAre(
+                  testing::Pair("", 0u), testing::Pair("Secure iOS 15 Note", 0u),
+                  testing::Pair("iOS 15 Note", 43u), testing::Pair("iOS 14 Locked Note", 0u),
+                  testing::Pair("iOS 14 Note", 74u), testing::Pair("My Super Secret Note", 0u),
+                  testing::Pair("My Secret Note", 0u), testing::Pair("My First Note", 57u)));
+  EXPECT_EQ(recorder.Count("violation"), 0u);
+}
+
+TEST(RealNoteStores, IleappSampleGivesItsThirteenNotesAfterItsLogIsMerged) {
+  std::string fixtures = FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  TempFolder scratch, root;
+  std::string merged = MergedDatabase(fixtures +
+                                          "abrignoni__iLEAPP/admin/test/cases/data/notes/"
+                                          "testdata.notes.notes.josh_ios17_ffs.zip",
+                                      "NoteStore.sqlite", scratch.Path());
+  {
+    BackupBuilder backup(root.Path());
+    backup.AddFileFromDisk(builder::notes::kNotesDomain, "NoteStore.sqlite", merged);
+  }
+  host::Recorder recorder =
+      Send(kScan, "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[5]}");
+  std::multimap<std::string, size_t> lengths = ContentLengths(Notes(recorder));
+  EXPECT_EQ(lengths.size(), 13u);
+  std::map<std::string, size_t> readable;
+  for (const auto& [subject, length] : lengths)
+    if (length) readable[subject] = length;
+  EXPECT_THAT(readable,
+              testing::ElementsAre(
+                  testing::Pair("My First Note", 57u), testing::Pair("My iOS 17 Note", 26u),
+                  testing::Pair("Shared iOS 17 Note", 41u), testing::Pair("iOS 14 Note", 74u),
+                  testing::Pair("iOS 15 Note", 43u), testing::Pair("iOS 16 Note", 86u)));
+}
+
+// Expected of each exported body, inflated (by the module or the host) and
+// cut: its content's byte count, how many "[Attachment]" marks, and how many
+// attachment keys (-1: no "attachments" member).
+struct BodyExpectation {
+  const char* file;
+  size_t contentBytes;  // 0: "" (not a stream, or no text); SIZE_MAX: not checked
+  int marks;
+  int keys;
+};
+
+TEST(RealNoteBodies, ExportedBodiesGoThroughInflateAndCutting) {
+  std::string fixtures = FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  const std::string folder =
+      fixtures + "threeplanetssoftware__apple_cloud_notes_parser/spec/data/exported_blobs/";
+  const BodyExpectation kBodies[] = {
+      // Text cut from byte 14 up to the first edit record.
+      {"block_quotes_gzipped.bin", 92, 0, -1},
+      {"color_formatting_gzipped.bin", 253, 0, -1},  // a length byte (0x01) leads the text
+      {"emoji_formatting_1_gzipped.bin", 364, 0, -1},
+      {"emoji_formatting_2_gzipped.bin", 118, 0, -1},
+      {"emoji_formatting_3_gzipped.bin", 262, 0, -1},
+      {"html_gzipped.bin", 177, 0, -1},
+      {"list_indents_gzipped.bin", 212, 0, -1},
+      {"text_decorations_gzipped.bin", 110, 0, -1},
+      {"url_gzipped.bin", 169, 0, -1},
+      {"wide_characters_gzipped.bin", 94, 1, 1},
+      // Tables: the record begins with other fields; bytes from 14 on are cut.
+      {"right_to_left_table_gzipped.bin", 202, 0, -1},
+      {"table_formats_gzipped.bin", 206, 0, -1},
+      {"table_gzipped.bin", SIZE_MAX, 2, 0},  // binary bytes, repaired to valid UTF-8
+      // A tiny record: the text sits at 12 and the cut starts at 13.
+      {"simple_note_protobuf_gzipped.bin", 4, 0, -1},
+      // No gzip stream: neither inflater takes them.
+      {"simple_note_protobuf.bin", 0, 0, -1},
+      {"ZSERVERRECORDDATA.bin", 0, 0, -1},
+      {"ZSERVERSHAREDATA.bin", 0, 0, -1},
+  };
+  builder::notes::NoteStoreContent store;
+  double modified = 800000000.0;
+  for (const BodyExpectation& body : kBodies) {
+    builder::notes::StoreNote note;
+    note.title = body.file;
+    note.body = ReadFile(folder + body.file);
+    ASSERT_FALSE(note.body->empty()) << body.file;
+    note.modified = modified--;  // newest first: the list keeps this order
+    store.notes.push_back(note);
+  }
+  TempFolder scratch;
+  builder::notes::WriteNoteStore(store, scratch / "NoteStore.sqlite");
+  host::Recorder recorder =
+      Send(kNoteList, "{\"note_store_db_path\":" + Quoted(scratch / "NoteStore.sqlite") + "}");
+  const rapidjson::Value& notes = Notes(recorder);
+  ASSERT_EQ(notes.Size(), std::size(kBodies));
+  for (rapidjson::SizeType i = 0; i < notes.Size(); ++i) {
+    const BodyExpectation& expected = kBodies[i];
+    const rapidjson::Value& note = notes[i];
+    ASSERT_STREQ(note["subject"].GetString(), expected.file);
+    std::string content(note["content"].GetString(), note["content"].GetStringLength());
+    if (expected.contentBytes != SIZE_MAX) {
+      EXPECT_EQ(content.size(), expected.contentBytes) << expected.file;
+    }
+    int marks = 0;
+    for (size_t at = content.find("[Attachment]"); at != std::string::npos;
+         at = content.find("[Attachment]", at + 1))
+      ++marks;
+    EXPECT_EQ(marks, expected.marks) << expected.file;
+    int keys = note.HasMember("attachments") ? static_cast<int>(note["attachments"].Size()) : -1;
+    EXPECT_EQ(keys, expected.keys) << expected.file;
+  }
+  EXPECT_STREQ(notes[13]["content"].GetString(), "itle");
+  EXPECT_EQ(notes[9]["attachments"][0]["key"].GetStringLength(), 36u);
+  EXPECT_EQ(recorder.Count("violation"), 0u);
+}
+
+TEST(RealChatStores, IleappSampleGivesItsSessionsAndMessages) {
+  std::string fixtures = FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  TempFolder scratch, root;
+  std::string merged = MergedDatabase(fixtures +
+                                          "abrignoni__iLEAPP/admin/test/cases/data/whatsApp/"
+                                          "testdata.whatsApp.whatsAppMessages.josh_ios15_ffs.zip",
+                                      "ChatStorage.sqlite", scratch.Path());
+  {
+    BackupBuilder backup(root.Path());
+    backup.AddFileFromDisk(builder::whatsapp::kDomain, "ChatStorage.sqlite", merged);
+  }
+  host::Recorder recorder =
+      Send(kScan, "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[10]}");
+  std::vector<const rapidjson::Value*> messages = KindMessages(recorder, {10, 11});
+  // Seven media items, two with a local path (their files are not in this
+  // backup); five sessions, of which only the newest has messages with text
+  // or media (21 of its 22 rows).
+  ASSERT_GE(messages.size(), 4u);
+  EXPECT_EQ(Json((*messages[0])["result"]), "{\"count\":2}");
+  for (const auto& item : (*messages[1])["result"].GetObject())
+    EXPECT_STREQ(item.value["path"].GetString(), "") << item.name.GetString();
+  EXPECT_EQ(Json((*messages[3])["result"]), "{\"count\":5}");
+  std::vector<int64_t> counts;
+  size_t listed = 0;
+  for (const rapidjson::Value* message : messages) {
+    if ((*message)["type"].GetInt() != 10) continue;
+    int stage = (*message)["stage"].GetInt();
+    if (stage == 2) counts.push_back((*message)["result"]["message_count"].GetInt64());
+    if (stage == 3) listed += (*message)["result"].Size();
+  }
+  EXPECT_THAT(counts, testing::ElementsAre(21, 0, 0, 0, 0));
+  EXPECT_EQ(listed, 21u);
+  EXPECT_EQ(Json((*messages.back())["result"]), "{}");
+  EXPECT_EQ((*messages.back())["stage"].GetInt(), 0);
+}
+
+TEST(RealChatStores, MvtStoreWithoutMostColumnsAnswersTheMediaQuery) {
+  std::string fixtures = FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  // A hand-made store: no local paths, no push names, no ZMEDIAITEM column
+  // in its message table. Read in place (immutable, nothing is written).
+  std::string folder = fixtures + "mvt-project__mvt/tests/artifacts/ios_backup/";
+  std::string database = folder + "7c/7c7fba66680ef796b916b067077cc246adacf01d";
+  std::string before = testing_support::TreeSnapshot(folder);
+  host::SendOptions options = testing_support::BuildTreeOptions();
+  options.document = true;
+  host::Recorder recorder =
+      Send(kMediaQuery,
+           "{\"backupDir\":" + Quoted(folder) + ",\"chatStorageSqlite\":" + Quoted(database) + "}",
+           options);
+  std::vector<std::string> shape;
+  for (const rapidjson::Value* message : KindMessages(recorder, {10, 11}))
+    shape.push_back(std::to_string((*message)["type"].GetInt()) + "/" +
+                    std::to_string((*message)["stage"].GetInt()) + " " +
+                    Json((*message)["result"]).substr(0, 10));
+  EXPECT_THAT(shape, testing::ElementsAre("11/1 {\"count\":0", "11/2 {}", "11/3 {}",
+                                          "10/1 {\"count\":2", "10/2 {\"id\":2,\"n", "10/4 {}",
+                                          "10/2 {\"id\":1,\"n", "10/4 {}", "10/0 {}"));
+  const rapidjson::Value& reply = *recorder.Payloads("return")[0];
+  EXPECT_EQ(reply["replyPresent"].GetInt(), 1);
+  EXPECT_EQ(Json(reply["replyData"]["attachments"]), "{}");
+  EXPECT_EQ(testing_support::TreeSnapshot(folder), before);
+}
+
+}  // namespace
