@@ -318,8 +318,9 @@ TEST(EncryptedExport, AHostileFileIdWritesNothingOutsideTheTemporaryFolder) {
   // (sms.db is an ordinary row; its copy is made as for any other.)
   for (const auto& event : scan.Events()) {
     if (Json((*event)["event"]) != "\"request\"") continue;
-    if (Json((*event)["payload"]).find("escaped") != std::string::npos)
+    if (Json((*event)["payload"]).find("escaped") != std::string::npos) {
       EXPECT_FALSE((*event)["answered"].IsTrue());
+    }
   }
   host::Recorder exported =
       Send(kExport,

@@ -101,7 +101,9 @@ void ExpectWellFormed(const rapidjson::Document& reply) {
         EXPECT_TRUE(message[key].IsString()) << key;
       EXPECT_TRUE(message["is_from_me"].IsBool());
       // The device owner sends as "".
-      if (message["is_from_me"].GetBool()) EXPECT_STREQ(message["sender"].GetString(), "");
+      if (message["is_from_me"].GetBool()) {
+        EXPECT_STREQ(message["sender"].GetString(), "");
+      }
       for (const auto& attachment : message["attachments"].GetArray()) {
         for (const char* key : {"filename", "mime_type", "transfer_name"})
           EXPECT_TRUE(attachment[key].IsString()) << key;
@@ -201,7 +203,9 @@ TEST_F(RealSmsDatabases, Ios5WithItsWriteAheadLogReadsLikeItsLogicalCopy) {
     // SMS rows keep Unix time.
     EXPECT_EQ(Text(*message, "date").rfind("2012-", 0), 0u);
     EXPECT_STREQ((*message)["service"].GetString(), "SMS");
-    if (!(*message)["is_from_me"].GetBool()) EXPECT_FALSE(Text(*message, "sender").empty());
+    if (!(*message)["is_from_me"].GetBool()) {
+      EXPECT_FALSE(Text(*message, "sender").empty());
+    }
     // The MMS: its text and its picture are parts of their own.
     for (const auto& attachment : (*message)["attachments"].GetArray()) {
       mms = true;
@@ -214,7 +218,9 @@ TEST_F(RealSmsDatabases, Ios5WithItsWriteAheadLogReadsLikeItsLogicalCopy) {
   // Without a scratch folder the log cannot be read; the header page alone
   // holds nothing.
   Document alone = Read(folder + "sms.db");
-  if (alone) EXPECT_EQ((*alone)["chats"].Size(), 0u);
+  if (alone) {
+    EXPECT_EQ((*alone)["chats"].Size(), 0u);
+  }
 }
 
 TEST_F(RealSmsDatabases, BodiesKeptOnlyInAttributedBodyAreRecovered) {
@@ -310,10 +316,12 @@ TEST(SmsGenerations, EveryLayoutReadsToTheSameConversations) {
     for (const auto& chat : (*reply)["chats"].GetArray()) {
       std::string identifier = Text(chat, "chat_identifier");
       EXPECT_EQ(chat["is_group"].GetBool(), identifier.rfind("chat", 0) == 0);
-      if (identifier == "chat640123456789012345")
+      if (identifier == "chat640123456789012345") {
         EXPECT_THAT(Text(chat, "last_message_date"), testing::StartsWith("2024-06-15T"));
-      if (identifier == "someone@example.com")
+      }
+      if (identifier == "someone@example.com") {
         EXPECT_STREQ(chat["last_message_date"].GetString(), "");
+      }
     }
     if (tapbacks) {
       const rapidjson::Value& love = (*reply)["chats"][0]["messages"][2];

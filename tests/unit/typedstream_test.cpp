@@ -29,7 +29,9 @@ std::optional<AttributedString> Decode(const std::string& bytes) {
   std::optional<AttributedString> decoded = DecodeAttributedString(data, bytes.size());
   std::optional<std::string> text = host::typedstream::DecodeText(data, bytes.size());
   EXPECT_EQ(text.has_value(), decoded.has_value());
-  if (text && decoded) EXPECT_TRUE(*text == decoded->text);
+  if (text && decoded) {
+    EXPECT_TRUE(*text == decoded->text);
+  }
   return decoded;
 }
 
