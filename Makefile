@@ -54,7 +54,7 @@ fuzz: deps
 	tools/run_fuzzers.sh $(FUZZ_BUILD)/bin tests/fuzz/corpus $(FUZZ_SECONDS)
 
 demo: build
-	$(BUILD)/bin/keldra send LIBMODEL_KELDRA_GET_ITUNES_BACKUP_LIST
+	$(BUILD)/bin/keldra demo
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

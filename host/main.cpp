@@ -4,6 +4,7 @@
 //   keldra info   BACKUP [--json] [--password-file F]
 //   keldra scan   BACKUP [--types LIST|all] [--out DIR] [--ndjson] [--password-file F]
 //   keldra export BACKUP --to DIR (--all | --domain D | PATH...) [--force] [--password-file F]
+//   keldra demo   [--folder DIR]
 //   keldra send   [options] COMMAND [PAYLOAD]      the raw mode
 //
 // Exit status: 0 success, 1 failure (one line on stderr says why), 2 usage,
@@ -142,6 +143,13 @@ int main(int argc, char** argv) {
   exportCommand->add_option("--password-file", exporting.passwordFile,
                             "File whose first line is the backup password");
 
+  cli::DemoArguments demo;
+  CLI::App* demoCommand = app.add_subcommand(
+      "demo", "Build the sample backups (plain and encrypted) if absent and scan them");
+  AddModuleOptions(demoCommand, options);
+  demoCommand->add_option("--folder", demo.folder, "Folder of the sample backups and their output")
+      ->capture_default_str();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {
@@ -164,5 +172,6 @@ int main(int argc, char** argv) {
   if (app.got_subcommand("info")) return cli::RunInfo(options, info);
   if (app.got_subcommand("scan")) return cli::RunScan(options, scan);
   if (app.got_subcommand("export")) return cli::RunExport(options, exporting);
+  if (app.got_subcommand("demo")) return cli::RunDemo(options, demo);
   return cli::kExitUsage;
 }

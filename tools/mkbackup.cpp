@@ -23,78 +23,22 @@
 #include <vector>
 
 #include "builder/BackupBuilder.h"
+#include "builder/ContentSets.h"
 #include "builder/Encryption.h"
 #include "builder/Synthetic.h"
-#include "builder/kinds/ChatStorage.h"
-#include "builder/kinds/NoteStores.h"
-#include "builder/kinds/PhotoLibrary.h"
-#include "builder/kinds/SampleContent.h"
-#include "builder/kinds/SmsDatabase.h"
-#include "builder/kinds/VoiceMemos.h"
 
 namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-// Named sets of files a backup can be given with --content. Each data kind's
-// sample databases are added here as a new line.
-struct ContentGenerator {
-  const char* name;
-  const char* description;
-  void (*add)(builder::BackupBuilder& backup);
-};
-
-// The folders every device backup has, and a small preferences file.
-void AddSkeleton(builder::BackupBuilder& backup) {
-  for (const char* domain : {"HomeDomain", "MediaDomain", "CameraRollDomain", "RootDomain"})
-    backup.AddDirectory(domain, "");
-  for (const char* folder : {"Library", "Library/Preferences", "Library/SMS", "Library/Safari",
-                             "Library/Notes", "Library/Calendar", "Library/AddressBook"})
-    backup.AddDirectory("HomeDomain", folder);
-  for (const char* folder : {"Media", "Media/Recordings"})
-    backup.AddDirectory("MediaDomain", folder);
-  for (const char* folder : {"Media", "Media/DCIM", "Media/PhotoData"})
-    backup.AddDirectory("CameraRollDomain", folder);
-  backup.AddFile("HomeDomain", "Library/Preferences/com.apple.springboard.plist",
-                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                 "<plist version=\"1.0\"><dict><key>SBAutoLockTime</key><integer>60</integer>"
-                 "</dict></plist>\n");
-}
-
-const ContentGenerator kContents[] = {
-    {"skeleton", "the standard folders of a device and one preferences file", AddSkeleton},
-    {"contacts", "an address book of three cards", builder::AddSampleContacts},
-    {"calendar", "two calendars with alarms and recurring events", builder::AddSampleCalendar},
-    {"calls", "calls in call_history.db and CallHistory.storedata", builder::AddSampleCalls},
-    {"bookmarks", "Safari bookmarks: a folder, bookmarks, a reading list",
-     builder::AddSampleBookmarks},
-    {"history", "Safari history: three pages visited on two days", builder::AddSampleHistory},
-    {"photos-generic", "iOS 12 Photos.sqlite and media", builder::AddSamplePhotosGenericAsset},
-    {"photos-asset", "iOS 16 Photos.sqlite and media", builder::AddSamplePhotosAsset},
-    {"memos-legacy", "Media/Recordings voice memos", builder::AddSampleVoiceMemosLegacy},
-    {"memos-cloud", "Library/Recordings voice memos", builder::AddSampleVoiceMemosCloud},
-    {"notes", "notes.sqlite and NoteStore.sqlite with attachments", builder::notes::AddSampleNotes},
-    {"whatsapp", "ChatStorage.sqlite: chats, groups, media", builder::whatsapp::AddSampleChats},
-    {"sms", "sms.db with a few conversations and their attachment files", builder::AddSmsContent},
-};
-
-// Every named set at once.
-constexpr char kAllContents[] = "all";
-
-const ContentGenerator* FindContent(const std::string& name) {
-  for (const ContentGenerator& content : kContents)
-    if (name == content.name) return &content;
-  return nullptr;
-}
-
 std::string ContentNames() {
   std::string text;
-  for (const ContentGenerator& content : kContents) {
+  for (const builder::ContentSet& set : builder::ContentSets()) {
     text += "\n  ";
-    text += content.name;
+    text += set.name;
     text += ": ";
-    text += content.description;
+    text += set.description;
   }
   return text;
 }
@@ -126,14 +70,6 @@ std::optional<std::pair<uint32_t, uint32_t>> ParseIterations(const std::string& 
   return std::make_pair(static_cast<uint32_t>(first), static_cast<uint32_t>(second));
 }
 
-void AddContent(builder::BackupBuilder& backup, const std::string& name) {
-  if (name != kAllContents) {
-    FindContent(name)->add(backup);
-    return;
-  }
-  for (const ContentGenerator& content : kContents) content.add(backup);
-}
-
 void Encrypt(builder::BackupBuilder& backup, const Arguments& arguments) {
   builder::EncryptionOptions encryption;
   encryption.password = *arguments.password;
@@ -156,7 +92,7 @@ void Build(const Arguments& arguments) {
   if (arguments.password) Encrypt(backup, arguments);
   if (!arguments.deviceName.empty()) backup.Device().deviceName = arguments.deviceName;
   if (!arguments.productVersion.empty()) backup.Device().productVersion = arguments.productVersion;
-  for (const std::string& name : arguments.contents) AddContent(backup, name);
+  for (const std::string& name : arguments.contents) builder::AddContentSet(backup, name);
   for (size_t i = 0; i + 2 < arguments.files.size(); i += 3)
     backup.AddFileFromDisk(arguments.files[i], arguments.files[i + 1], arguments.files[i + 2]);
   if (arguments.synthetic > 0)
@@ -184,8 +120,9 @@ int main(int argc, char** argv) {
   app.add_option("--content", arguments.contents,
                  "add a named set of files (\"all\": every one):" + ContentNames())
       ->check([](const std::string& name) {
-        return name == kAllContents || FindContent(name) ? std::string()
-                                                         : "unknown content '" + name + "'";
+        return name == builder::kAllContentSets || builder::FindContentSet(name)
+                   ? std::string()
+                   : "unknown content '" + name + "'";
       });
   app.add_option("--device-name", arguments.deviceName, "device name in the property lists");
   app.add_option("--product-version", arguments.productVersion, "iOS version, e.g. 17.5.1");

@@ -43,6 +43,9 @@ struct ExportArguments {
 };
 int RunExport(const host::SendOptions& options, const ExportArguments& arguments);
 
+// The password of the demo's encrypted sample backup.
+inline constexpr char kDemoPassword[] = "keldra-demo";
+
 struct DemoArguments {
   std::string folder = "keldra-demo";
 };

@@ -86,7 +86,9 @@ struct KindState {
 class ScanSink : public host::EventSink {
  public:
   ScanSink(const ScanArguments& arguments, const std::vector<int>& kinds)
-      : arguments_(arguments), started_(Clock::now()), progress_(StderrIsTerminal() && !arguments.quiet) {
+      : arguments_(arguments),
+        started_(Clock::now()),
+        progress_(StderrIsTerminal() && !arguments.quiet) {
     for (int number : kinds) {
       order_.push_back(number);
       kinds_[number].output = MakeKindOutput(number);
@@ -135,8 +137,8 @@ class ScanSink : public host::EventSink {
       PimJsonUtil::AddJsonDictIntValue(entry, a, "type", number);
       const char* status = state.output && state.output->Complete() ? "complete"
                            : state.receivedAny                      ? "incomplete"
-                           : interrupted                             ? "not run"
-                                                                     : "no data";
+                           : interrupted                            ? "not run"
+                                                                    : "no data";
       PimJsonUtil::AddJsonDictStringValue(entry, a, "status", status);
       if (state.written) {
         PimJsonUtil::AddJsonDictStringValue(entry, a, "file",
@@ -149,7 +151,8 @@ class ScanSink : public host::EventSink {
     summary.AddMember("kinds", entries, a);
     rapidjson::Value failures(rapidjson::kArrayType);
     for (const auto& [request, count] : unanswered_) {
-      std::string text = request + " was not answered (" + std::to_string(count) + "x)";
+      std::string text = std::to_string(count) + " " + request +
+                         (count == 1 ? " request was" : " requests were") + " refused";
       PimJsonUtil::PushJsonArrayStringValue(failures, a, text.c_str());
     }
     for (const std::string& text : writeFailures_)
@@ -275,7 +278,8 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
   bool interrupted = false;
   {
     InterruptWatcher watcher(options.taskId);
-    if (host::RunSend(options, keldra::names::kDoScan, ScanPayload(folder, *kinds), sink, &error) != 0)
+    if (host::RunSend(options, keldra::names::kDoScan, ScanPayload(folder, *kinds), sink, &error) !=
+        0)
       return Fail(error);
     interrupted = watcher.Interrupted();
   }
@@ -291,10 +295,13 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
     PimJsonUtil::AddJsonDictStringValue(summary, a, "backup", folder);
     rapidjson::Value device = DeviceSummary(*description, a);
     summary.AddMember("device", device, a);
-    PimJsonUtil::AddJsonDictBooleanValue(summary, a, "encrypted", IntOf(*description, "IsEncrypted") != 0);
+    PimJsonUtil::AddJsonDictBooleanValue(summary, a, "encrypted",
+                                         IntOf(*description, "IsEncrypted") != 0);
     PimJsonUtil::AddJsonDictStringValue(
-        summary, a, "manifest", IntOf(*description, "BackupType") == 1 ? "Manifest.mbdb" : "Manifest.db");
-    PimJsonUtil::AddJsonDictStringValue(summary, a, "status", interrupted ? "interrupted" : "finished");
+        summary, a, "manifest",
+        IntOf(*description, "BackupType") == 1 ? "Manifest.mbdb" : "Manifest.db");
+    PimJsonUtil::AddJsonDictStringValue(summary, a, "status",
+                                        interrupted ? "interrupted" : "finished");
     PimJsonUtil::AddJsonDictStringValue(summary, a, "started", started);
     summary.AddMember("duration_ms", static_cast<int64_t>(MillisecondsSince(start)), a);
     sink.Summarise(summary, interrupted);
