@@ -3,9 +3,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "builder/BackupBuilder.h"
+#include "builder/ContentSets.h"
+#include "builder/Encryption.h"
+#include "builder/kinds/SafariWriters.h"
 #include "support/Process.h"
 #include "support/TestSupport.h"
 
@@ -30,9 +40,21 @@ void BuildSkeleton(const std::string& folder) {
   backup.Finish();
 }
 
+// The items of a kind's file: most are arrays; chats and photos are grouped.
+const rapidjson::Value& ItemsOf(const rapidjson::Value& output) {
+  if (output.IsObject() && output.HasMember("chats")) return output["chats"];
+  if (output.IsObject() && output.HasMember("camera_roll")) return output["camera_roll"];
+  return output;
+}
+
 TEST(KeldraCli, ScanWritesOneFilePerKindAndASummaryThatAddsUp) {
   TempFolder root;
-  BuildSkeleton(root / "backup");
+  {
+    builder::BackupBuilder backup(root / "backup");
+    builder::AddContentSet(backup, builder::kAllContentSets);
+    backup.Finish();
+  }
+  std::string before = testing_support::TreeSnapshot(root / "backup");
   auto run = RunKeldra({"scan", root / "backup", "--out", root / "out"});
   ASSERT_EQ(run.status, 0) << run.err;
   rapidjson::Document summary = ParseFile(root / "out/summary.json");
@@ -43,12 +65,14 @@ TEST(KeldraCli, ScanWritesOneFilePerKindAndASummaryThatAddsUp) {
     std::string file = kind["file"].GetString();
     rapidjson::Document output = ParseFile(root / ("out/" + file));
     ASSERT_FALSE(output.HasParseError()) << file;
-    const rapidjson::Value& items = output.IsArray()          ? output
-                                    : output.HasMember("chats") ? output["chats"]
-                                                                : output["camera_roll"];
+    const rapidjson::Value& items = ItemsOf(output);
+    ASSERT_TRUE(items.IsArray()) << file;
     EXPECT_EQ(kind["count"].GetUint64(), items.Size()) << file;
+    // The sample content has something of every kind.
+    EXPECT_GT(items.Size(), 0u) << file;
   }
   EXPECT_STREQ(ParseFile(root / "out/device.json")["DeviceName"].GetString(), "Test iPhone");
+  EXPECT_EQ(testing_support::TreeSnapshot(root / "backup"), before);
 }
 
 TEST(KeldraCli, TypesChooseTheKindsWritten) {
@@ -69,9 +93,9 @@ TEST(KeldraCli, NdjsonStreamsRawResults) {
   BuildSkeleton(root / "backup");
   auto run = RunKeldra({"scan", root / "backup", "--ndjson", "--types", "history"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_THAT(run.out, testing::EndsWith(
-                           "{\"stage\":3,\"status\":1,\"sub_command_type\":"
-                           "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"error_code\":0}\n"));
+  EXPECT_THAT(run.out,
+              testing::EndsWith("{\"stage\":3,\"status\":1,\"sub_command_type\":"
+                                "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"error_code\":0}\n"));
 }
 
 TEST(KeldraCli, FailuresExitWithOneLineSayingWhy) {
@@ -94,12 +118,88 @@ TEST(KeldraCli, FailuresExitWithOneLineSayingWhy) {
   EXPECT_THAT(info.err, testing::HasSubstr("manifest could not be read"));
 }
 
+TEST(KeldraCli, EncryptedBackupsNeedTheirPassword) {
+  TempFolder root;
+  {
+    builder::BackupOptions options;
+    options.isEncrypted = true;
+    builder::BackupBuilder backup(root / "backup", options);
+    builder::EncryptionOptions encryption;
+    encryption.password = "right one";
+    backup.SetProtector(std::make_unique<builder::Encryption>(encryption));
+    builder::AddContentSet(backup, "calls");
+    backup.Finish();
+  }
+  std::string before = testing_support::TreeSnapshot(root / "backup");
+  auto wrong =
+      RunKeldra({"scan", root / "backup", "--out", root / "out"}, {{"KELDRA_PASSWORD=wrong one"}});
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_EQ(wrong.err, "keldra: wrong password for " + root / "backup/" + "\n");
+  EXPECT_THAT(wrong.out + wrong.err, testing::Not(testing::HasSubstr("wrong one")));
+
+  auto none = RunKeldra({"scan", root / "backup", "--password-file", root / "missing"});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_THAT(none.err, testing::HasSubstr("cannot read the password file"));
+
+  testing_support::WriteFile(root / "password", "right one\n");
+  auto right = RunKeldra({"scan", root / "backup", "--out", root / "out", "--types", "calls",
+                          "--password-file", root / "password"});
+  ASSERT_EQ(right.status, 0) << right.err;
+  rapidjson::Document summary = ParseFile(root / "out/summary.json");
+  EXPECT_TRUE(summary["encrypted"].GetBool());
+  EXPECT_GT(summary["kinds"][0]["count"].GetUint64(), 0u);
+  EXPECT_EQ(testing_support::TreeSnapshot(root / "backup"), before);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+TEST(KeldraCli, InterruptedScanKeepsFinishedKindsAndExits130) {
+  TempFolder root;
+  {
+    builder::BackupBuilder backup(root / "backup");
+    builder::AddContentSet(backup, "contacts");
+    builder::AddContentSet(backup, "calls");
+    // A history long enough to be still running when the signal arrives.
+    builder::HistoryWriter history;
+    for (int page = 0; page < 5000; ++page) {
+      int64_t item = history.AddItem("https://example.com/page/" + std::to_string(page));
+      for (int visit = 0; visit < 20; ++visit)
+        history.AddVisit(item, 700000000.0 + page * 60 + visit, "Page " + std::to_string(page));
+    }
+    history.AddTo(backup);
+    backup.Finish();
+  }
+  testing_support::ProcessOptions options;
+  options.whileRunning = [&root](int pid) {
+    for (int i = 0; i < 6000 && !FileExists(root / "out/contacts.json"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    kill(pid, SIGINT);
+  };
+  auto run = RunKeldra(
+      {"scan", root / "backup", "--out", root / "out", "--types", "contacts,history,calls"},
+      options);
+  EXPECT_EQ(run.status, 130) << run.err;
+  rapidjson::Document contacts = ParseFile(root / "out/contacts.json");
+  ASSERT_TRUE(contacts.IsArray());
+  EXPECT_GT(contacts.Size(), 0u);
+  rapidjson::Document summary = ParseFile(root / "out/summary.json");
+  ASSERT_TRUE(summary.IsObject());
+  EXPECT_STREQ(summary["status"].GetString(), "interrupted");
+  // The kind running when the signal came finishes; the next never starts.
+  EXPECT_STREQ(summary["kinds"][0]["status"].GetString(), "complete");
+  EXPECT_STREQ(summary["kinds"][2]["status"].GetString(), "not run");
+  EXPECT_FALSE(FileExists(root / "out/calls.json"));
+}
+
 TEST(KeldraCli, UsageErrorsAndHelp) {
   EXPECT_EQ(RunKeldra({}).status, 2);
   EXPECT_EQ(RunKeldra({"scan"}).status, 2);
   EXPECT_EQ(RunKeldra({"scan", "x", "--types", "nonsense"}).status, 2);
   EXPECT_EQ(RunKeldra({"export", "x", "--to", "y"}).status, 2);  // nothing chosen
-  for (const char* command : {"list", "info", "scan", "export", "send"}) {
+  for (const char* command : {"list", "info", "scan", "export", "demo", "send"}) {
     auto help = RunKeldra({command, "--help"});
     EXPECT_EQ(help.status, 0) << command;
     EXPECT_THAT(help.out, testing::HasSubstr("Usage")) << command;
@@ -130,7 +230,8 @@ TEST(KeldraCli, ExportCopiesUnderDomainAndPathAndNeverOverwritesUnasked) {
   auto again = RunKeldra({"export", root / "backup", "--to", root / "out", "Media/b.txt"});
   EXPECT_EQ(again.status, 0);
   EXPECT_EQ(ReadFile(root / "out/MediaDomain/Media/b.txt"), "mine");
-  auto forced = RunKeldra({"export", root / "backup", "--to", root / "out", "--force", "Media/b.txt"});
+  auto forced =
+      RunKeldra({"export", root / "backup", "--to", root / "out", "--force", "Media/b.txt"});
   EXPECT_EQ(forced.status, 0);
   EXPECT_EQ(ReadFile(root / "out/MediaDomain/Media/b.txt"), "second");
 }
