@@ -25,6 +25,12 @@ using testing_support::ReadFile;
 using testing_support::RunKeldra;
 using testing_support::TempFolder;
 
+testing_support::ProcessOptions WithEnvironment(std::vector<std::string> environment) {
+  testing_support::ProcessOptions options;
+  options.environment = std::move(environment);
+  return options;
+}
+
 rapidjson::Document ParseFile(const std::string& path) {
   rapidjson::Document document;
   std::string text = ReadFile(path);
@@ -131,8 +137,8 @@ TEST(KeldraCli, EncryptedBackupsNeedTheirPassword) {
     backup.Finish();
   }
   std::string before = testing_support::TreeSnapshot(root / "backup");
-  auto wrong =
-      RunKeldra({"scan", root / "backup", "--out", root / "out"}, {{"KELDRA_PASSWORD=wrong one"}});
+  auto wrong = RunKeldra({"scan", root / "backup", "--out", root / "out"},
+                         WithEnvironment({"KELDRA_PASSWORD=wrong one"}));
   EXPECT_EQ(wrong.status, 1);
   EXPECT_EQ(wrong.err, "keldra: wrong password for " + root / "backup/" + "\n");
   EXPECT_THAT(wrong.out + wrong.err, testing::Not(testing::HasSubstr("wrong one")));
@@ -239,8 +245,9 @@ TEST(KeldraCli, ExportCopiesUnderDomainAndPathAndNeverOverwritesUnasked) {
 TEST(KeldraCli, ListAndInfoDescribeBackups) {
   TempFolder root;
   BuildSkeleton(root / "one");
-  auto list = RunKeldra({"list", "--root", root.Path(), "--json"},
-                        {{"XDG_CONFIG_HOME=" + root / "none", "HOME=" + root / "home"}});
+  auto list =
+      RunKeldra({"list", "--root", root.Path(), "--json"},
+                WithEnvironment({"XDG_CONFIG_HOME=" + root / "none", "HOME=" + root / "home"}));
   ASSERT_EQ(list.status, 0) << list.err;
   rapidjson::Document backups;
   backups.Parse(list.out.c_str());
