@@ -200,6 +200,33 @@ TEST(KeldraCli, InterruptedScanKeepsFinishedKindsAndExits130) {
   EXPECT_FALSE(FileExists(root / "out/calls.json"));
 }
 
+TEST(KeldraCli, DemoBuildsBothSampleBackupsOnceAndCountsEveryKind) {
+  TempFolder root;
+  auto first = RunKeldra({"demo", "--folder", root / "demo"},
+                         WithEnvironment({"XDG_CACHE_HOME=" + root / "cache"}));
+  ASSERT_EQ(first.status, 0) << first.err;
+  for (const char* name : {"plain", "encrypted"}) {
+    rapidjson::Document summary = ParseFile(root / ("demo/" + std::string(name) + "/summary.json"));
+    ASSERT_TRUE(summary.IsObject()) << name;
+    EXPECT_EQ(summary["encrypted"].GetBool(), std::string(name) == "encrypted");
+    ASSERT_EQ(summary["kinds"].Size(), 11u);
+    for (const auto& kind : summary["kinds"].GetArray()) {
+      EXPECT_GT(kind["count"].GetUint64(), 0u) << name << " " << kind["name"].GetString();
+      // Each kind's line of the printed table carries the same count twice.
+      std::string count = std::to_string(kind["count"].GetUint64());
+      EXPECT_THAT(first.out, testing::ContainsRegex(std::string("\n") + kind["name"].GetString() +
+                                                    " +" + count + " +" + count + "\n"));
+    }
+  }
+  // A second run scans the backups already there.
+  std::string backups = testing_support::TreeSnapshot(root / "demo/backups");
+  auto second = RunKeldra({"demo", "--folder", root / "demo"},
+                          WithEnvironment({"XDG_CACHE_HOME=" + root / "cache"}));
+  EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_THAT(second.err, testing::Not(testing::HasSubstr("building")));
+  EXPECT_EQ(testing_support::TreeSnapshot(root / "demo/backups"), backups);
+}
+
 TEST(KeldraCli, UsageErrorsAndHelp) {
   EXPECT_EQ(RunKeldra({}).status, 2);
   EXPECT_EQ(RunKeldra({"scan"}).status, 2);
