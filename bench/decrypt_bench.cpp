@@ -11,26 +11,23 @@
 // Every measured run is a fresh process (this program re-executed, or
 // openssl), so peak RSS is that run's alone. Backups are built once below
 // --cache and reused.
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "BenchCache.h"
+#include "BenchChild.h"
 #include "Events.h"
 #include "Harness.h"
 #include "builder/BackupBuilder.h"
@@ -39,21 +36,14 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Median;
+using bench::MillisecondsSince;
 
 constexpr char kPassword[] = "bench password";
 constexpr char kUnlock[] = "LIBMODEL_KELDRA_UNLOCK_WITH_PASSWORD";
 constexpr char kExport[] = "LIBMODEL_KELDRA_EXPORT_ENCRYPT_FILE";
 constexpr char kBigPath[] = "Media/DCIM/100APPLE/IMG_0001.MOV";
-
-double MillisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
 
 std::string Hex(const std::string& bytes) {
   static const char kHex[] = "0123456789abcdef";
@@ -119,57 +109,21 @@ int RunChild(const std::string& folder, const std::string& stored, const std::st
 
 // ---- parent side ----------------------------------------------------------
 
-struct Sample {
-  double wallMs = 0;
+// The whole process as the parent saw it; unlock and export as the child
+// timed them.
+struct Sample : bench::Usage {
+  explicit Sample(const bench::Usage& usage = {}) : bench::Usage(usage) {}
   double unlockMs = 0;
   double exportMs = 0;
-  long peakRssKb = 0;
-  bool ok = false;
 };
-
-Sample RunProcess(const std::vector<std::string>& args, std::string* output) {
-  Sample sample;
-  int pipeFds[2] = {-1, -1};
-  if (pipe(pipeFds) != 0) return sample;
-  Clock::time_point start = Clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(pipeFds[1], STDOUT_FILENO);
-    close(pipeFds[0]);
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    std::_Exit(127);
-  }
-  close(pipeFds[1]);
-  char buffer[512];
-  ssize_t got;
-  while ((got = read(pipeFds[0], buffer, sizeof buffer)) > 0)
-    if (output) output->append(buffer, static_cast<size_t>(got));
-  close(pipeFds[0]);
-  int status = 0;
-  rusage usage{};
-  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return sample;
-  sample.wallMs = MillisecondsSince(start);
-  sample.peakRssKb = usage.ru_maxrss;
-  sample.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return sample;
-}
 
 Sample RunModules(const std::string& folder, const std::string& stored, const std::string& out) {
   std::string output;
-  Sample sample = RunProcess({"/proc/self/exe", "--child", folder, stored, out}, &output);
+  Sample sample(bench::RunProcess({"/proc/self/exe", "--child", folder, stored, out}, &output));
   std::istringstream fields(output);
   fields >> sample.unlockMs >> sample.exportMs;
   if (!fields) sample.ok = false;
   return sample;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // The SALT and DPSL records of a keybag.
@@ -190,33 +144,6 @@ bool KeybagSalts(const std::string& folder, std::string& salt, std::string& pass
   return !salt.empty() && !passcodeSalt.empty();
 }
 
-// Builds in a child process, so that this process's peak size stays small
-// (children inherit it).
-bool Build(const std::string& marker, const std::function<void()>& build) {
-  if (Exists(marker)) return true;
-  std::printf("building %s ...\n", marker.c_str());
-  std::fflush(stdout);
-  Clock::time_point start = Clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    try {
-      build();
-      std::ofstream(marker) << "complete\n";
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "decrypt_bench: %s\n", error.what());
-      std::_Exit(1);
-    }
-    std::_Exit(0);
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0 || !Exists(marker))
-    return false;
-  std::printf("  built in %.1f s\n", MillisecondsSince(start) / 1000);
-  sync();
-  return true;
-}
-
 void BuildUnlockBackup(const std::string& folder) {
   builder::BackupOptions options;
   options.isEncrypted = true;
@@ -229,7 +156,7 @@ void BuildUnlockBackup(const std::string& folder) {
 }
 
 void BuildLargeBackup(const std::string& folder, uint64_t bytes) {
-  std::string source = folder.substr(0, folder.size() - 1) + ".source";
+  std::string source = folder + ".source";
   {
     std::ofstream out(source, std::ios::binary);
     std::string chunk(1 << 20, '\0');
@@ -255,17 +182,13 @@ void BuildLargeBackup(const std::string& folder, uint64_t bytes) {
   std::remove(source.c_str());
 }
 
-std::string CpuModel() {
-  std::ifstream cpuinfo("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpuinfo, line))
-    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
-  return "unknown";
-}
-
 int BenchUnlock(const std::string& cache, int repeat) {
   std::string folder = cache + "/unlock-production/";
-  if (!Build(cache + "/unlock-production.complete", [&] { BuildUnlockBackup(folder); })) return 1;
+  if (!bench::EnsureBuilt(cache + "/unlock-production", [](const std::string& f) {
+        BuildUnlockBackup(f);
+        return "complete";
+      }))
+    return 1;
   std::string salt, passcodeSalt;
   if (!KeybagSalts(folder, salt, passcodeSalt)) return 1;
 
@@ -273,18 +196,19 @@ int BenchUnlock(const std::string& cache, int repeat) {
   for (int i = 0; i < repeat; ++i) {
     Sample run = RunModules(folder, "", "");
     std::string stretched;
-    Sample sha256 =
-        RunProcess({"openssl", "kdf", "-keylen", "32", "-kdfopt", "digest:SHA256", "-kdfopt",
-                    std::string("pass:") + kPassword, "-kdfopt", "hexsalt:" + Hex(passcodeSalt),
-                    "-kdfopt", "iter:10000000", "PBKDF2"},
-                   &stretched);
+    bench::Usage sha256 =
+        bench::RunProcess({"openssl", "kdf", "-keylen", "32", "-kdfopt", "digest:SHA256", "-kdfopt",
+                           std::string("pass:") + kPassword, "-kdfopt",
+                           "hexsalt:" + Hex(passcodeSalt), "-kdfopt", "iter:10000000", "PBKDF2"},
+                          &stretched);
     stretched.erase(std::remove_if(stretched.begin(), stretched.end(),
                                    [](char c) { return c == ':' || c == '\n'; }),
                     stretched.end());
-    Sample sha1 = RunProcess({"openssl", "kdf", "-keylen", "32", "-kdfopt", "digest:SHA1",
-                              "-kdfopt", "hexpass:" + stretched, "-kdfopt", "hexsalt:" + Hex(salt),
-                              "-kdfopt", "iter:10000", "PBKDF2"},
-                             nullptr);
+    bench::Usage sha1 =
+        bench::RunProcess({"openssl", "kdf", "-keylen", "32", "-kdfopt", "digest:SHA1", "-kdfopt",
+                           "hexpass:" + stretched, "-kdfopt", "hexsalt:" + Hex(salt), "-kdfopt",
+                           "iter:10000", "PBKDF2"},
+                          nullptr);
     if (!run.ok || !sha256.ok || !sha1.ok) {
       std::fprintf(stderr, "decrypt_bench: an unlock run failed (is openssl installed?)\n");
       return 1;
@@ -306,7 +230,11 @@ int BenchDecrypt(const std::string& cache, uint64_t megabytes, int repeat) {
   std::string name = "large-" + std::to_string(megabytes) + "mib";
   std::string folder = cache + "/" + name + "/";
   uint64_t bytes = megabytes << 20;
-  if (!Build(cache + "/" + name + ".complete", [&] { BuildLargeBackup(folder, bytes); })) return 1;
+  if (!bench::EnsureBuilt(cache + "/" + name, [&](const std::string& f) {
+        BuildLargeBackup(f, bytes);
+        return "complete";
+      }))
+    return 1;
   std::string id = builder::BackupBuilder::FileID("CameraRollDomain", kBigPath);
   std::string stored = folder + id.substr(0, 2) + "/" + id;
   std::string out = cache + "/" + name + ".out";
@@ -319,9 +247,10 @@ int BenchDecrypt(const std::string& cache, uint64_t megabytes, int repeat) {
     bool complete = stat(out.c_str(), &info) == 0 && static_cast<uint64_t>(info.st_size) == bytes;
     std::remove(out.c_str());
     // Any key does the same work: -nopad skips the padding check.
-    Sample openssl = RunProcess({"openssl", "enc", "-d", "-aes-256-cbc", "-K", std::string(64, '7'),
-                                 "-iv", std::string(32, '0'), "-nopad", "-in", stored, "-out", out},
-                                nullptr);
+    bench::Usage openssl =
+        bench::RunProcess({"openssl", "enc", "-d", "-aes-256-cbc", "-K", std::string(64, '7'),
+                           "-iv", std::string(32, '0'), "-nopad", "-in", stored, "-out", out},
+                          nullptr);
     std::remove(out.c_str());
     if (!run.ok || !complete || !openssl.ok) {
       std::fprintf(stderr, "decrypt_bench: a decrypt run failed\n");
@@ -362,7 +291,7 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
   mkdir(cache.c_str(), 0700);
 
-  std::printf("%ld CPUs, %s\n", sysconf(_SC_NPROCESSORS_ONLN), CpuModel().c_str());
+  std::printf("%ld CPUs, %s\n", sysconf(_SC_NPROCESSORS_ONLN), bench::CpuModel().c_str());
   if (!skipUnlock && BenchUnlock(cache, repeat) != 0) return 1;
   if (!skipDecrypt && BenchDecrypt(cache, megabytes, repeat) != 0) return 1;
   return 0;

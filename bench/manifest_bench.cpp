@@ -5,26 +5,21 @@
 // Every timed run is a fresh process (this program re-executed), so its
 // peak resident size is that of the load alone and no run warms another's
 // heap. The backups are built once per row count and seed and reused.
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "BenchCache.h"
+#include "BenchChild.h"
 #include "backup/Discovery.h"
 #include "backup/ManifestDb.h"
 #include "backup/Mbdb.h"
@@ -34,11 +29,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double MillisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+using bench::Clock;
+using bench::Median;
+using bench::MillisecondsSince;
+using bench::PeakRssKb;
 
 // What a kind's Update does while the manifest loads: compare each record's
 // path with the databases it reads and keep the first match. Stands in for
@@ -98,12 +92,6 @@ std::vector<std::string_view> DatabasesOfKind(int number) {
 
 // ---- child side -----------------------------------------------------------
 
-long PeakRssKb() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
-
 // Loads the manifest of `folder` the way a scan does and prints
 // "<load ms> <records> <peak kB after load> <index ms> <stand-ins> <matches>".
 int RunChild(const std::string& format, const std::string& folder) {
@@ -152,59 +140,26 @@ int RunChild(const std::string& format, const std::string& folder) {
 
 // ---- parent side ----------------------------------------------------------
 
-struct Sample {
-  double wallMs = 0;  // fork to exit, as the parent sees it
-  double loadMs = 0;  // the Load call alone, as the child saw it
+// The whole process as the parent saw it (its peak includes the index); the
+// load as the child saw it.
+struct Sample : bench::Usage {
+  explicit Sample(const bench::Usage& usage = {}) : bench::Usage(usage) {}
+  double loadMs = 0;
   double indexMs = 0;
   size_t records = 0;
   long loadRssKb = 0;  // peak right after Load
-  long peakRssKb = 0;  // peak of the whole child (index included)
   size_t standIns = 0;
   int matches = 0;
-  bool ok = false;
 };
 
-// Runs `argv` with stdout captured (or sent to /dev/null) and its usage kept.
-Sample RunProcess(const std::vector<std::string>& args, bool captureOutput, std::string* output) {
-  Sample sample;
-  int pipeFds[2] = {-1, -1};
-  if (captureOutput && pipe(pipeFds) != 0) return sample;
-  Clock::time_point start = Clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    int out = captureOutput ? pipeFds[1] : open("/dev/null", O_WRONLY);
-    dup2(out, STDOUT_FILENO);
-    if (captureOutput) close(pipeFds[0]);
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    std::_Exit(127);
-  }
-  if (captureOutput) {
-    close(pipeFds[1]);
-    char buffer[512];
-    ssize_t got;
-    while ((got = read(pipeFds[0], buffer, sizeof buffer)) > 0) output->append(buffer, got);
-    close(pipeFds[0]);
-  }
-  int status = 0;
-  rusage usage{};
-  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return sample;
-  sample.wallMs = MillisecondsSince(start);
-  sample.peakRssKb = usage.ru_maxrss;
-  sample.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return sample;
-}
-
 Sample RunFloor(const std::string& database) {
-  return RunProcess({"sqlite3", database, "select fileID,domain,relativePath,flags from Files"},
-                    false, nullptr);
+  return Sample(bench::RunProcess(
+      {"sqlite3", database, "select fileID,domain,relativePath,flags from Files"}, nullptr));
 }
 
 Sample RunLoad(const std::string& format, const std::string& folder) {
   std::string output;
-  Sample sample = RunProcess({"/proc/self/exe", "--child", format, folder}, true, &output);
+  Sample sample(bench::RunProcess({"/proc/self/exe", "--child", format, folder}, &output));
   std::istringstream fields(output);
   fields >> sample.loadMs >> sample.records >> sample.loadRssKb >> sample.indexMs >>
       sample.standIns >> sample.matches;
@@ -212,64 +167,15 @@ Sample RunLoad(const std::string& format, const std::string& folder) {
   return sample;
 }
 
-template <typename Field>
-double Median(std::vector<Sample> samples, Field field) {
-  std::vector<double> values;
-  for (const Sample& sample : samples) values.push_back(static_cast<double>(sample.*field));
-  std::sort(values.begin(), values.end());
-  size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
-// A backup of `rows` synthetic rows in `folder`, built unless a complete one
-// is there already (its marker is written last). The build runs in a child
-// process: a child inherits its parent's peak resident size, so the parent
-// must never grow.
-bool EnsureBackup(const std::string& folder, builder::ManifestFormat format, size_t rows,
-                  uint64_t seed) {
-  std::string marker = folder + ".complete";
-  if (Exists(marker)) return true;
-  std::printf("building %s ...\n", folder.c_str());
-  std::fflush(stdout);
-  Clock::time_point start = Clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    try {
-      builder::BackupOptions options;
-      options.manifest = format;
-      builder::BackupBuilder backup(folder, options);
-      builder::AddSyntheticFiles(backup, rows, seed);
-      backup.Finish();
-      std::ofstream(marker) << rows << " rows, seed " << seed << "\n";
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "manifest_bench: %s\n", error.what());
-      std::_Exit(1);
-    }
-    std::_Exit(0);
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0 || !Exists(marker))
-    return false;
-  std::printf("  built in %.1f s\n", MillisecondsSince(start) / 1000);
-  // Written-back pages of a fresh build would otherwise compete with the
-  // first measurements.
-  sync();
-  return true;
-}
-
-std::string CpuModel() {
-  std::ifstream cpuinfo("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpuinfo, line)) {
-    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
-  }
-  return "unknown";
+// A backup of `rows` synthetic rows.
+std::string BuildBackup(const std::string& folder, builder::ManifestFormat format, size_t rows,
+                        uint64_t seed) {
+  builder::BackupOptions options;
+  options.manifest = format;
+  builder::BackupBuilder backup(folder, options);
+  builder::AddSyntheticFiles(backup, rows, seed);
+  backup.Finish();
+  return std::to_string(rows) + " rows, seed " + std::to_string(seed);
 }
 
 void PrintRow(const char* name, double ms, size_t rows, double floorMs, double rssKb) {
@@ -297,8 +203,11 @@ int main(int argc, char** argv) {
   std::string base = cache + "/rows" + std::to_string(rows) + "-seed" + std::to_string(seed);
   std::string dbFolder = base + "-db/";
   std::string mbdbFolder = base + "-mbdb/";
-  if (!EnsureBackup(base + "-db", builder::ManifestFormat::kDb, rows, seed) ||
-      !EnsureBackup(base + "-mbdb", builder::ManifestFormat::kMbdb, rows, seed))
+  auto build = [&](builder::ManifestFormat format) {
+    return [=](const std::string& folder) { return BuildBackup(folder, format, rows, seed); };
+  };
+  if (!bench::EnsureBuilt(base + "-db", build(builder::ManifestFormat::kDb)) ||
+      !bench::EnsureBuilt(base + "-mbdb", build(builder::ManifestFormat::kMbdb)))
     return 1;
 
   // Interleaved, so that every measurement sees the same machine state.
@@ -328,7 +237,7 @@ int main(int argc, char** argv) {
   double floorMs = Median(floors, &Sample::wallMs);
   std::printf("\nManifest load: %zu rows (seed %llu), median of %d, %ld CPUs, %s\n", rows,
               static_cast<unsigned long long>(seed), repeat, sysconf(_SC_NPROCESSORS_ONLN),
-              CpuModel().c_str());
+              bench::CpuModel().c_str());
   std::printf("eleven observers attached, %zu of them stand-ins; %d stand-ins matched a path\n\n",
               dbLoads.front().standIns, dbLoads.front().matches);
   std::printf("%-28s %10s %12s %9s %14s\n", "", "time (ms)", "rows/s", "x floor", "peak RSS (MB)");

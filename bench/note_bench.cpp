@@ -4,23 +4,15 @@
 // checks that it finds exactly what the plain rule finds (one pass over the
 // map per key), and times the notes kind's whole share of a scan driven
 // through the host code.
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "BenchCache.h"
 #include "BenchChild.h"
 #include "Harness.h"
 #include "backup/Discovery.h"
@@ -62,39 +54,12 @@ void AddNotes(builder::BackupBuilder& backup, size_t attachments) {
   builder::notes::AddNoteStore(backup, store);
 }
 
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
-// Built in a child process (a child inherits its parent's peak RSS).
-bool EnsureBackup(const std::string& folder, size_t rows, size_t attachments) {
-  std::string marker = folder + ".complete";
-  if (Exists(marker)) return true;
-  std::printf("building %s ...\n", folder.c_str());
-  std::fflush(stdout);
-  Clock::time_point start = Clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    try {
-      builder::BackupBuilder backup(folder);
-      AddNotes(backup, attachments);
-      builder::AddSyntheticFiles(backup, rows, 1);
-      backup.Finish();
-      std::ofstream(marker) << rows << " rows, " << attachments << " attachments\n";
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "note_bench: %s\n", error.what());
-      std::_Exit(1);
-    }
-    std::_Exit(0);
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0 || !Exists(marker))
-    return false;
-  std::printf("  built in %.1f s\n", MillisecondsSince(start) / 1000);
-  sync();
-  return true;
+std::string BuildBackup(const std::string& folder, size_t rows, size_t attachments) {
+  builder::BackupBuilder backup(folder);
+  AddNotes(backup, attachments);
+  builder::AddSyntheticFiles(backup, rows, 1);
+  backup.Finish();
+  return std::to_string(rows) + " rows, " + std::to_string(attachments) + " attachments";
 }
 
 // ---- child side -------------------------------------------------------------
@@ -197,7 +162,9 @@ int main(int argc, char** argv) {
 
   std::string base =
       cache + "/rows" + std::to_string(rows) + "-attachments" + std::to_string(attachments);
-  if (!EnsureBackup(base, rows, attachments)) return 1;
+  if (!bench::EnsureBuilt(base,
+                          [&](const std::string& f) { return BuildBackup(f, rows, attachments); }))
+    return 1;
   std::string folder = base + "/";
 
   std::vector<bench::Sample> resolves, scans, loads;

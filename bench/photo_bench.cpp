@@ -4,24 +4,17 @@
 //
 // Every timed run is a fresh process (this program re-executed), so its
 // peak resident size is its own. The backup is built once and reused.
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "BenchCache.h"
+#include "BenchChild.h"
 #include "Harness.h"
 #include "backup/ManifestDb.h"
 #include "builder/BackupBuilder.h"
@@ -33,17 +26,13 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double MillisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-long PeakRssKb() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
+using bench::Clock;
+using bench::Median;
+using bench::MedianField;
+using bench::MedianRssMb;
+using bench::MillisecondsSince;
+using bench::PeakRssKb;
+using bench::Sample;
 
 std::string PhotoPath(size_t index) {
   char path[64];
@@ -120,16 +109,6 @@ int RunPlain(const std::string& folder, size_t count, size_t photos) {
   std::_Exit(0);
 }
 
-class CountingSink : public host::EventSink {
- public:
-  void OnEvent(const std::string& line) override {
-    ++events;
-    bytes += line.size();
-  }
-  size_t events = 0;
-  size_t bytes = 0;
-};
-
 // The whole scan with kind 6 alone, through the host code; prints "<ms> <events>".
 int RunScan(const std::string& folder) {
   host::SendOptions options;
@@ -139,7 +118,7 @@ int RunScan(const std::string& folder) {
     std::fprintf(stderr, "photo_bench: %s\n", error.c_str());
     return 1;
   }
-  CountingSink sink;
+  bench::CountingSink sink;
   Clock::time_point start = Clock::now();
   host::RunSend(options, "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP",
                 "{\"backupDir\":\"" + folder + "\",\"types\":[6]}", sink, &error);
@@ -150,116 +129,33 @@ int RunScan(const std::string& folder) {
 
 // ---- parent side ----------------------------------------------------------
 
-struct Sample {
-  std::vector<double> fields;
-  long peakRssKb = 0;
-  bool ok = false;
-};
-
-Sample RunChild(const std::vector<std::string>& args) {
-  Sample sample;
-  int fds[2];
-  if (pipe(fds) != 0) return sample;
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], STDOUT_FILENO);
-    close(fds[0]);
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    std::_Exit(127);
-  }
-  close(fds[1]);
-  std::string output;
-  char buffer[512];
-  ssize_t got;
-  while ((got = read(fds[0], buffer, sizeof buffer)) > 0) output.append(buffer, got);
-  close(fds[0]);
-  int status = 0;
-  rusage usage{};
-  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return sample;
-  sample.peakRssKb = usage.ru_maxrss;
-  sample.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  std::istringstream fields(output);
-  double value;
-  while (fields >> value) sample.fields.push_back(value);
-  return sample;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  size_t n = values.size();
-  return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double MedianField(const std::vector<Sample>& samples, size_t field) {
-  std::vector<double> values;
-  for (const Sample& sample : samples)
-    if (field < sample.fields.size()) values.push_back(sample.fields[field]);
-  return Median(values);
-}
-
-double MedianRssMb(const std::vector<Sample>& samples) {
-  std::vector<double> values;
-  for (const Sample& sample : samples) values.push_back(sample.peakRssKb / 1024.0);
-  return Median(values);
-}
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
 // The backup: a photo library whose photos have no thumbnails (every other
 // one has its own file listed, one in a hundred an edited render that the
-// search finds), then synthetic rows up to `rows`. Built in a child process,
-// whose peak size the parent must not inherit.
-bool EnsureBackup(const std::string& folder, size_t rows, size_t photos) {
-  std::string marker = folder + ".complete";
-  if (Exists(marker)) return true;
-  std::printf("building %s ...\n", folder.c_str());
-  std::fflush(stdout);
-  Clock::time_point start = Clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    try {
-      builder::BackupBuilder backup(folder);
-      builder::PhotoLibrarySpec library;
-      library.assets.resize(photos);
-      for (size_t i = 0; i < photos; ++i) {
-        std::string path = PhotoPath(i);
-        builder::PhotoAsset& asset = library.assets[i];
-        asset.directory = path.substr(0, path.rfind('/'));
-        asset.fileName = path.substr(path.rfind('/') + 1);
-        asset.created = 700000000 + static_cast<double>(i);
-        asset.originalFileSize = 2000000 + static_cast<int64_t>(i);
-        asset.stored = false;
-      }
-      builder::AddPhotoLibrary(backup, library);
-      for (size_t i = 0; i < photos; ++i) {
-        if (i % 2 == 0) backup.AddManifestEntry("CameraRollDomain", "Media/" + PhotoPath(i), 1);
-        if (i % 100 == 0)
-          backup.AddManifestEntry(
-              "CameraRollDomain",
-              "Media/PhotoData/Mutations/" + PhotoPath(i) + "/Adjustments/FullSizeRender.jpg", 1);
-      }
-      builder::AddSyntheticFiles(backup, rows - backup.RowCount(), 1);
-      backup.Finish();
-      std::ofstream(marker) << backup.RowCount() << " rows, " << photos << " photos\n";
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "photo_bench: %s\n", error.what());
-      std::_Exit(1);
-    }
-    std::_Exit(0);
+// search finds), then synthetic rows up to `rows`.
+std::string BuildBackup(const std::string& folder, size_t rows, size_t photos) {
+  builder::BackupBuilder backup(folder);
+  builder::PhotoLibrarySpec library;
+  library.assets.resize(photos);
+  for (size_t i = 0; i < photos; ++i) {
+    std::string path = PhotoPath(i);
+    builder::PhotoAsset& asset = library.assets[i];
+    asset.directory = path.substr(0, path.rfind('/'));
+    asset.fileName = path.substr(path.rfind('/') + 1);
+    asset.created = 700000000 + static_cast<double>(i);
+    asset.originalFileSize = 2000000 + static_cast<int64_t>(i);
+    asset.stored = false;
   }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0 || !Exists(marker))
-    return false;
-  std::printf("  built in %.1f s\n", MillisecondsSince(start) / 1000);
-  sync();
-  return true;
+  builder::AddPhotoLibrary(backup, library);
+  for (size_t i = 0; i < photos; ++i) {
+    if (i % 2 == 0) backup.AddManifestEntry("CameraRollDomain", "Media/" + PhotoPath(i), 1);
+    if (i % 100 == 0)
+      backup.AddManifestEntry(
+          "CameraRollDomain",
+          "Media/PhotoData/Mutations/" + PhotoPath(i) + "/Adjustments/FullSizeRender.jpg", 1);
+  }
+  builder::AddSyntheticFiles(backup, rows - backup.RowCount(), 1);
+  backup.Finish();
+  return std::to_string(backup.RowCount()) + " rows, " + std::to_string(photos) + " photos";
 }
 
 }  // namespace
@@ -291,7 +187,9 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   std::string folder = cache + "/rows" + std::to_string(rows) + "-photos" + std::to_string(photos);
-  if (!EnsureBackup(folder, rows, photos)) return 1;
+  if (!bench::EnsureBuilt(folder,
+                          [&](const std::string& f) { return BuildBackup(f, rows, photos); }))
+    return 1;
   folder += "/";
   const std::string self = "/proc/self/exe";
   char exe[4096];
@@ -302,12 +200,13 @@ int main(int argc, char** argv) {
   std::vector<Sample> resolves, scans, empties;
   for (int i = 0; i < repeat; ++i) {
     // The identity check runs once; it is not timed.
-    resolves.push_back(RunChild({program, "--child-resolve", folder, i == 0 ? "40" : "0"}));
-    scans.push_back(RunChild({program, "--child-scan", folder}));
-    empties.push_back(RunChild({program, "--child-none"}));
+    resolves.push_back(
+        bench::RunChild(program, {program, "--child-resolve", folder, i == 0 ? "40" : "0"}));
+    scans.push_back(bench::RunChild(program, {program, "--child-scan", folder}));
+    empties.push_back(bench::RunChild(program, {program, "--child-none"}));
   }
-  Sample plain = RunChild(
-      {program, "--child-plain", folder, std::to_string(plainSample), std::to_string(photos)});
+  Sample plain = bench::RunChild(program, {program, "--child-plain", folder,
+                                           std::to_string(plainSample), std::to_string(photos)});
   for (const auto* samples : {&resolves, &scans, &empties}) {
     for (const Sample& sample : *samples) {
       if (!sample.ok || sample.fields.empty()) {

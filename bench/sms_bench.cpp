@@ -7,24 +7,20 @@
 // Every timed run is a fresh process (this program re-executed, or sqlite3),
 // so its peak resident size is its own. Backups are built once per size and
 // reused.
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "BenchCache.h"
 #include "BenchChild.h"
 #include "Harness.h"
 #include "builder/BackupBuilder.h"
@@ -36,18 +32,14 @@ namespace {
 
 using bench::Clock;
 using bench::CountingSink;
+using bench::Median;
 using bench::MillisecondsSince;
 using bench::PeakRssKb;
-
-double CpuMs(const rusage& usage) {
-  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
-}
 
 double SelfCpuMs() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  return CpuMs(usage);
+  return bench::CpuMs(usage);
 }
 
 // Deterministic words for message texts of realistic lengths.
@@ -182,53 +174,18 @@ int RunChild(const std::string& type, const std::string& folder, const std::stri
 
 // ---- parent side ----------------------------------------------------------
 
-struct Sample {
-  double wallMs = 0;
-  double cpuMs = 0;  // user + system
+// The whole process as the parent saw it; the scan as the child timed it.
+struct Sample : bench::Usage {
+  explicit Sample(const bench::Usage& usage = {}) : bench::Usage(usage) {}
   double scanMs = 0;
   double scanCpuMs = 0;
   size_t events = 0;
   size_t bytes = 0;
-  long peakRssKb = 0;
-  bool ok = false;
 };
-
-Sample RunProcess(const std::vector<std::string>& args, std::string* output) {
-  Sample sample;
-  int pipeFds[2] = {-1, -1};
-  if (output && pipe(pipeFds) != 0) return sample;
-  Clock::time_point start = Clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    int out = output ? pipeFds[1] : open("/dev/null", O_WRONLY);
-    dup2(out, STDOUT_FILENO);
-    if (output) close(pipeFds[0]);
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    std::_Exit(127);
-  }
-  if (output) {
-    close(pipeFds[1]);
-    char buffer[512];
-    ssize_t got;
-    while ((got = read(pipeFds[0], buffer, sizeof buffer)) > 0) output->append(buffer, got);
-    close(pipeFds[0]);
-  }
-  int status = 0;
-  rusage usage{};
-  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return sample;
-  sample.wallMs = MillisecondsSince(start);
-  sample.peakRssKb = usage.ru_maxrss;
-  sample.cpuMs = CpuMs(usage);
-  sample.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return sample;
-}
 
 Sample RunScan(const std::string& type, const std::string& folder, const std::string& tempDir) {
   std::string output;
-  Sample sample = RunProcess({"/proc/self/exe", "--child", type, folder, tempDir}, &output);
+  Sample sample(bench::RunProcess({"/proc/self/exe", "--child", type, folder, tempDir}, &output));
   std::istringstream fields(output);
   long childPeak = 0;
   fields >> sample.scanMs >> sample.scanCpuMs >> sample.events >> sample.bytes >> childPeak;
@@ -240,55 +197,7 @@ Sample RunScan(const std::string& type, const std::string& folder, const std::st
 Sample RunFloor(const std::string& database, const std::vector<std::string>& statements) {
   std::string sql;
   for (const std::string& statement : statements) sql += statement + ";\n";
-  return RunProcess({"sqlite3", "-readonly", database, sql}, nullptr);
-}
-
-template <typename Field>
-double Median(const std::vector<Sample>& samples, Field field) {
-  std::vector<double> values;
-  for (const Sample& sample : samples) values.push_back(static_cast<double>(sample.*field));
-  return bench::Median(values);
-}
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
-// Builds in a child, so the parent (and every later child) starts small.
-template <typename Build>
-bool EnsureBackup(const std::string& folder, Build build) {
-  std::string marker = folder + ".complete";
-  if (Exists(marker)) return true;
-  std::printf("building %s ...\n", folder.c_str());
-  std::fflush(stdout);
-  Clock::time_point start = Clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    try {
-      build(folder);
-      std::ofstream(marker) << "built\n";
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "sms_bench: %s\n", error.what());
-      std::_Exit(1);
-    }
-    std::_Exit(0);
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0 || !Exists(marker))
-    return false;
-  std::printf("  built in %.1f s\n", MillisecondsSince(start) / 1000);
-  sync();
-  return true;
-}
-
-std::string CpuModel() {
-  std::ifstream cpuinfo("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpuinfo, line))
-    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
-  return "unknown";
+  return Sample(bench::RunProcess({"sqlite3", "-readonly", database, sql}, nullptr));
 }
 
 std::string StoredSmsDb(const std::string& folder) {
@@ -343,10 +252,14 @@ int main(int argc, char** argv) {
   std::string scratch = cache + "/scratch/";
   mkdir(cache.c_str(), 0700);
   mkdir(scratch.c_str(), 0700);
-  if (!EnsureBackup(messagesFolder,
-                    [&](const std::string& f) { BuildMessagesBackup(f, messages, chats); }) ||
-      !EnsureBackup(attachmentFolder, [&](const std::string& f) {
+  if (!bench::EnsureBuilt(messagesFolder,
+                          [&](const std::string& f) {
+                            BuildMessagesBackup(f, messages, chats);
+                            return "built";
+                          }) ||
+      !bench::EnsureBuilt(attachmentFolder, [&](const std::string& f) {
         BuildAttachmentBackup(f, attachments, manifestRows);
+        return "built";
       }))
     return 1;
 
@@ -378,7 +291,7 @@ int main(int argc, char** argv) {
   double floorMs = Median(floors, &Sample::wallMs);
   double floorCpuMs = Median(floors, &Sample::cpuMs);
   std::printf("\nMessages: %zu messages in %zu chats, median of %d, %ld CPUs, %s\n", messages,
-              chats, repeat, sysconf(_SC_NPROCESSORS_ONLN), CpuModel().c_str());
+              chats, repeat, sysconf(_SC_NPROCESSORS_ONLN), bench::CpuModel().c_str());
   std::printf("reader statements (the floor runs exactly these):\n");
   for (const std::string& statement : statements) std::printf("  %s\n", statement.c_str());
   std::printf("\n");

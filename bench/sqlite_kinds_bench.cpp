@@ -8,25 +8,21 @@
 // whole road of a scan. A second mode hands the module a bare send function
 // instead of the host, to show what the host's routing costs.
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "BenchCache.h"
+#include "BenchChild.h"
 #include "Harness.h"
 #include "builder/BackupBuilder.h"
 #include "builder/kinds/AddressBookWriter.h"
@@ -39,17 +35,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double MillisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-long PeakRssKb() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
+using bench::Clock;
+using bench::Median;
+using bench::MillisecondsSince;
+using bench::PeakRssKb;
 
 struct Size {
   int contacts = 20000;
@@ -200,42 +189,15 @@ void AddBookmarks(builder::BackupBuilder& backup) {
   bookmarks.AddTo(backup);
 }
 
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
-// Built in a child: a child inherits its parent's peak resident size.
-bool EnsureBackup(const std::string& folder, const Size& size) {
-  const std::string marker = folder + ".complete";
-  if (Exists(marker)) return true;
-  std::printf("building %s ...\n", folder.c_str());
-  std::fflush(stdout);
-  Clock::time_point start = Clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    try {
-      builder::BackupBuilder backup(folder);
-      AddContacts(backup, size.contacts);
-      AddCalls(backup, size.calls);
-      AddHistory(backup, size.visits);
-      AddCalendar(backup);
-      AddBookmarks(backup);
-      backup.Finish();
-      std::ofstream(marker) << "built\n";
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "sqlite_kinds_bench: %s\n", error.what());
-      std::_Exit(1);
-    }
-    std::_Exit(0);
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0 || !Exists(marker))
-    return false;
-  std::printf("  built in %.1f s\n", MillisecondsSince(start) / 1000);
-  sync();
-  return true;
+std::string BuildBackup(const std::string& folder, const Size& size) {
+  builder::BackupBuilder backup(folder);
+  AddContacts(backup, size.contacts);
+  AddCalls(backup, size.calls);
+  AddHistory(backup, size.visits);
+  AddCalendar(backup);
+  AddBookmarks(backup);
+  backup.Finish();
+  return "built";
 }
 
 // ---- the floor ---------------------------------------------------------
@@ -301,16 +263,6 @@ std::vector<FloorRun> FloorRuns(const std::string& folder) {
 
 // ---- child side --------------------------------------------------------
 
-class CountingSink : public host::EventSink {
- public:
-  void OnEvent(const std::string& line) override {
-    ++events;
-    bytes += line.size();
-  }
-  size_t events = 0;
-  size_t bytes = 0;
-};
-
 std::string ScanPayload(const std::string& folder, const std::string& types) {
   return "{\"backupDir\":\"" + folder + "\",\"types\":" + types + "}";
 }
@@ -325,7 +277,7 @@ int RunHostChild(const std::string& folder, const std::string& types) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  CountingSink sink;
+  bench::CountingSink sink;
   Clock::time_point start = Clock::now();
   int rc = host::RunSend(options, keldra::names::kDoScan, ScanPayload(folder, types), sink, &error);
   double ms = MillisecondsSince(start);
@@ -377,55 +329,20 @@ int RunDirectChild(const std::string& folder, const std::string& types) {
 
 // ---- parent side -------------------------------------------------------
 
-struct Sample {
-  double wallMs = 0;  // fork to exit
-  double scanMs = 0;  // the scan alone, as the child saw it
-  double cpuMs = 0;   // user + system time of the whole process
+// The whole process as the parent saw it (cpu: start, module loading and
+// exit included); the scan as the child saw it.
+struct Sample : bench::Usage {
+  explicit Sample(const bench::Usage& usage = {}) : bench::Usage(usage) {}
+  double scanMs = 0;
   size_t events = 0;
   size_t bytes = 0;
-  long peakRssKb = 0;
-  bool ok = false;
 };
-
-Sample RunProcess(const std::vector<std::string>& args, bool capture, std::string* output) {
-  Sample sample;
-  int pipeFds[2] = {-1, -1};
-  if (capture && pipe(pipeFds) != 0) return sample;
-  Clock::time_point start = Clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    int out = capture ? pipeFds[1] : open("/dev/null", O_WRONLY);
-    dup2(out, STDOUT_FILENO);
-    if (capture) close(pipeFds[0]);
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    std::_Exit(127);
-  }
-  if (capture) {
-    close(pipeFds[1]);
-    char buffer[512];
-    ssize_t got;
-    while ((got = read(pipeFds[0], buffer, sizeof buffer)) > 0) output->append(buffer, got);
-    close(pipeFds[0]);
-  }
-  int status = 0;
-  rusage usage{};
-  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return sample;
-  sample.wallMs = MillisecondsSince(start);
-  sample.cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
-                 (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
-  sample.peakRssKb = usage.ru_maxrss;
-  sample.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return sample;
-}
 
 Sample RunFloor(const std::vector<FloorRun>& runs) {
   Sample total;
   total.ok = true;
   for (const FloorRun& run : runs) {
-    Sample one = RunProcess({"sqlite3", run.database, run.sql}, false, nullptr);
+    bench::Usage one = bench::RunProcess({"sqlite3", run.database, run.sql}, nullptr);
     total.ok = total.ok && one.ok;
     total.wallMs += one.wallMs;
     total.cpuMs += one.cpuMs;
@@ -437,33 +354,15 @@ Sample RunFloor(const std::vector<FloorRun>& runs) {
 
 Sample RunScan(const char* mode, const std::string& folder, const std::string& types) {
   std::string output;
-  Sample sample = RunProcess({"/proc/self/exe", "--child", mode, folder, types}, true, &output);
+  Sample sample(bench::RunProcess({"/proc/self/exe", "--child", mode, folder, types}, &output));
   std::istringstream fields(output);
   fields >> sample.scanMs >> sample.events >> sample.bytes >> sample.peakRssKb;
   if (!fields) sample.ok = false;
   return sample;
 }
 
-template <typename Field>
-double Median(const std::vector<Sample>& samples, Field field) {
-  std::vector<double> values;
-  for (const Sample& sample : samples) values.push_back(static_cast<double>(sample.*field));
-  std::sort(values.begin(), values.end());
-  size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 bool AllOk(const std::vector<Sample>& samples) {
   return std::all_of(samples.begin(), samples.end(), [](const Sample& s) { return s.ok; });
-}
-
-std::string CpuModel() {
-  std::ifstream cpuinfo("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpuinfo, line)) {
-    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
-  }
-  return "unknown";
 }
 
 }  // namespace
@@ -491,7 +390,8 @@ int main(int argc, char** argv) {
 
   const std::string folder = cache + "/c" + std::to_string(size.contacts) + "-k" +
                              std::to_string(size.calls) + "-v" + std::to_string(size.visits);
-  if (!EnsureBackup(folder, size)) return 1;
+  if (!bench::EnsureBuilt(folder, [&](const std::string& f) { return BuildBackup(f, size); }))
+    return 1;
   const std::string backupDir = folder + "/";
   const std::vector<FloorRun> floorRuns = FloorRuns(backupDir);
 
@@ -514,7 +414,7 @@ int main(int argc, char** argv) {
       "\nSQLite kinds scan: %d contacts, %d calls, %d history visits; median of %d; "
       "%ld CPUs, %s\n\n",
       size.contacts, size.calls, size.visits, repeat, sysconf(_SC_NPROCESSORS_ONLN),
-      CpuModel().c_str());
+      bench::CpuModel().c_str());
   std::printf("%-34s %10s %8s %10s %8s %10s %9s %10s\n", "", "time (ms)", "x floor", "CPU (ms)",
               "x floor", "RSS (MB)", "messages", "JSON (MB)");
   auto row = [&](const char* name, const std::vector<Sample>& samples, double ms) {

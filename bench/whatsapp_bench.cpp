@@ -4,8 +4,6 @@
 // (media items, push names, sessions, then chat by chat the group members
 // and the messages).
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -16,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchCache.h"
 #include "BenchChild.h"
 #include "Harness.h"
 #include "builder/BackupBuilder.h"
@@ -31,39 +30,6 @@ constexpr char kPushNameSql[] = "SELECT Z_PK,ZJID,ZPUSHNAME FROM ZWAPROFILEPUSHN
 constexpr char kSessionSql[] =
     "SELECT Z_PK, ZCONTACTJID, ZPARTNERNAME,ZLASTMESSAGEDATE,ZGROUPINFO FROM ZWACHATSESSION ORDER "
     "BY ZLASTMESSAGEDATE DESC;";
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
-bool EnsureBackup(const std::string& folder, size_t chats, size_t messages, uint64_t seed) {
-  std::string marker = folder + ".complete";
-  if (Exists(marker)) return true;
-  std::printf("building %s ...\n", folder.c_str());
-  std::fflush(stdout);
-  Clock::time_point start = Clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    try {
-      builder::BackupBuilder backup(folder);
-      builder::whatsapp::AddGeneratedChats(backup, chats, messages, seed);
-      backup.Finish();
-      std::ofstream(marker) << chats << " chats, " << messages << " messages\n";
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "whatsapp_bench: %s\n", error.what());
-      _exit(1);
-    }
-    _exit(0);
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0 || !Exists(marker))
-    return false;
-  std::printf("  built in %.1f s\n", bench::MillisecondsSince(start) / 1000);
-  sync();
-  return true;
-}
 
 // The statements the kind prepares, with each chat's id written in: the
 // shell cannot bind parameters per chat. Sessions are chosen as the kind
@@ -138,7 +104,13 @@ int main(int argc, char** argv) {
 
   std::string base = cache + "/chats" + std::to_string(chats) + "-messages" +
                      std::to_string(messages) + "-seed" + std::to_string(seed);
-  if (!EnsureBackup(base, chats, messages, seed)) return 1;
+  if (!bench::EnsureBuilt(base, [&](const std::string& f) {
+        builder::BackupBuilder backup(f);
+        builder::whatsapp::AddGeneratedChats(backup, chats, messages, seed);
+        backup.Finish();
+        return std::to_string(chats) + " chats, " + std::to_string(messages) + " messages";
+      }))
+    return 1;
   std::string folder = base + "/";
   std::string fileID = builder::BackupBuilder::FileID(builder::whatsapp::kDomain,
                                                       builder::whatsapp::kChatStoragePath);
