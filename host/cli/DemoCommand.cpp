@@ -16,6 +16,7 @@
 #include "cli/Commands.h"
 #include "cli/Common.h"
 #include "cli/KindNames.h"
+#include "vorn/VRNUtilityFile.h"
 
 namespace cli {
 namespace {
@@ -35,18 +36,13 @@ constexpr DemoBackup kDemoBackups[] = {
     {"encrypted", "Demo iPhone (encrypted)", true},
 };
 
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
 int RemoveEntry(const char* path, const struct stat*, int, FTW*) {
   return ::remove(path);
 }
 
 // Removes a folder and everything below it, links not followed.
 bool RemoveTree(const std::string& folder) {
-  return !Exists(folder) || nftw(folder.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) == 0;
+  return !VRNUtilityFile::IsFileExist(folder.c_str()) || nftw(folder.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) == 0;
 }
 
 // Builds into a side folder renamed into place at the end, so an interrupted
@@ -153,7 +149,7 @@ int RunDemo(const host::SendOptions& options, const DemoArguments& arguments) {
   std::vector<rapidjson::Document> summaries;
   for (const DemoBackup& demo : kDemoBackups) {
     std::string folder = backups + demo.name + "/";
-    if (!Exists(folder)) {
+    if (!VRNUtilityFile::IsFileExist(folder.c_str())) {
       std::fprintf(stderr, "keldra demo: building the sample backup %s\n", folder.c_str());
       std::string error;
       if (!BuildBackup(demo, folder, &error)) return Fail(error);
