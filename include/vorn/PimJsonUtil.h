@@ -49,6 +49,9 @@ class PimJsonUtil {
 
   // Compact JSON text of a value.
   static std::string ToString(const Value& value);
+  // The same text written into `buffer` (emptied first). Large messages are
+  // sent straight from the buffer, which spares them a copy into a string.
+  static void Write(const Value& value, rapidjson::StringBuffer& buffer);
 
   // True when the bytes are valid UTF-8 (no overlongs, no surrogates, <= U+10FFFF).
   static bool IsValidUtf8(const char* text, size_t length);

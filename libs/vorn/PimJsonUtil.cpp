@@ -140,7 +140,12 @@ void PimJsonUtil::PushJsonArrayIntValue(Value& array, Allocator& allocator, int3
 
 std::string PimJsonUtil::ToString(const Value& value) {
   rapidjson::StringBuffer buffer;
+  Write(value, buffer);
+  return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+void PimJsonUtil::Write(const Value& value, rapidjson::StringBuffer& buffer) {
+  buffer.Clear();
   rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
   if (!value.Accept(writer)) throw vorn::JsonAssertion("json value cannot be written");
-  return std::string(buffer.GetString(), buffer.GetSize());
 }

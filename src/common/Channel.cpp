@@ -18,7 +18,9 @@ void SetRegistration(ModuleRegistration* registration) {
   g_instance = registration ? registration->moduleInstance : nullptr;
 }
 
-void* ModuleInstance() { return g_instance; }
+void* ModuleInstance() {
+  return g_instance;
+}
 
 void SendToHost(PluginMessage& message) {
   message.senderInstance = g_instance;
@@ -26,14 +28,18 @@ void SendToHost(PluginMessage& message) {
 }
 
 void SendResultText(const char* taskId, const std::string& text, bool withLength) {
+  SendResultText(taskId, text.c_str(), text.size(), withLength);
+}
+
+void SendResultText(const char* taskId, const char* text, size_t length, bool withLength) {
   PluginMessage message;
   std::memset(&message, 0, sizeof message);
   message.taskId = taskId;
   message.payloadForm = kPayloadText;
   message.target = names::kCommandReceive;
   message.subCommand = names::kSendResult;
-  message.payload = const_cast<char*>(text.c_str());
-  message.payloadLength = withLength ? text.size() : 0;
+  message.payload = const_cast<char*>(text);
+  message.payloadLength = withLength ? length : 0;
   SendToHost(message);
 }
 

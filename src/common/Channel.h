@@ -21,6 +21,8 @@ void SendToHost(PluginMessage& message);
 // text's byte count (status, backup-list and export messages); kind results
 // leave it 0.
 void SendResultText(const char* taskId, const std::string& text, bool withLength);
+// The same for a NUL-terminated text of `length` bytes.
+void SendResultText(const char* taskId, const char* text, size_t length, bool withLength);
 
 // The final status message of a command:
 // {"stage":3,"status":S,"sub_command_type":C,"error_code":E}.

@@ -28,11 +28,12 @@ void Kind::SendResult(Allocator& allocator, rapidjson::Value& result, const char
   PimJsonUtil::AddJsonDictIntValue(message, allocator, "type", type);
   PimJsonUtil::AddJsonDictIntValue(message, allocator, "sub_type", subType);
   PimJsonUtil::AddJsonDictObjectValue(message, allocator, "result", result);
-  std::string text = PimJsonUtil::ToString(message);
+  rapidjson::StringBuffer text;
+  PimJsonUtil::Write(message, text);
   // Hand the result back before anything can throw.
   result.Swap(message["result"]);
-  SendResultText(taskId, text, false);
-  if (logResults) LOG(INFO) << text;
+  SendResultText(taskId, text.GetString(), text.GetSize(), false);
+  if (logResults) LOG(INFO) << text.GetString();
 }
 
 std::string DecryptOnDemand(const ManifestFile& record) {
