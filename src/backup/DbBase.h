@@ -4,7 +4,6 @@
 #ifndef KELDRA_BACKUP_DBBASE_H_
 #define KELDRA_BACKUP_DBBASE_H_
 
-#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -12,6 +11,7 @@
 #include "backup/FileMap.h"
 #include "backup/ManifestFile.h"
 #include "common/Arena.h"
+#include "common/HugePages.h"
 #include "common/Observer.h"
 
 namespace keldra {
@@ -32,7 +32,7 @@ class DbBase : public VRNSubject, public VRNObserver {
   void Update(void* argument, const char* commandType) override;
 
   // Every record, in the order read.
-  const std::deque<ManifestFile>& Records() const { return records_; }
+  const ManifestRecords& Records() const { return records_; }
   virtual const char* CommandType() const = 0;
 
  protected:
@@ -50,10 +50,13 @@ class DbBase : public VRNSubject, public VRNObserver {
  private:
   std::string_view InternDomain(std::string_view domain);
 
-  Arena arena_;
+  // Records and their texts take about 200 bytes a row; first here, so it
+  // goes last.
+  HugePageStore memory_;
+  Arena arena_{&memory_};
   std::unordered_set<std::string_view> domains_;  // views into arena_
   std::string_view lastDomain_;
-  std::deque<ManifestFile> records_;
+  ManifestRecords records_{&memory_};
   FileMap fileMap_;
   size_t mappedRecords_ = 0;
   bool mapBuilt_ = false;

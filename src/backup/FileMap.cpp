@@ -4,7 +4,7 @@
 
 namespace keldra {
 
-void FileMap::Build(const std::deque<ManifestFile>& records) {
+void FileMap::Build(const ManifestRecords& records) {
   entries_.clear();
   entries_.reserve(records.size());
   for (const ManifestFile& record : records) entries_.emplace_back(record.relativePath, &record);
@@ -22,8 +22,9 @@ void FileMap::Build(const std::deque<ManifestFile>& records) {
 }
 
 const ManifestFile* FileMap::Find(std::string_view relativePath) const {
-  auto it = std::lower_bound(entries_.begin(), entries_.end(), relativePath,
-                             [](const Entry& entry, std::string_view key) { return entry.first < key; });
+  auto it =
+      std::lower_bound(entries_.begin(), entries_.end(), relativePath,
+                       [](const Entry& entry, std::string_view key) { return entry.first < key; });
   if (it == entries_.end() || it->first != relativePath) return nullptr;
   return it->second;
 }

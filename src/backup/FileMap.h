@@ -3,7 +3,6 @@
 #ifndef KELDRA_BACKUP_FILEMAP_H_
 #define KELDRA_BACKUP_FILEMAP_H_
 
-#include <deque>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -18,7 +17,7 @@ class FileMap {
   using const_iterator = std::vector<Entry>::const_iterator;
 
   // Indexes the records, given in read order.
-  void Build(const std::deque<ManifestFile>& records);
+  void Build(const ManifestRecords& records);
 
   // The record for an exact, case-sensitive relative path, or null.
   const ManifestFile* Find(std::string_view relativePath) const;

@@ -3,6 +3,8 @@
 #define KELDRA_BACKUP_MANIFESTFILE_H_
 
 #include <cstdint>
+#include <deque>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 
@@ -15,10 +17,10 @@ struct ManifestFile {
   std::string_view domain;        // "" when the manifest has none
   std::string_view relativePath;  // "/" separators; "" when the manifest has none
   int32_t flags = 0;
-  std::string_view tempDir;       // encrypted backups: where decrypted copies go
-  std::string_view backupDir;     // ends in a separator
-  std::string_view filePath;      // where the stored file lies below backupDir
-  uint8_t encrypted = 0;          // 1: read from a decrypted manifest
+  std::string_view tempDir;    // encrypted backups: where decrypted copies go
+  std::string_view backupDir;  // ends in a separator
+  std::string_view filePath;   // where the stored file lies below backupDir
+  uint8_t encrypted = 0;       // 1: read from a decrypted manifest
 
   // backupDir followed directly by filePath.
   std::string StoredPath() const {
@@ -28,6 +30,10 @@ struct ManifestFile {
     return path;
   }
 };
+
+// The records of a manifest, in the order read. A deque: records never move
+// once stored, so views and pointers to them stay valid as more arrive.
+using ManifestRecords = std::pmr::deque<ManifestFile>;
 
 }  // namespace keldra
 

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   rapidjson::Document reply;
   reply.Parse(reinterpret_cast<const char*>(data), size);
   if (reply.HasParseError()) return 0;
-  std::deque<keldra::ManifestFile> records;
+  keldra::ManifestRecords records;
   for (const char* path : kPaths) {
     keldra::ManifestFile& record = records.emplace_back();
     record.relativePath = path;

@@ -15,7 +15,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
   std::deque<std::string> texts;
-  std::deque<keldra::ManifestFile> records;
+  keldra::ManifestRecords records;
   std::vector<std::string_view> photos;
   while (!input.empty()) {
     size_t end = input.find('\n');

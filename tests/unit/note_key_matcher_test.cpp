@@ -19,7 +19,7 @@ using keldra::ManifestFile;
 
 struct Manifest {
   std::deque<std::string> texts;  // owners of the views
-  std::deque<ManifestFile> records;
+  keldra::ManifestRecords records;
   FileMap map;
 
   explicit Manifest(const std::vector<std::string>& paths) {

@@ -80,7 +80,7 @@ class Records {
 
  private:
   std::deque<std::string> texts_;
-  std::deque<ManifestFile> records_;
+  keldra::ManifestRecords records_;
 };
 
 TEST(RecordingUpdate, TakesThePathsOfTheProductVersionAndTheLastMatch) {

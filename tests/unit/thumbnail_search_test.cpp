@@ -34,7 +34,7 @@ class Map {
 
  private:
   std::deque<std::string> paths_;
-  std::deque<ManifestFile> records_;
+  keldra::ManifestRecords records_;
   FileMap map_;
 };
 
