@@ -12,6 +12,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
 #include "Events.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilityFile.h"
@@ -73,7 +76,9 @@ TempFolder::TempFolder() {
   path_ = std::string(buffer.data()) + "/";
 }
 
-TempFolder::~TempFolder() { RemoveTree(path_.substr(0, path_.size() - 1)); }
+TempFolder::~TempFolder() {
+  RemoveTree(path_.substr(0, path_.size() - 1));
+}
 
 std::string FixturesDir() {
   const char* override = std::getenv("KELDRA_FIXTURES");
@@ -82,6 +87,20 @@ std::string FixturesDir() {
   if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return "";
   if (dir.back() != '/') dir += '/';
   return dir;
+}
+
+void ExecSql(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+    ADD_FAILURE() << "cannot open " << path;
+    sqlite3_close(db);
+    return;
+  }
+  char* error = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+      << (error ? error : "");
+  sqlite3_free(error);
+  sqlite3_close(db);
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
@@ -101,8 +120,7 @@ void MakeFolders(const std::string& path) {
   std::string partial;
   for (size_t i = 0; i < path.size(); ++i) {
     partial += path[i];
-    if ((path[i] == '/' || i + 1 == path.size()) && partial != "/")
-      mkdir(partial.c_str(), 0755);
+    if ((path[i] == '/' || i + 1 == path.size()) && partial != "/") mkdir(partial.c_str(), 0755);
   }
 }
 
@@ -124,11 +142,14 @@ host::Recorder Send(const std::string& command, const std::optional<std::string>
 
 std::vector<std::string> ResultTexts(const host::Recorder& recorder) {
   std::vector<std::string> texts;
-  for (const rapidjson::Value* payload : recorder.Payloads("result")) texts.push_back(Json(*payload));
+  for (const rapidjson::Value* payload : recorder.Payloads("result"))
+    texts.push_back(Json(*payload));
   return texts;
 }
 
-std::string Json(const rapidjson::Value& value) { return PimJsonUtil::ToString(value); }
+std::string Json(const rapidjson::Value& value) {
+  return PimJsonUtil::ToString(value);
+}
 
 std::string TreeSnapshot(const std::string& folder) {
   std::vector<std::string> lines;

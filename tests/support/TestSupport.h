@@ -29,12 +29,15 @@ class TempFolder {
 
 // The real-sample folder, or "" when it is absent (tests then skip).
 std::string FixturesDir();
-#define SKIP_WITHOUT_FIXTURES(dir)                                          \
-  do {                                                                      \
-    if ((dir).empty()) GTEST_SKIP() << "real samples folder is absent";     \
+#define SKIP_WITHOUT_FIXTURES(dir)                                      \
+  do {                                                                  \
+    if ((dir).empty()) GTEST_SKIP() << "real samples folder is absent"; \
   } while (0)
 
 void WriteFile(const std::string& path, const std::string& bytes);
+// Runs SQL statements on the database file at `path` (created if absent);
+// a failure fails the test.
+void ExecSql(const std::string& path, const std::string& sql);
 std::string ReadFile(const std::string& path);
 void MakeFolders(const std::string& path);
 

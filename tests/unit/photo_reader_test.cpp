@@ -21,18 +21,9 @@
 namespace {
 
 using host::PhotoLibrary;
+using testing_support::ExecSql;
 using testing_support::Json;
 using testing_support::TempFolder;
-
-void Exec(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  char* error = nullptr;
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
-      << (error ? error : "");
-  sqlite3_free(error);
-  sqlite3_close(db);
-}
 
 struct Lists {
   rapidjson::Document photos{rapidjson::kArrayType};
@@ -161,7 +152,7 @@ TEST_F(PhotoReader, FindsTheMembershipTableWhenEntityNumbersMislead) {
                              "UPDATE Z_PRIMARYKEY SET Z_ENT = Z_ENT + 100",
                              "UPDATE Z_PRIMARYKEY SET Z_NAME = 'Something'"}) {
     std::string path = Written(builder::PhotoSchema::kGenericAsset);
-    Exec(path, damage);
+    ExecSql(path, damage);
     auto library = Open(path);
     ASSERT_TRUE(library) << damage;
     ASSERT_TRUE(library->Join()) << damage;
@@ -173,7 +164,7 @@ TEST_F(PhotoReader, FindsTheMembershipTableWhenEntityNumbersMislead) {
   }
   // Without any membership table the albums are still listed, empty.
   std::string path = Written(builder::PhotoSchema::kAsset);
-  Exec(path, "DROP TABLE Z_28ASSETS");
+  ExecSql(path, "DROP TABLE Z_28ASSETS");
   auto library = Open(path);
   ASSERT_TRUE(library);
   EXPECT_FALSE(library->Join());
@@ -193,25 +184,26 @@ TEST_F(PhotoReader, SurvivesDamagedAndOddDatabases) {
   testing_support::WriteFile(folder_ / "empty.sqlite", "");
   EXPECT_FALSE(Open(folder_ / "empty.sqlite"));
   std::string other = folder_ / "other.sqlite";
-  Exec(other, "CREATE TABLE ZASSET (Z_PK INTEGER PRIMARY KEY, ZTITLE TEXT)");
+  ExecSql(other, "CREATE TABLE ZASSET (Z_PK INTEGER PRIMARY KEY, ZTITLE TEXT)");
   EXPECT_FALSE(Open(other));  // no file columns: not a photo library
 
   // The fewest columns a library can have, NULL everywhere, wrong types and
   // absurd values.
   std::string odd = folder_ / "odd.sqlite";
-  Exec(odd,
-       "CREATE TABLE ZASSET (Z_PK INTEGER PRIMARY KEY, ZDIRECTORY, ZFILENAME, ZWIDTH, ZKIND, "
-       "ZDURATION, ZDATECREATED, ZTRASHEDSTATE, ZADDITIONALATTRIBUTES);"
-       "CREATE TABLE ZADDITIONALASSETATTRIBUTES (Z_PK INTEGER PRIMARY KEY, ZORIGINALFILESIZE);"
-       "CREATE TABLE ZGENERICALBUM (Z_PK, ZKIND);"
-       "INSERT INTO ZASSET VALUES (1, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL);"
-       "INSERT INTO ZASSET VALUES (2, 'DCIM', '', 1, 1, 1, 1, 1, 1);"
-       "INSERT INTO ZASSET VALUES (3, 'DCIM', 'a.JPG', NULL, NULL, NULL, NULL, NULL, NULL);"
-       "INSERT INTO ZASSET VALUES (4, X'FF00FE', '../../etc/' || X'C3', 'wide', 'video', 9e999, "
-       "-9e999, 'yes', 4);"
-       "INSERT INTO ZASSET VALUES (5, 'DCIM', printf('%.5000c', 'n'), 1e300, 1, -3, 1e300, 0, 5);"
-       "INSERT INTO ZADDITIONALASSETATTRIBUTES VALUES (4, -5), (5, 1e300);"
-       "INSERT INTO ZGENERICALBUM VALUES ('two', 2), (NULL, NULL), (7, 1552);");
+  ExecSql(
+      odd,
+      "CREATE TABLE ZASSET (Z_PK INTEGER PRIMARY KEY, ZDIRECTORY, ZFILENAME, ZWIDTH, ZKIND, "
+      "ZDURATION, ZDATECREATED, ZTRASHEDSTATE, ZADDITIONALATTRIBUTES);"
+      "CREATE TABLE ZADDITIONALASSETATTRIBUTES (Z_PK INTEGER PRIMARY KEY, ZORIGINALFILESIZE);"
+      "CREATE TABLE ZGENERICALBUM (Z_PK, ZKIND);"
+      "INSERT INTO ZASSET VALUES (1, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL);"
+      "INSERT INTO ZASSET VALUES (2, 'DCIM', '', 1, 1, 1, 1, 1, 1);"
+      "INSERT INTO ZASSET VALUES (3, 'DCIM', 'a.JPG', NULL, NULL, NULL, NULL, NULL, NULL);"
+      "INSERT INTO ZASSET VALUES (4, X'FF00FE', '../../etc/' || X'C3', 'wide', 'video', 9e999, "
+      "-9e999, 'yes', 4);"
+      "INSERT INTO ZASSET VALUES (5, 'DCIM', printf('%.5000c', 'n'), 1e300, 1, -3, 1e300, 0, 5);"
+      "INSERT INTO ZADDITIONALASSETATTRIBUTES VALUES (4, -5), (5, 1e300);"
+      "INSERT INTO ZGENERICALBUM VALUES ('two', 2), (NULL, NULL), (7, 1552);");
   auto library = Open(odd);
   ASSERT_TRUE(library);
   EXPECT_FALSE(library->Join());

@@ -20,19 +20,10 @@
 namespace {
 
 using host::VoiceMemoList;
+using testing_support::ExecSql;
 using testing_support::Json;
 using testing_support::TempFolder;
 using testing_support::WriteFile;
-
-void Exec(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  char* error = nullptr;
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
-      << (error ? error : "");
-  sqlite3_free(error);
-  sqlite3_close(db);
-}
 
 std::string ReplyJson(const VoiceMemoList& list) {
   return Json(*list.ToReply());
@@ -174,12 +165,12 @@ TEST_F(VoiceMemoReader, FilesOfTheWrongShapeGiveWhatTheyHold) {
                       "");
   // NULL everywhere, wrong types, absurd numbers, text that is not UTF-8.
   std::string odd = folder_ / "odd.db";
-  Exec(odd,
-       "CREATE TABLE ZRECORDING (ZPATH, ZCUSTOMLABEL, ZDATE, ZDURATION);"
-       "INSERT INTO ZRECORDING VALUES (NULL, NULL, NULL, NULL), ('', 1, 2, 3), ('/', 1, 2, 3),"
-       "('/var/x/g.m4a', X'C328', 1e300, 'long'), ('h.m4a', NULL, -1e999, 1e999);"
-       "CREATE TABLE ZCLOUDRECORDING (ZPATH);"
-       "INSERT INTO ZCLOUDRECORDING VALUES ('C:\\\\x\\\\i.m4a'), (X'00');");
+  ExecSql(odd,
+          "CREATE TABLE ZRECORDING (ZPATH, ZCUSTOMLABEL, ZDATE, ZDURATION);"
+          "INSERT INTO ZRECORDING VALUES (NULL, NULL, NULL, NULL), ('', 1, 2, 3), ('/', 1, 2, 3),"
+          "('/var/x/g.m4a', X'C328', 1e300, 'long'), ('h.m4a', NULL, -1e999, 1e999);"
+          "CREATE TABLE ZCLOUDRECORDING (ZPATH);"
+          "INSERT INTO ZCLOUDRECORDING VALUES ('C:\\\\x\\\\i.m4a'), (X'00');");
   list.ReadDatabase(odd, VoiceMemoList::kRecordingDb, options_);
 
   std::vector<std::string> names;

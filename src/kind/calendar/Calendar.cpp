@@ -124,20 +124,27 @@ rapidjson::Value& Calendar::FindOrAddEvent(CalendarEntry& calendar, sqlite3_stmt
   return calendar.events[inserted.first->second];
 }
 
-void Calendar::ReadAlarms(const sqlite::Database& database) {
-  sqlite::Statement statement = sqlite::Prepare(database, kAlarmSql);
+template <typename Use>
+void Calendar::ForEachEventRow(const sqlite::Database& database, const char* sql,
+                               const EventColumns& columns, Use use) {
+  sqlite::Statement statement = sqlite::Prepare(database, sql);
   if (!statement) {
     ReportSqliteError(database.get());
     return;
   }
-  static constexpr EventColumns kColumns{4, 5, 6, 7, 8, 9, 10, 11};
-  Allocator& allocator = calendars_->GetAllocator();
   sqlite3_stmt* row = statement.get();
   while (sqlite3_step(row) == SQLITE_ROW) {
     if (sqlite::IsNull(row, 0) || sqlite::IsNull(row, 1) || sqlite::IsNull(row, 2)) continue;
     CalendarEntry* calendar = FindCalendar(row);
     if (!calendar) continue;
-    rapidjson::Value& event = FindOrAddEvent(*calendar, row, kColumns);
+    use(row, FindOrAddEvent(*calendar, row, columns));
+  }
+}
+
+void Calendar::ReadAlarms(const sqlite::Database& database) {
+  static constexpr EventColumns kColumns{4, 5, 6, 7, 8, 9, 10, 11};
+  Allocator& allocator = calendars_->GetAllocator();
+  ForEachEventRow(database, kAlarmSql, kColumns, [&](sqlite3_stmt* row, rapidjson::Value& event) {
     auto alarms = event.FindMember("display_alarms");
     if (alarms == event.MemberEnd()) {
       rapidjson::Value empty(rapidjson::kArrayType);
@@ -151,34 +158,26 @@ void Calendar::ReadAlarms(const sqlite::Database& database) {
     AddText(alarm, allocator, "description", "");
     AddText(alarm, allocator, kEntityKey, "com.apple.calendars.DisplayAlarm");
     PimJsonUtil::PushJsonArrayObjectValue(alarms->value, allocator, alarm);
-  }
+  });
 }
 
 void Calendar::ReadRecurrences(const sqlite::Database& database) {
-  sqlite::Statement statement = sqlite::Prepare(database, kRecurrenceSql);
-  if (!statement) {
-    ReportSqliteError(database.get());
-    return;
-  }
   static constexpr EventColumns kColumns{7, 8, 9, 10, 11, 12, 13, 14};
   Allocator& allocator = calendars_->GetAllocator();
-  sqlite3_stmt* row = statement.get();
-  while (sqlite3_step(row) == SQLITE_ROW) {
-    if (sqlite::IsNull(row, 0) || sqlite::IsNull(row, 1) || sqlite::IsNull(row, 2)) continue;
-    CalendarEntry* calendar = FindCalendar(row);
-    if (!calendar) continue;
-    rapidjson::Value& event = FindOrAddEvent(*calendar, row, kColumns);
-    if (event.HasMember("recurrence")) continue;  // the first recurrence read wins
-    const std::string until = DateTextOrEmpty(sqlite::Int64(row, 5));
-    rapidjson::Value recurrence(rapidjson::kObjectType);
-    AddText(recurrence, allocator, "id", sqlite::Text(row, 2));
-    AddText(recurrence, allocator, "frequency", sqlite::Text(row, 3));
-    PimJsonUtil::AddJsonDictIntValue(recurrence, allocator, "interval", sqlite3_column_int(row, 4));
-    AddText(recurrence, allocator, kEntityKey, "com.apple.calendars.Recurrence");
-    AddText(recurrence, allocator, "until", until);
-    AddUtcText(recurrence, allocator, "until_source", until);
-    PimJsonUtil::AddJsonDictObjectValue(event, allocator, "recurrence", recurrence);
-  }
+  ForEachEventRow(database, kRecurrenceSql, kColumns,
+                  [&](sqlite3_stmt* row, rapidjson::Value& event) {
+                    if (event.HasMember("recurrence")) return;  // the first recurrence read wins
+                    const std::string until = DateTextOrEmpty(sqlite::Int64(row, 5));
+                    rapidjson::Value recurrence(rapidjson::kObjectType);
+                    AddText(recurrence, allocator, "id", sqlite::Text(row, 2));
+                    AddText(recurrence, allocator, "frequency", sqlite::Text(row, 3));
+                    PimJsonUtil::AddJsonDictIntValue(recurrence, allocator, "interval",
+                                                     sqlite3_column_int(row, 4));
+                    AddText(recurrence, allocator, kEntityKey, "com.apple.calendars.Recurrence");
+                    AddText(recurrence, allocator, "until", until);
+                    AddUtcText(recurrence, allocator, "until_source", until);
+                    PimJsonUtil::AddJsonDictObjectValue(event, allocator, "recurrence", recurrence);
+                  });
 }
 
 void Calendar::BuildList() {

@@ -52,6 +52,11 @@ class Calendar : public Kind, public VRNObserver {
   // The event named by column 1 in `calendar`, built from the row when new.
   rapidjson::Value& FindOrAddEvent(CalendarEntry& calendar, sqlite3_stmt* row,
                                    const EventColumns& columns);
+  // Runs `sql` and hands `use` each row of a known calendar with its event,
+  // found or added; rows lacking a calendar, event or own id are passed.
+  template <typename Use>
+  void ForEachEventRow(const sqlite::Database& database, const char* sql,
+                       const EventColumns& columns, Use use);
   rapidjson::Value MakeEvent(sqlite3_stmt* row, const EventColumns& columns);
   void BuildList();
 
