@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "builder/Random.h"
 #include "builder/kinds/ChatStorage.h"
 #include "builder/kinds/Identifiers.h"
 
@@ -16,22 +17,6 @@ constexpr double kSampleStart = 735000000.0;  // 2024-04 in seconds since 2001
 std::string PersonJid(int number) {
   return "1555010" + std::to_string(1000 + number) + "@s.whatsapp.net";
 }
-
-// splitmix64, so generated stores are the same on every platform.
-class Random {
- public:
-  explicit Random(uint64_t seed) : state_(seed) {}
-  uint64_t Next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  size_t Below(size_t bound) { return static_cast<size_t>(Next() % bound); }
-
- private:
-  uint64_t state_;
-};
 
 const std::array<const char*, 32> kWords = {
     "see",   "you",    "at",      "the",   "station",  "tomorrow", "morning", "thanks",
