@@ -40,8 +40,14 @@ int KindNumber(const rapidjson::Value& element) {
 }
 
 // Steps 4 to 10; returns the status and sets the error code.
+// "complete": true asks every kind to read all the device holds.
+bool CompleteReadingAsked(const rapidjson::Document& document) {
+  auto complete = document.FindMember("complete");
+  return complete != document.MemberEnd() && complete->value.IsBool() && complete->value.GetBool();
+}
+
 int RunScan(const std::string& taskId, const std::string& folder,
-            const rapidjson::Value& numbers, int& errorCode) {
+            const rapidjson::Value& numbers, bool complete, int& errorCode) {
   int type = DetectBackupType(folder);
   if (type == kNotABackup) return kStatusFailed;
   std::unique_ptr<BackupInfo> info = ReadBackupInfo(folder, type);
@@ -57,6 +63,7 @@ int RunScan(const std::string& taskId, const std::string& folder,
   for (const auto& element : numbers.GetArray()) {
     KindObject object = CreateKind(KindNumber(element));
     if (!object.kind) continue;
+    object.kind->SetCompleteReading(complete);
     object.kind->Configure(*info);
     kinds.push_back(object.kind);
     if (object.observer) reader->Attach(object.observer);
@@ -95,7 +102,8 @@ void DoScan(PluginMessage& message) {
     const rapidjson::Value* backupDir = StringMember(document, "backupDir");
     const rapidjson::Value* numbers = KindNumbers(document);
     if (backupDir && numbers)
-      status = RunScan(taskId, NormaliseBackupDir(*backupDir), *numbers, errorCode);
+      status = RunScan(taskId, NormaliseBackupDir(*backupDir), *numbers,
+                       CompleteReadingAsked(document), errorCode);
   }
   SendCommandStatus(message.taskId, names::kDoScan, status, errorCode);
   NotifyTask(taskId, 1);

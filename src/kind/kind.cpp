@@ -36,6 +36,23 @@ void Kind::SendResult(Allocator& allocator, rapidjson::Value& result, const char
   if (logResults) LOG(INFO) << text.GetString();
 }
 
+void Kind::AddProblem(std::string path, std::string what, std::string detail) {
+  problems_.push_back({std::move(path), std::move(what), std::move(detail)});
+}
+
+void Kind::AttachProblems(rapidjson::Value& closing, Allocator& allocator) const {
+  if (!completeReading_ || !closing.IsObject()) return;
+  rapidjson::Value problems(rapidjson::kArrayType);
+  for (const Problem& problem : problems_) {
+    rapidjson::Value entry(rapidjson::kObjectType);
+    PimJsonUtil::AddJsonDictStringValue(entry, allocator, "path", problem.path);
+    PimJsonUtil::AddJsonDictStringValue(entry, allocator, "what", problem.what);
+    PimJsonUtil::AddJsonDictStringValue(entry, allocator, "detail", problem.detail);
+    problems.PushBack(entry, allocator);
+  }
+  PimJsonUtil::AddJsonDictObjectValue(closing, allocator, "problems", problems);
+}
+
 std::string DecryptOnDemand(const ManifestFile& record) {
   std::string encryptFilePath = record.StoredPath();
   rapidjson::Document request(rapidjson::kObjectType);

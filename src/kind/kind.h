@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <string>
+#include <vector>
 
 #include "backup/BackupInfo.h"
 #include "backup/ManifestFile.h"
@@ -34,7 +35,28 @@ class Kind {
   void SendResult(Allocator& allocator, rapidjson::Value& result, const char* taskId, int stage,
                   int stageTotal, int status, int type, int subType, const char* subCommandType);
 
+  // Complete reading: the scan asked for everything the device holds, not
+  // only what the fixed statements reach.
+  bool CompleteReading() const { return completeReading_; }
+  void SetCompleteReading(bool on) { completeReading_ = on; }
+
+  // A database this kind could not read fully. `what` is one of "missing",
+  // "not a regular file", "unreadable", "query failed", "locked".
+  void AddProblem(std::string path, std::string what, std::string detail);
+  // In complete reading, adds "problems" (an array, possibly empty) to a
+  // closing result object; does nothing in exact reading.
+  void AttachProblems(rapidjson::Value& closing, Allocator& allocator) const;
+
   bool logResults = false;
+
+ private:
+  struct Problem {
+    std::string path;
+    std::string what;
+    std::string detail;
+  };
+  bool completeReading_ = false;
+  std::vector<Problem> problems_;
 };
 
 // A readable copy of a record's file: asks the decrypt module every time;
