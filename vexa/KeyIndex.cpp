@@ -4,12 +4,11 @@
 #include <openssl/sha.h>
 #include <sqlite3.h>
 
-#include <cstdio>
 #include <unordered_map>
 
-#include "FileAccess.h"
 #include "KeyedArchive.h"
 #include "common/Sqlite.h"
+#include "common/StoredFile.h"
 #include "formats/MbdbParser.h"
 
 namespace vexa {
@@ -19,10 +18,6 @@ constexpr int kFlagFile = 1;
 constexpr int kFlagDirectory = 2;
 constexpr int kFlagSymlink = 4;
 constexpr char kFindRow[] = "SELECT flags, file FROM Files WHERE fileID = ?1";
-
-struct FileClose {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 StoredFileKey::Kind KindOfFlags(int64_t flags) {
   switch (flags) {
@@ -159,11 +154,8 @@ std::unique_ptr<KeyIndex> OpenDbIndexFile(const std::string& path) {
 }
 
 std::unique_ptr<KeyIndex> OpenLegacyIndex(const std::string& path) {
-  std::optional<RegularFile> regular = OpenRegularFile(path);
-  if (!regular) return nullptr;
-  std::unique_ptr<std::FILE, FileClose> file(fdopen(regular->fd.get(), "rb"));
+  keldra::FileStream file = keldra::OpenRegularStream(path);
   if (!file) return nullptr;
-  regular->fd.Release();  // the stream owns it now
   keldra::ByteReader bytes(file.get());
   keldra::MbdbParser parser(bytes);
   if (!parser.ReadHeader()) return nullptr;

@@ -9,12 +9,13 @@
 #include <string>
 #include <string_view>
 
-#include "FileAccess.h"
 #include "FileDecryptor.h"
 #include "SafePaths.h"
 #include "SecureBytes.h"
 #include "UnlockRegistry.h"
 #include "UnlockedBackup.h"
+#include "common/OutputFile.h"
+#include "common/StoredFile.h"
 
 namespace vexa {
 namespace {
@@ -72,7 +73,7 @@ std::optional<std::string> UsableTempDir(const rapidjson::Value& request,
 // none) and the size the manifest records.
 struct FileSource {
   std::string fileId;
-  RegularFile stored;
+  keldra::RegularFile stored;
   std::optional<SecureBytes> key;  // none: the bytes are stored as they are
   std::optional<uint64_t> recordedSize;
 };
@@ -96,7 +97,8 @@ std::optional<FileSource> OpenFileSource(UnlockedBackup& backup, const std::stri
   FileSource source;
   source.fileId = *fileId;
   source.recordedSize = row->recordedSize;
-  std::optional<RegularFile> stored = OpenRegularFile(path);
+  std::optional<keldra::RegularFile> stored = keldra::OpenStoredFile(
+      backup.Folder(), std::string_view(path).substr(backup.Folder().size()));
   if (!stored) {
     LOG(WARNING) << "file " << *fileId << " is missing from the backup";
     return std::nullopt;
@@ -128,7 +130,7 @@ bool WritePlaintext(FileSource& source, ByteSink& sink) {
   return true;
 }
 
-bool WriteToFile(FileSource& source, OutputFile& output) {
+bool WriteToFile(FileSource& source, keldra::OutputFile& output) {
   FdSink sink(output.fd());
   return WritePlaintext(source, sink) && output.Commit();
 }
@@ -160,7 +162,8 @@ void AnswerDecryptManifest(PluginMessage& message, const rapidjson::Value& reque
   if (!backup) return;
   std::optional<std::string> tempDir = UsableTempDir(request, *backup);
   if (!tempDir) return;
-  std::optional<OutputFile> output = OutputFile::Staged(*tempDir, "Manifest.db");
+  std::optional<keldra::OutputFile> output =
+      keldra::OutputFile::Staged(*tempDir, "Manifest.db", keldra::OutputFile::Existing::kReplace);
   if (!output) return;
   FdSink sink(output->fd());
   if (!backup->WriteManifestDb(sink) || !output->Commit()) return;
@@ -182,7 +185,8 @@ void AnswerDecryptFile(PluginMessage& message, const rapidjson::Value& request) 
   if (!source) return;
 
   if (tempDir) {
-    std::optional<OutputFile> output = OutputFile::Staged(*tempDir, source->fileId);
+    std::optional<keldra::OutputFile> output = keldra::OutputFile::Staged(
+        *tempDir, source->fileId, keldra::OutputFile::Existing::kReplace);
     if (output && WriteToFile(*source, *output)) AnswerPath(message, output->FinalPath());
     return;
   }
@@ -191,10 +195,12 @@ void AnswerDecryptFile(PluginMessage& message, const rapidjson::Value& request) 
       LOG(WARNING) << "refusing to export into the backup folder";
       return;
     }
-    std::optional<OutputFile> output = OutputFile::Exclusive(std::string(*destination));
+    // Written under a hidden name beside the destination, so an interrupted
+    // export leaves no truncated file under the real one.
+    std::optional<keldra::OutputFile> output = keldra::OutputFile::StagedAt(
+        std::string(*destination), keldra::OutputFile::Existing::kKeep);
     if (!output) {
-      LOG(WARNING) << "refusing to export to " << *destination
-                   << ": it exists or its folder does not";
+      LOG(WARNING) << "cannot write beside " << *destination << ": its folder is missing";
       return;
     }
     if (WriteToFile(*source, *output)) AnswerPath(message, output->FinalPath());

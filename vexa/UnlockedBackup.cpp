@@ -10,10 +10,10 @@
 #include <cstring>
 
 #include "ByteOrder.h"
-#include "FileAccess.h"
 #include "KeyDerivation.h"
 #include "KeyWrap.h"
 #include "Keybag.h"
+#include "common/StoredFile.h"
 #include "mivo/PlistUtil.h"
 
 namespace vexa {
@@ -206,7 +206,7 @@ const SecureBytes* UnlockedBackup::ClassKey(int64_t protectionClass) const {
 
 bool UnlockedBackup::WriteManifestDb(ByteSink& sink) const {
   if (!manifestDb_) return false;
-  std::optional<RegularFile> file = OpenRegularFile(folder_ + "Manifest.db");
+  std::optional<keldra::RegularFile> file = keldra::OpenRegularFile(folder_ + "Manifest.db");
   if (!file) return false;
   SqliteMagicCheck check(sink);
   FdSource source(file->fd.get());
@@ -226,7 +226,7 @@ bool UnlockedBackup::WriteManifestDb(ByteSink& sink) const {
 std::unique_ptr<KeyIndex> UnlockedBackup::OpenIndex() const {
   if (!manifestDb_) return OpenLegacyIndex(folder_ + "Manifest.mbdb");
   if (!manifestKey_) return OpenDbIndexFile(folder_ + "Manifest.db");
-  std::optional<RegularFile> file = OpenRegularFile(folder_ + "Manifest.db");
+  std::optional<keldra::RegularFile> file = keldra::OpenRegularFile(folder_ + "Manifest.db");
   if (!file) return nullptr;
   if (file->size > kMaxManifestInMemory) {
     LOG(WARNING) << "Manifest.db of " << folder_ << " is too large to index in memory";

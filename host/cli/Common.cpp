@@ -1,6 +1,7 @@
 #include "cli/Common.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 
 #include "keldra/Names.h"
 #include "vorn/PimJsonUtil.h"
@@ -63,7 +65,58 @@ std::string ReadLineNoEcho(const std::string& prompt) {
   return line;
 }
 
+struct FreeDeleter {
+  void operator()(char* text) const { std::free(text); }
+};
+
+// The resolved form of an existing path, ending in "/"; "" when it does not
+// resolve.
+std::string RealFolder(const std::string& path) {
+  std::unique_ptr<char, FreeDeleter> resolved(realpath(path.c_str(), nullptr));
+  if (!resolved) return "";
+  std::string folder = resolved.get();
+  return folder.back() == '/' ? folder : folder + "/";
+}
+
+// Where `path` will be once created: its nearest existing ancestor resolved,
+// followed by the components still to be made. "" when one of those is "."
+// or "..", which only the file system could resolve once they exist.
+std::string ResolvedOutput(std::string path) {
+  if (path.empty() || path.front() != '/') {
+    std::unique_ptr<char, FreeDeleter> cwd(getcwd(nullptr, 0));
+    if (!cwd) return "";
+    path = std::string(cwd.get()) + "/" + path;
+  }
+  std::string missing;
+  for (;;) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    std::string real = RealFolder(path);
+    if (!real.empty()) return real + missing;
+    size_t slash = path.rfind('/');
+    std::string name = path.substr(slash + 1);
+    if (name == "." || name == "..") return "";
+    missing = name + "/" + missing;
+    path = slash == 0 ? "/" : path.substr(0, slash);
+  }
+}
+
 }  // namespace
+
+int RefuseOutputsInBackup(const std::string& backupFolder,
+                          std::initializer_list<OutputOption> outputs) {
+  std::string backup = RealFolder(backupFolder);
+  for (const auto& [option, value] : outputs) {
+    if (value.empty()) continue;
+    std::string output = ResolvedOutput(value);
+    if (output.empty())
+      return Fail(std::string(option) + " " + value +
+                  ": \"..\" below a folder that does not exist");
+    if (!backup.empty() && output.compare(0, backup.size(), backup) == 0)
+      return Fail(std::string(option) + " " + value +
+                  " lies inside the backup folder; nothing is ever written there");
+  }
+  return kExitOk;
+}
 
 int Fail(const std::string& text) {
   std::cerr << "keldra: " << text << "\n";

@@ -3,8 +3,10 @@
 #ifndef HOST_CLI_COMMON_H_
 #define HOST_CLI_COMMON_H_
 
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "Harness.h"
 #include "vorn/Json.h"
@@ -25,6 +27,16 @@ std::string WithSeparator(std::string folder);
 // The absolute form of a folder given on the command line, ending in "/"
 // (as given when it does not exist).
 std::string BackupFolder(const std::string& argument);
+
+// An output path given as an option ("--out", "--to", "--temp-dir") and its
+// value; an empty value stands for an option not given.
+using OutputOption = std::pair<const char*, std::string>;
+// Nothing is ever written inside a backup: reports the first output that is
+// the backup folder or lies inside it, once both are resolved (links
+// included; an output that does not exist yet is judged by its nearest
+// existing folder), and returns kExitFailed. kExitOk when none does.
+int RefuseOutputsInBackup(const std::string& backupFolder,
+                          std::initializer_list<OutputOption> outputs);
 
 // The module's description of a backup folder (one element of a backup
 // list), or nullopt when the folder is no backup.

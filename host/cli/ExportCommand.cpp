@@ -1,10 +1,11 @@
 // keldra export: copies stored files out of a backup under
 // <DIR>/<domain>/<relative path>, deciphering those of an encrypted backup
 // through the module's export command.
-#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -17,6 +18,8 @@
 #include "cli/Common.h"
 #include "cli/ManifestListing.h"
 #include "cli/SafePath.h"
+#include "common/OutputFile.h"
+#include "common/StoredFile.h"
 #include "keldra/Names.h"
 #include "platform/Platform.h"
 #include "vorn/PimJsonUtil.h"
@@ -29,6 +32,35 @@ constexpr size_t kBatch = 200;  // files per export command of an encrypted back
 struct Tally {
   size_t exported = 0, existing = 0, refused = 0, failed = 0, folders = 0, links = 0;
 };
+
+// Problems with single files, each path told once however often the
+// manifest lists it.
+class Reporter {
+ public:
+  void Tell(const std::string& what, const std::string& path) {
+    if (told_.insert(path).second) std::cerr << "keldra: " << what << ": " << path << "\n";
+  }
+
+ private:
+  std::set<std::string> told_;
+};
+
+bool NoSpaceLeft(int error) {
+  return error == ENOSPC || error == EDQUOT;
+}
+
+// The decrypt module answers only which files it wrote; a failure with the
+// output's file system full is the disk's fault, not the file's.
+bool FileSystemFull(const std::string& folder) {
+  struct statvfs info;
+  return statvfs(folder.c_str(), &info) == 0 && info.f_bavail == 0;
+}
+
+mode_t CurrentUmask() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return mask;
+}
 
 class ProgressBar {
  public:
@@ -58,29 +90,21 @@ bool Selected(const ExportArguments& arguments, const ListedFile& file) {
   return false;
 }
 
-bool CopyStored(const std::string& from, int to) {
-  int source = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (source < 0) return false;
-  char buffer[1 << 16];
-  ssize_t got;
-  bool ok = true;
-  while ((got = read(source, buffer, sizeof buffer)) > 0) {
+// 0 when all of `from` went into `to`; otherwise the errno of the failure.
+int CopyStored(const keldra::RegularFile& from, int to) {
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    ssize_t got = read(from.fd.get(), buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno;
+    if (got == 0) return 0;
     for (ssize_t done = 0; done < got;) {
-      ssize_t put = write(to, buffer + done, static_cast<size_t>(got - done));
-      if (put <= 0) {
-        ok = false;
-        break;
-      }
+      ssize_t put = write(to, buffer.data() + done, static_cast<size_t>(got - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return put < 0 ? errno : EIO;
       done += put;
     }
-    if (!ok) break;
   }
-  close(source);
-  return ok && got == 0;
-}
-
-std::string StoredPath(const std::string& folder, bool legacy, const std::string& fileID) {
-  return legacy ? folder + fileID : folder + fileID.substr(0, 2) + "/" + fileID;
 }
 
 // Sends one batch of {id: [stored, destination]} through the module's export
@@ -94,7 +118,8 @@ std::set<std::string> ExportBatch(const host::SendOptions& options, const std::s
   rapidjson::Value files(rapidjson::kObjectType);
   for (const auto& [fileID, destination] : batch) {
     rapidjson::Value pair(rapidjson::kArrayType);
-    PimJsonUtil::PushJsonArrayStringValue(pair, a, StoredPath(folder, legacy, fileID).c_str());
+    std::string stored = folder + keldra::StoredRelativePath(fileID, !legacy);
+    PimJsonUtil::PushJsonArrayStringValue(pair, a, stored.c_str());
     PimJsonUtil::PushJsonArrayStringValue(pair, a, destination.c_str());
     files.AddMember(PimJsonUtil::MakeString(fileID, a), pair, a);
   }
@@ -120,6 +145,9 @@ int RunExport(const host::SendOptions& options, const ExportArguments& arguments
     return kExitUsage;
   }
   std::string folder = BackupFolder(arguments.backup);
+  if (int refused =
+          RefuseOutputsInBackup(folder, {{"--to", arguments.to}, {"--temp-dir", options.tempDir}}))
+    return refused;
   std::optional<rapidjson::Document> description = DescribeBackup(options, folder);
   if (!description) return Fail("not a backup folder: " + arguments.backup);
   bool legacy = IntOf(*description, "BackupType") == 1;
@@ -152,7 +180,10 @@ int RunExport(const host::SendOptions& options, const ExportArguments& arguments
 
   std::string root = WithSeparator(arguments.to);
   if (!MakeFolders(root)) return Fail("cannot create " + root);
+  const mode_t fileMode = 0666 & ~CurrentUmask();
   Tally tally;
+  Reporter reporter;
+  bool diskFull = false;
   ProgressBar progress(chosen.size());
   std::vector<std::pair<std::string, std::string>> batch;
   auto flush = [&] {
@@ -161,21 +192,25 @@ int RunExport(const host::SendOptions& options, const ExportArguments& arguments
     for (const auto& entry : batch) {
       if (answered.count(entry.first)) {
         ++tally.exported;
+      } else if (diskFull || FileSystemFull(root)) {
+        diskFull = true;
+        ++tally.failed;
       } else {
         ++tally.failed;
-        std::cerr << "keldra: could not decipher " << entry.second << "\n";
+        reporter.Tell("could not decipher", entry.second);
       }
     }
     batch.clear();
   };
   size_t done = 0;
   for (const ListedFile& file : chosen) {
+    if (diskFull) break;
     progress.Update(++done);
     std::string relative = file.domain + "/" + file.relativePath;
     if (!IsContainedPath(file.domain) || file.domain.find('/') != std::string::npos ||
         (!file.relativePath.empty() && !IsContainedPath(file.relativePath))) {
       ++tally.refused;
-      std::cerr << "keldra: refused to export outside " << root << ": " << relative << "\n";
+      reporter.Tell("refused to export outside " + root, relative);
       continue;
     }
     if (file.type == EntryType::kDirectory) {
@@ -186,35 +221,56 @@ int RunExport(const host::SendOptions& options, const ExportArguments& arguments
       ++tally.links;
       continue;
     }
-    std::string destination = PrepareFolders(root, relative);
-    int fd = -1;
-    CreateResult created = destination.empty() ? CreateResult::kFailed
-                                               : CreateFile(destination, arguments.force, &fd);
-    if (created == CreateResult::kExists) {
-      ++tally.existing;
+    // Only a regular file inside the backup is ever copied: a file id leading
+    // out of it, a link, FIFO or device in a stored file's place is missing.
+    std::optional<keldra::RegularFile> stored =
+        keldra::OpenStoredFile(folder, keldra::StoredRelativePath(file.fileID, !legacy));
+    if (!stored) {
+      ++tally.failed;
+      reporter.Tell("stored file missing or not a regular file", relative);
       continue;
     }
-    if (created == CreateResult::kFailed) {
+    std::string destination = PrepareFolders(root, relative);
+    if (destination.empty()) {
       ++tally.failed;
-      std::cerr << "keldra: cannot create " << (destination.empty() ? root + relative : destination) << "\n";
+      reporter.Tell("cannot create the folders of", root + relative);
       continue;
+    }
+    struct stat existing;
+    if (lstat(destination.c_str(), &existing) == 0) {
+      if (!arguments.force) {
+        ++tally.existing;
+        continue;
+      }
+      if (S_ISDIR(existing.st_mode)) {
+        ++tally.failed;
+        reporter.Tell("a folder is in the way of", destination);
+        continue;
+      }
     }
     if (encrypted) {
-      // The decrypt module makes the file itself, and never over another.
-      close(fd);
-      unlink(destination.c_str());
+      // The decrypt module writes the file itself, never over another.
+      if (arguments.force) unlink(destination.c_str());
       batch.emplace_back(file.fileID, destination);
       if (batch.size() == kBatch) flush();
       continue;
     }
-    bool copied = CopyStored(StoredPath(folder, legacy, file.fileID), fd);
-    close(fd);
-    if (copied) {
+    auto policy = arguments.force ? keldra::OutputFile::Existing::kReplace
+                                  : keldra::OutputFile::Existing::kKeep;
+    std::optional<keldra::OutputFile> output = keldra::OutputFile::StagedAt(destination, policy);
+    int error = !output ? errno : fchmod(output->fd(), fileMode) != 0 ? errno : 0;
+    if (error == 0) error = CopyStored(*stored, output->fd());
+    if (error == 0 && !output->Commit()) error = errno;
+    if (error == 0) {
       ++tally.exported;
-    } else {
-      unlink(destination.c_str());
+    } else if (error == EEXIST) {
+      ++tally.existing;
+    } else if (NoSpaceLeft(error)) {
+      diskFull = true;
       ++tally.failed;
-      std::cerr << "keldra: stored file missing or unreadable for " << relative << "\n";
+    } else {
+      ++tally.failed;
+      reporter.Tell(std::string("cannot write (") + std::strerror(error) + ")", destination);
     }
   }
   flush();
@@ -225,7 +281,11 @@ int RunExport(const host::SendOptions& options, const ExportArguments& arguments
   if (tally.failed) std::cout << ", " << tally.failed << " failed";
   std::cout << "\n";
   if (chosen.empty()) return Fail("nothing in the backup matches what was asked");
-  return tally.failed ? Fail(std::to_string(tally.failed) + " files could not be exported") : kExitOk;
+  if (diskFull) return Fail("no space left on the device of " + root + "; export stopped");
+  if (tally.exported + tally.existing + tally.folders == 0)
+    return Fail("nothing could be exported");
+  return tally.failed ? Fail(std::to_string(tally.failed) + " files could not be exported")
+                      : kExitOk;
 }
 
 }  // namespace cli

@@ -158,6 +158,7 @@ int RunList(const host::SendOptions& options, const ListArguments& arguments) {
 
 int RunInfo(const host::SendOptions& options, const InfoArguments& arguments) {
   std::string folder = BackupFolder(arguments.backup);
+  if (int refused = RefuseOutputsInBackup(folder, {{"--temp-dir", options.tempDir}})) return refused;
   std::optional<rapidjson::Document> description = DescribeBackup(options, folder);
   if (!description) return Fail("not a backup folder: " + arguments.backup);
   bool legacy = IntOf(*description, "BackupType") == 1;

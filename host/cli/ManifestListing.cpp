@@ -1,9 +1,7 @@
 #include "cli/ManifestListing.h"
 
-#include <cstdio>
-#include <memory>
-
 #include "common/Sqlite.h"
+#include "common/StoredFile.h"
 #include "formats/MbdbParser.h"
 #include "vorn/VRNUtilityFile.h"
 
@@ -29,10 +27,6 @@ EntryType FromMode(uint16_t mode) {
     default: return EntryType::kOther;
   }
 }
-
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
 
 }  // namespace
 
@@ -65,7 +59,7 @@ bool ForEachManifestDbRow(const std::string& databasePath,
 
 bool ForEachMbdbEntry(const std::string& mbdbPath,
                       const std::function<bool(const ListedFile&)>& visit, std::string* error) {
-  std::unique_ptr<FILE, FileCloser> handle(std::fopen(mbdbPath.c_str(), "rb"));
+  keldra::FileStream handle = keldra::OpenRegularStream(mbdbPath);
   keldra::ByteReader reader(handle.get());
   keldra::MbdbParser parser(reader);
   if (!handle || !parser.ReadHeader()) {

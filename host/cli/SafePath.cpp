@@ -1,6 +1,5 @@
 #include "cli/SafePath.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,22 +34,6 @@ std::string PrepareFolders(const std::string& root, const std::string& relative)
     start = slash + 1;
   }
   return path + relative.substr(start);
-}
-
-CreateResult CreateFile(const std::string& path, bool replace, int* fd) {
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    int handle = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (handle >= 0) {
-      *fd = handle;
-      return CreateResult::kCreated;
-    }
-    if (errno != EEXIST) return CreateResult::kFailed;
-    if (!replace) return CreateResult::kExists;
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode) || unlink(path.c_str()) != 0)
-      return CreateResult::kFailed;
-  }
-  return CreateResult::kFailed;
 }
 
 }  // namespace cli

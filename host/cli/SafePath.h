@@ -16,11 +16,6 @@ bool IsContainedPath(const std::string& relative);
 // included). Returns root + relative, or "" when a folder cannot be made.
 std::string PrepareFolders(const std::string& root, const std::string& relative);
 
-enum class CreateResult { kCreated, kExists, kFailed };
-// Opens a new file for writing (never following a link); with `replace`, an
-// existing file is removed first. The descriptor is returned through `fd`.
-CreateResult CreateFile(const std::string& path, bool replace, int* fd);
-
 }  // namespace cli
 
 #endif  // HOST_CLI_SAFEPATH_H_

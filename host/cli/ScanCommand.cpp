@@ -252,6 +252,10 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
     return kExitUsage;
   }
   std::string folder = BackupFolder(arguments.backup);
+  std::string outDir = arguments.ndjson ? "" : arguments.outDir;
+  if (int refused = RefuseOutputsInBackup(
+          folder, {{"--out", outDir}, {"--temp-dir", baseOptions.tempDir}}))
+    return refused;
   std::optional<rapidjson::Document> description = DescribeBackup(baseOptions, folder);
   if (!description) return Fail("not a backup folder: " + arguments.backup);
 

@@ -13,34 +13,19 @@
 namespace host {
 namespace {
 
-bool IsRegularFile(const std::string& path, off_t* size = nullptr) {
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  if (size) *size = info.st_size;
-  return true;
-}
-
-struct FileDescriptor {
-  int fd;
-  explicit FileDescriptor(int value) : fd(value) {}
-  ~FileDescriptor() {
-    if (fd >= 0) close(fd);
-  }
-};
-
-bool CopyFile(const std::string& from, const std::string& to) {
-  FileDescriptor in(open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (in.fd < 0) return false;
-  FileDescriptor out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (out.fd < 0) return false;
+// Copies an opened stored file into a new private file.
+bool CopyFile(const keldra::RegularFile& from, const std::string& to) {
+  keldra::UniqueFd out(
+      open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!out) return false;
   std::vector<char> buffer(1 << 20);
   for (;;) {
-    ssize_t got = read(in.fd, buffer.data(), buffer.size());
+    ssize_t got = read(from.fd.get(), buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) return true;
     for (ssize_t done = 0; done < got;) {
-      ssize_t wrote = write(out.fd, buffer.data() + done, static_cast<size_t>(got - done));
+      ssize_t wrote = write(out.get(), buffer.data() + done, static_cast<size_t>(got - done));
       if (wrote < 0 && errno == EINTR) continue;
       if (wrote <= 0) return false;
       done += wrote;
@@ -77,12 +62,11 @@ bool ReadsAsDatabase(sqlite3* database) {
 
 std::unique_ptr<StoredDatabase> StoredDatabase::Open(const std::string& path,
                                                      const PlatformOptions& options) {
-  if (path.empty() || path.find('\0') != std::string::npos || !IsRegularFile(path)) return nullptr;
+  std::optional<keldra::RegularFile> main = keldra::OpenRegularFile(path);
+  if (!main) return nullptr;
   std::unique_ptr<StoredDatabase> database(new StoredDatabase());
-  off_t walSize = 0;
-  if (IsRegularFile(path + "-wal", &walSize) && walSize > 0 &&
-      database->OpenScratchCopy(path, options))
-    return database;
+  std::optional<keldra::RegularFile> wal = keldra::OpenRegularFile(path + "-wal");
+  if (wal && wal->size > 0 && database->OpenScratchCopy(*main, *wal, options)) return database;
   // Without a usable scratch folder the main file alone is still worth reading.
   if (!database->OpenImmutable(path)) return nullptr;
   return database;
@@ -98,7 +82,9 @@ bool StoredDatabase::OpenImmutable(const std::string& path) {
   return database_ && ReadsAsDatabase(database_.get());
 }
 
-bool StoredDatabase::OpenScratchCopy(const std::string& path, const PlatformOptions& options) {
+bool StoredDatabase::OpenScratchCopy(const keldra::RegularFile& main,
+                                     const keldra::RegularFile& wal,
+                                     const PlatformOptions& options) {
   std::string root = ProjectTempDir(options);
   if (root.empty()) return false;
   std::string pattern = root + "scratch-XXXXXX";
@@ -107,7 +93,7 @@ bool StoredDatabase::OpenScratchCopy(const std::string& path, const PlatformOpti
   if (!mkdtemp(name.data())) return false;  // mkdtemp makes it 0700
   scratchFolder_ = name.data();
   std::string copy = scratchFolder_ + "/database";
-  if (!CopyFile(path, copy) || !CopyFile(path + "-wal", copy + "-wal")) {
+  if (!CopyFile(main, copy) || !CopyFile(wal, copy + "-wal")) {
     RemoveFolder(scratchFolder_);
     scratchFolder_.clear();
     return false;

@@ -18,13 +18,15 @@
 #include <vector>
 
 #include "common/Sqlite.h"
+#include "common/StoredFile.h"
 #include "platform/Platform.h"
 
 namespace host {
 
 class StoredDatabase {
  public:
-  // Null when the file is missing, not a regular file or not a database.
+  // Null when the file is missing, not a regular file (a link to one
+  // included) or not a database.
   static std::unique_ptr<StoredDatabase> Open(const std::string& path,
                                               const PlatformOptions& options);
   ~StoredDatabase();
@@ -45,7 +47,8 @@ class StoredDatabase {
  private:
   StoredDatabase() = default;
   bool OpenImmutable(const std::string& path);
-  bool OpenScratchCopy(const std::string& path, const PlatformOptions& options);
+  bool OpenScratchCopy(const keldra::RegularFile& main, const keldra::RegularFile& wal,
+                       const PlatformOptions& options);
 
   keldra::sqlite::Database database_;
   std::string scratchFolder_;  // "" when the backup's own file is read

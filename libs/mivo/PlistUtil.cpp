@@ -12,9 +12,9 @@
 namespace {
 
 // The whole regular file at `path`, or false when it is missing, unreadable,
-// not a regular file or larger than `limit`.
+// not a regular file (a link to one included) or larger than `limit`.
 bool ReadWholeFile(const char* path, int64_t limit, std::string& bytes) {
-  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
   if (fd < 0) return false;
   struct stat info;
   bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= limit;

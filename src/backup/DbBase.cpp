@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/StoredFile.h"
 #include "mivo/Utils.h"
 
 namespace keldra {
@@ -35,7 +36,11 @@ const ManifestFile& DbBase::AddRecord(std::string_view fileID, std::string_view 
                                       bool encrypted) {
   ManifestFile& record = records_.emplace_back();
   // Manifest.db: "ab" + separator + "ab12…"; the file id is a view of the tail.
-  if (StoredInSubfolder()) {
+  // An id that could name a place outside the backup keeps its row but no
+  // stored file.
+  if (!NamesStoredFile(fileID)) {
+    record.fileID = arena_.Copy(fileID);
+  } else if (StoredInSubfolder()) {
     std::string_view head = fileID.substr(0, 2);
     const char* separator = Utils::GetPathSeperatorLine();
     size_t separatorLength = std::strlen(separator);

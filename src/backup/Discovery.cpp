@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "common/StoredFile.h"
 #include "mivo/PlistUtil.h"
 #include "vorn/VRNUtilityFile.h"
 #include "vorn/VRNUtilitySys.h"
@@ -42,8 +43,16 @@ void TakeDate(plist_t dict, const char* key, std::string& field) {
   field = VRNUtilitySys::DateText2001(seconds);
 }
 
+// A plist of the backup folder itself, read like every stored file.
+PlistPtr ReadBackupPlist(const BackupInfo& info, const char* name) {
+  std::optional<std::string> bytes =
+      ReadRegularFile(info.BackupPath + name, PlistUtil::kMaxFileSize);
+  if (!bytes) return nullptr;
+  return PlistUtil::ParseBytes(bytes->data(), bytes->size());
+}
+
 void ReadInfoPlist(BackupInfo& info) {
-  PlistPtr plist = PlistUtil::ReadPlistOwned(info.BackupPath + "Info.plist");
+  PlistPtr plist = ReadBackupPlist(info, "Info.plist");
   plist_t root = plist.get();
   if (!root || plist_get_node_type(root) != PLIST_DICT) return;
   TakeString(root, "Build Version", info.BuildVersion);
@@ -57,7 +66,7 @@ void ReadInfoPlist(BackupInfo& info) {
 }
 
 void ReadManifestPlist(BackupInfo& info) {
-  PlistPtr plist = PlistUtil::ReadPlistOwned(info.BackupPath + "Manifest.plist");
+  PlistPtr plist = ReadBackupPlist(info, "Manifest.plist");
   plist_t root = plist.get();
   if (!root || plist_get_node_type(root) != PLIST_DICT) return;
   if (auto encrypted = PlistUtil::GetBool(root, "IsEncrypted")) info.IsEncrypted = *encrypted;

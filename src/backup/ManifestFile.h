@@ -19,11 +19,13 @@ struct ManifestFile {
   int32_t flags = 0;
   std::string_view tempDir;    // encrypted backups: where decrypted copies go
   std::string_view backupDir;  // ends in a separator
-  std::string_view filePath;   // where the stored file lies below backupDir
+  std::string_view filePath;   // where the stored file lies below backupDir; "" for none
   uint8_t encrypted = 0;       // 1: read from a decrypted manifest
 
-  // backupDir followed directly by filePath.
+  // backupDir followed directly by filePath; "" when the record names no
+  // stored file.
   std::string StoredPath() const {
+    if (filePath.empty()) return {};
     std::string path;
     path.reserve(backupDir.size() + filePath.size());
     path.append(backupDir).append(filePath);

@@ -1,23 +1,14 @@
 #include "backup/Mbdb.h"
 
-#include <cstdio>
-#include <memory>
-
+#include "common/StoredFile.h"
 #include "formats/MbdbParser.h"
 #include "vorn/VRNUtilityFile.h"
 
 namespace keldra {
-namespace {
-
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-
-}  // namespace
 
 bool Mbdb::Load(const std::string& backupDir, bool, const std::string&) {
   backupDir_ = backupDir;
-  std::unique_ptr<FILE, FileCloser> file(std::fopen((backupDir_ + "Manifest.mbdb").c_str(), "rb"));
+  FileStream file = OpenRegularStream(backupDir_ + "Manifest.mbdb");
   if (!file) return false;
   ByteReader reader(file.get());
   MbdbParser parser(reader);

@@ -1,5 +1,7 @@
 #include "common/Sqlite.h"
 
+#include "common/StoredFile.h"
+
 namespace keldra::sqlite {
 namespace {
 
@@ -29,10 +31,13 @@ std::string ImmutableUri(const std::string& path) {
 }
 
 Database OpenReadOnly(const std::string& path) {
-  if (path.empty()) return nullptr;
+  // SQLite would block opening a FIFO and follows links; only a regular file
+  // reached directly is handed to it.
+  if (!OpenRegularFile(path)) return nullptr;
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(ImmutableUri(path).c_str(), &raw,
-                           SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+  int rc = sqlite3_open_v2(
+      ImmutableUri(path).c_str(), &raw,
+      SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
   Database database(raw, [](sqlite3* db) { sqlite3_close(db); });
   if (rc != SQLITE_OK) return nullptr;
   sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);

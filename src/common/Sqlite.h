@@ -13,10 +13,11 @@
 
 namespace keldra::sqlite {
 
-using Database = std::shared_ptr<sqlite3>;       // closes with sqlite3_close
+using Database = std::shared_ptr<sqlite3>;        // closes with sqlite3_close
 using Statement = std::shared_ptr<sqlite3_stmt>;  // finalizes; keeps its database open
 
-// Null when the file cannot be opened (an empty path included).
+// Null when the file cannot be opened (an empty path included) or is not a
+// regular file reached without following a link.
 Database OpenReadOnly(const std::string& path);
 
 // Null when the statement does not prepare.

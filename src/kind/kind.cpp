@@ -5,6 +5,7 @@
 #include "backup/DbBase.h"
 #include "common/Channel.h"
 #include "common/PeerRequest.h"
+#include "common/StoredFile.h"
 #include "keldra/Names.h"
 #include "mivo/Utils.h"
 #include "vorn/PimJsonUtil.h"
@@ -67,12 +68,19 @@ std::string DecryptOnDemand(const ManifestFile& record) {
 }
 
 std::string ReadablePath(const ManifestFile& record) {
+  // A link, FIFO or folder in a stored file's place, or a file id leading
+  // out of the backup, is a file the backup does not have.
+  if (!OpenStoredFile(std::string(record.backupDir), record.filePath)) {
+    LOG(WARNING) << "stored file " << record.fileID << " (" << record.relativePath
+                 << ") is missing or not a regular file";
+    return {};
+  }
   return record.encrypted ? DecryptOnDemand(record) : record.StoredPath();
 }
 
 std::string StoredFilePath(const std::string& folder, int backupType, const std::string& fileID) {
-  if (backupType != kBackupTypeDb) return folder + fileID;
-  return folder + fileID.substr(0, 2) + Utils::GetPathSeperatorLine() + fileID;
+  std::string relative = StoredRelativePath(fileID, backupType == kBackupTypeDb);
+  return relative.empty() ? relative : folder + relative;
 }
 
 DbBase* FindManifestReader(VRNSubject& subject, int backupType) {

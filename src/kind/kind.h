@@ -63,10 +63,12 @@ class Kind {
 // the encrypted file's own path when it does not answer.
 std::string DecryptOnDemand(const ManifestFile& record);
 
-// backupDir + filePath for a plain record, DecryptOnDemand for an encrypted one.
+// backupDir + filePath for a plain record, DecryptOnDemand for an encrypted one;
+// "" when the stored file is missing or anything but a regular file.
 std::string ReadablePath(const ManifestFile& record);
 
 // Type 2: folder + first two characters + separator + file id; else folder + file id.
+// "" for a file id that names no stored file.
 std::string StoredFilePath(const std::string& folder, int backupType, const std::string& fileID);
 
 // The manifest reader attached to a kind's subject side, found by notifying
