@@ -5,9 +5,11 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -18,6 +20,7 @@
 #include "builder/kinds/SafariWriters.h"
 #include "support/Process.h"
 #include "support/TestSupport.h"
+#include "vorn/VRNUtilityFile.h"
 
 namespace {
 
@@ -267,6 +270,136 @@ TEST(KeldraCli, ExportCopiesUnderDomainAndPathAndNeverOverwritesUnasked) {
       RunKeldra({"export", root / "backup", "--to", root / "out", "--force", "Media/b.txt"});
   EXPECT_EQ(forced.status, 0);
   EXPECT_EQ(ReadFile(root / "out/MediaDomain/Media/b.txt"), "second");
+}
+
+// Kills the command after `seconds`, so one that blocks (on a FIFO, say)
+// fails with 137 instead of hanging the suite.
+testing_support::ProcessOptions WithTimeLimit(int seconds) {
+  testing_support::ProcessOptions options;
+  options.whileRunning = [seconds](int pid) {
+    for (int tick = 0; tick < seconds * 20; ++tick) {
+      siginfo_t info{};
+      if (waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(pid, SIGKILL);
+  };
+  return options;
+}
+
+// Rows whose file id or stored file leads outside the backup; export copies
+// the honest file and none of these, whether or not the backup is encrypted.
+TEST(KeldraCli, ExportNeverCopiesWhatLiesOutsideTheBackup) {
+  TempFolder root;
+  testing_support::WriteFile(root / "secret", "outside secret");
+  testing_support::MakeFolders(root / "victim");
+  testing_support::WriteFile(root / "victim/secret.db", "outside secret");
+  using Plant = std::function<void(const std::string& stored, const std::string& folder)>;
+  struct Hostile {
+    const char* relativePath;
+    std::string fileID;  // empty: the usual one
+    Plant plant;         // replaces what is stored
+  };
+  const Plant nothing = [](const std::string&, const std::string&) {};
+  const std::string outsideFolder = root / "victim";
+  const std::vector<Hostile> hostile = {
+      {"parent.db", "../victim/secret.db", nothing},
+      {"deep.txt", "../../../../../../.." + root / "secret", nothing},
+      {"dots.db", "..", nothing},
+      {"link.txt", "",
+       [&](const std::string& stored, const std::string&) {
+         unlink(stored.c_str());
+         symlink((root / "secret").c_str(), stored.c_str());
+       }},
+      {"zero.bin", "",
+       [](const std::string& stored, const std::string&) {
+         unlink(stored.c_str());
+         symlink("/dev/zero", stored.c_str());
+       }},
+      {"fifo.db", "",
+       [](const std::string& stored, const std::string&) {
+         unlink(stored.c_str());
+         mkfifo(stored.c_str(), 0600);
+       }},
+      {"linkedfolder.db", "",
+       [&](const std::string& stored, const std::string& folder) {
+         std::string id = stored.substr(stored.rfind('/') + 1);
+         testing_support::WriteFile(outsideFolder + "/" + id, "outside secret");
+         unlink(stored.c_str());
+         rmdir((folder + id.substr(0, 2)).c_str());
+         symlink(outsideFolder.c_str(), (folder + id.substr(0, 2)).c_str());
+       }},
+  };
+  for (bool encrypted : {false, true}) {
+    SCOPED_TRACE(encrypted ? "encrypted" : "plain");
+    std::string folder = root / (encrypted ? "encrypted/" : "plain/");
+    {
+      builder::BackupOptions options;
+      options.isEncrypted = encrypted;
+      builder::BackupBuilder backup(folder, options);
+      if (encrypted)
+        backup.SetProtector(
+            std::make_unique<builder::Encryption>(builder::EncryptionOptions{"pw"}));
+      backup.AddFile("HomeDomain", "honest.txt", "inside");
+      std::vector<std::string> stored;
+      for (const Hostile& row : hostile) {
+        builder::ManifestEntry entry;
+        entry.domain = "HomeDomain";
+        entry.relativePath = row.relativePath;
+        entry.fileID = row.fileID;
+        stored.push_back(row.fileID.empty()
+                             ? backup.StoredPath(backup.AddEntryWithContent(entry, "inside"))
+                             : (backup.AddEntry(entry), ""));
+      }
+      backup.Finish();
+      for (size_t i = 0; i < hostile.size(); ++i) hostile[i].plant(stored[i], folder);
+    }
+    std::string out = root / (encrypted ? "out-encrypted/" : "out-plain/");
+    testing_support::ProcessOptions options = WithTimeLimit(30);
+    options.environment = {"KELDRA_PASSWORD=pw"};
+    auto run = RunKeldra({"export", folder, "--to", out, "--all"}, options);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(ReadFile(out + "HomeDomain/honest.txt"), "inside");
+    for (const Hostile& row : hostile) {
+      SCOPED_TRACE(row.relativePath);
+      std::string path = std::string("HomeDomain/") + row.relativePath;
+      EXPECT_FALSE(FileExists(out + path));
+      // Reported once, however it failed.
+      size_t first = run.err.find(path);
+      EXPECT_NE(first, std::string::npos);
+      EXPECT_EQ(run.err.find(path, first + 1), std::string::npos);
+    }
+    const std::string secret = "outside secret";
+    EXPECT_THAT(
+        testing_support::TreeSnapshot(out),
+        testing::Not(testing::HasSubstr(VRNUtilityFile::Sha1Hex(secret.data(), secret.size()))));
+  }
+}
+
+// Nothing is written into a backup, whatever names it: refused before any
+// output folder is made.
+TEST(KeldraCli, OutputInsideTheBackupIsRefused) {
+  TempFolder root;
+  BuildSkeleton(root / "backup");
+  symlink((root / "backup").c_str(), (root / "alias").c_str());
+  std::string before = testing_support::TreeSnapshot(root / "backup");
+  const std::string backup = root / "backup";
+  const std::vector<std::vector<std::string>> commands = {
+      {"scan", backup, "--out", backup + "/o"},
+      {"scan", backup, "--out", root / "alias/new/deeper"},
+      {"scan", backup, "--out", root / "o", "--temp-dir", backup + "/t"},
+      {"info", backup, "--temp-dir", backup + "/t"},
+      {"export", backup, "--all", "--to", backup + "/x"},
+      {"export", backup, "--all", "--force", "--to", backup},
+  };
+  for (const auto& command : commands) {
+    SCOPED_TRACE(command[2] + " " + command.back());
+    auto run = RunKeldra(command);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_THAT(run.err, testing::HasSubstr("inside the backup folder"));
+    EXPECT_EQ(testing_support::TreeSnapshot(root / "backup"), before);
+  }
+  EXPECT_FALSE(FileExists(root / "o"));
 }
 
 TEST(KeldraCli, ListAndInfoDescribeBackups) {
