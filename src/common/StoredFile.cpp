@@ -13,13 +13,18 @@ bool IsPlainName(std::string_view name) {
          name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
+// Something is there, but nothing to read.
+std::nullopt_t Refused() {
+  errno = EINVAL;
+  return std::nullopt;
+}
+
 // Non-blocking so that a FIFO answers at once; the flag is cleared again once
 // the descriptor is known to be a regular file.
 std::optional<RegularFile> AdoptIfRegular(UniqueFd fd) {
   if (!fd) return std::nullopt;
   struct stat info;
-  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0)
-    return std::nullopt;
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) return Refused();
   int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return std::nullopt;
   RegularFile file;
@@ -44,12 +49,12 @@ std::string StoredRelativePath(std::string_view fileId, bool inSubfolder) {
 }
 
 std::optional<RegularFile> OpenRegularFile(const std::string& path) {
-  if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+  if (path.empty() || path.find('\0') != std::string::npos) return Refused();
   return AdoptIfRegular(UniqueFd(::open(path.c_str(), kReadFlags)));
 }
 
 std::optional<RegularFile> OpenStoredFile(const std::string& folder, std::string_view relative) {
-  if (folder.empty() || folder.find('\0') != std::string::npos) return std::nullopt;
+  if (folder.empty() || folder.find('\0') != std::string::npos) return Refused();
   // The backup folder itself is the user's choice and may be reached through
   // a link; nothing below it may.
   UniqueFd at(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -57,7 +62,7 @@ std::optional<RegularFile> OpenStoredFile(const std::string& folder, std::string
   for (;;) {
     size_t slash = relative.find('/');
     std::string name(relative.substr(0, slash));
-    if (!IsPlainName(name)) return std::nullopt;
+    if (!IsPlainName(name)) return Refused();
     if (slash == std::string_view::npos)
       return AdoptIfRegular(UniqueFd(::openat(at.get(), name.c_str(), kReadFlags)));
     at =

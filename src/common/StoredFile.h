@@ -33,12 +33,13 @@ bool NamesStoredFile(std::string_view fileId);
 std::string StoredRelativePath(std::string_view fileId, bool inSubfolder);
 
 // `path` when it is a regular file; its last component is not followed.
-// nullopt for anything else, or when it cannot be opened.
+// nullopt for anything else, or when it cannot be opened; errno is ENOENT
+// when nothing is there.
 std::optional<RegularFile> OpenRegularFile(const std::string& path);
 
 // `relative` below the backup `folder` ("Manifest.db", "ab/abcd…"): every
 // component must be a plain name, each folder a real folder and the file a
-// regular file, none of them a link.
+// regular file, none of them a link. errno as for OpenRegularFile.
 std::optional<RegularFile> OpenStoredFile(const std::string& folder, std::string_view relative);
 
 struct FileCloser {

@@ -2,6 +2,8 @@
 
 #include <glog/logging.h>
 
+#include <cerrno>
+
 #include "backup/DbBase.h"
 #include "common/Channel.h"
 #include "common/PeerRequest.h"
@@ -69,8 +71,10 @@ std::string DecryptOnDemand(const ManifestFile& record) {
 
 std::string ReadablePath(const ManifestFile& record) {
   // A link, FIFO or folder in a stored file's place, or a file id leading
-  // out of the backup, is a file the backup does not have.
-  if (!OpenStoredFile(std::string(record.backupDir), record.filePath)) {
+  // out of the backup, is a file the backup does not have. A file simply
+  // missing keeps its path: opening it fails soon enough.
+  if (!OpenStoredFile(std::string(record.backupDir), record.filePath) &&
+      (record.filePath.empty() || errno != ENOENT)) {
     LOG(WARNING) << "stored file " << record.fileID << " (" << record.relativePath
                  << ") is missing or not a regular file";
     return {};
