@@ -49,11 +49,13 @@ bool NoSpaceLeft(int error) {
   return error == ENOSPC || error == EDQUOT;
 }
 
-// The decrypt module answers only which files it wrote; a failure with the
-// output's file system full is the disk's fault, not the file's.
-bool FileSystemFull(const std::string& folder) {
+// The decrypt module answers only which files it wrote. When one of `size`
+// bytes failed and the output's file system has no room for it, the disk is
+// at fault, not the file (the module removes what it had written).
+bool NoRoomFor(const std::string& folder, uint64_t size) {
   struct statvfs info;
-  return statvfs(folder.c_str(), &info) == 0 && info.f_bavail == 0;
+  if (statvfs(folder.c_str(), &info) != 0) return false;
+  return static_cast<uint64_t>(info.f_bavail) * info.f_frsize < size + info.f_frsize;
 }
 
 mode_t CurrentUmask() {
@@ -186,13 +188,15 @@ int RunExport(const host::SendOptions& options, const ExportArguments& arguments
   bool diskFull = false;
   ProgressBar progress(chosen.size());
   std::vector<std::pair<std::string, std::string>> batch;
+  std::vector<uint64_t> batchSizes;  // stored size of each, for telling a full disk
   auto flush = [&] {
     if (batch.empty()) return;
     std::set<std::string> answered = ExportBatch(options, folder, batch, legacy);
-    for (const auto& entry : batch) {
+    for (size_t i = 0; i < batch.size(); ++i) {
+      const auto& entry = batch[i];
       if (answered.count(entry.first)) {
         ++tally.exported;
-      } else if (diskFull || FileSystemFull(root)) {
+      } else if (diskFull || NoRoomFor(root, batchSizes[i])) {
         diskFull = true;
         ++tally.failed;
       } else {
@@ -201,6 +205,7 @@ int RunExport(const host::SendOptions& options, const ExportArguments& arguments
       }
     }
     batch.clear();
+    batchSizes.clear();
   };
   size_t done = 0;
   for (const ListedFile& file : chosen) {
@@ -252,6 +257,7 @@ int RunExport(const host::SendOptions& options, const ExportArguments& arguments
       // The decrypt module writes the file itself, never over another.
       if (arguments.force) unlink(destination.c_str());
       batch.emplace_back(file.fileID, destination);
+      batchSizes.push_back(stored->size);
       if (batch.size() == kBatch) flush();
       continue;
     }
