@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -291,85 +290,67 @@ testing_support::ProcessOptions WithTimeLimit(int seconds) {
 // the honest file and none of these, whether or not the backup is encrypted.
 TEST(KeldraCli, ExportNeverCopiesWhatLiesOutsideTheBackup) {
   TempFolder root;
-  testing_support::WriteFile(root / "secret", "outside secret");
+  const std::string secret = "outside secret";
   testing_support::MakeFolders(root / "victim");
-  testing_support::WriteFile(root / "victim/secret.db", "outside secret");
-  using Plant = std::function<void(const std::string& stored, const std::string& folder)>;
+  testing_support::WriteFile(root / "victim/secret.db", secret);
+  enum class Put { kContent, kLink, kFifo, kLinkedFolder };
   struct Hostile {
     const char* relativePath;
-    std::string fileID;  // empty: the usual one
-    Plant plant;         // replaces what is stored
+    std::string fileID;  // empty: the usual one, stored
+    Put put;
+    std::string target;  // of kLink
   };
-  const Plant nothing = [](const std::string&, const std::string&) {};
-  const std::string outsideFolder = root / "victim";
   const std::vector<Hostile> hostile = {
-      {"parent.db", "../victim/secret.db", nothing},
-      {"deep.txt", "../../../../../../.." + root / "secret", nothing},
-      {"dots.db", "..", nothing},
-      {"link.txt", "",
-       [&](const std::string& stored, const std::string&) {
-         unlink(stored.c_str());
-         symlink((root / "secret").c_str(), stored.c_str());
-       }},
-      {"zero.bin", "",
-       [](const std::string& stored, const std::string&) {
-         unlink(stored.c_str());
-         symlink("/dev/zero", stored.c_str());
-       }},
-      {"fifo.db", "",
-       [](const std::string& stored, const std::string&) {
-         unlink(stored.c_str());
-         mkfifo(stored.c_str(), 0600);
-       }},
-      {"linkedfolder.db", "",
-       [&](const std::string& stored, const std::string& folder) {
-         std::string id = stored.substr(stored.rfind('/') + 1);
-         testing_support::WriteFile(outsideFolder + "/" + id, "outside secret");
-         unlink(stored.c_str());
-         rmdir((folder + id.substr(0, 2)).c_str());
-         symlink(outsideFolder.c_str(), (folder + id.substr(0, 2)).c_str());
-       }},
+      {"parent.db", "../victim/secret.db", Put::kContent, ""},
+      {"deep.db", "../../../../../../.." + root / "victim/secret.db", Put::kContent, ""},
+      {"dots.db", "..", Put::kContent, ""},
+      {"link.db", "", Put::kLink, root / "victim/secret.db"},
+      {"zero.bin", "", Put::kLink, "/dev/zero"},
+      {"fifo.db", "", Put::kFifo, ""},
+      {"linkedfolder.db", "", Put::kLinkedFolder, ""},
   };
   for (bool encrypted : {false, true}) {
     SCOPED_TRACE(encrypted ? "encrypted" : "plain");
     std::string folder = root / (encrypted ? "encrypted/" : "plain/");
-    {
-      builder::BackupOptions options;
-      options.isEncrypted = encrypted;
-      builder::BackupBuilder backup(folder, options);
-      if (encrypted)
-        backup.SetProtector(
-            std::make_unique<builder::Encryption>(builder::EncryptionOptions{"pw"}));
-      backup.AddFile("HomeDomain", "honest.txt", "inside");
-      std::vector<std::string> stored;
-      for (const Hostile& row : hostile) {
-        builder::ManifestEntry entry;
-        entry.domain = "HomeDomain";
-        entry.relativePath = row.relativePath;
-        entry.fileID = row.fileID;
-        stored.push_back(row.fileID.empty()
-                             ? backup.StoredPath(backup.AddEntryWithContent(entry, "inside"))
-                             : (backup.AddEntry(entry), ""));
+    builder::BackupOptions options;
+    options.isEncrypted = encrypted;
+    builder::BackupBuilder backup(folder, options);
+    if (encrypted)
+      backup.SetProtector(std::make_unique<builder::Encryption>(builder::EncryptionOptions{"pw"}));
+    backup.AddFile("HomeDomain", "honest.txt", "inside");
+    for (const Hostile& row : hostile) {
+      builder::ManifestEntry entry{"HomeDomain", row.relativePath};
+      entry.fileID = row.fileID;
+      if (!row.fileID.empty()) {
+        backup.AddEntry(entry);
+        continue;
       }
-      backup.Finish();
-      for (size_t i = 0; i < hostile.size(); ++i) hostile[i].plant(stored[i], folder);
+      std::string id = backup.AddEntryWithContent(entry, "inside");
+      std::string stored = backup.StoredPath(id);
+      unlink(stored.c_str());
+      if (row.put == Put::kLink) symlink(row.target.c_str(), stored.c_str());
+      if (row.put == Put::kFifo) mkfifo(stored.c_str(), 0600);
+      if (row.put == Put::kLinkedFolder) {
+        testing_support::WriteFile(root / "victim/" + id, secret);
+        rmdir((folder + id.substr(0, 2)).c_str());
+        symlink((root / "victim").c_str(), (folder + id.substr(0, 2)).c_str());
+      }
     }
+    backup.Finish();
+
     std::string out = root / (encrypted ? "out-encrypted/" : "out-plain/");
-    testing_support::ProcessOptions options = WithTimeLimit(30);
-    options.environment = {"KELDRA_PASSWORD=pw"};
-    auto run = RunKeldra({"export", folder, "--to", out, "--all"}, options);
+    testing_support::ProcessOptions limited = WithTimeLimit(30);
+    limited.environment = {"KELDRA_PASSWORD=pw"};
+    auto run = RunKeldra({"export", folder, "--to", out, "--all"}, limited);
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(ReadFile(out + "HomeDomain/honest.txt"), "inside");
     for (const Hostile& row : hostile) {
-      SCOPED_TRACE(row.relativePath);
       std::string path = std::string("HomeDomain/") + row.relativePath;
-      EXPECT_FALSE(FileExists(out + path));
-      // Reported once, however it failed.
-      size_t first = run.err.find(path);
-      EXPECT_NE(first, std::string::npos);
-      EXPECT_EQ(run.err.find(path, first + 1), std::string::npos);
+      EXPECT_FALSE(FileExists(out + path)) << path;
+      size_t first = run.err.find(path);  // reported, and once
+      EXPECT_NE(first, std::string::npos) << path;
+      EXPECT_EQ(run.err.find(path, first + 1), std::string::npos) << path;
     }
-    const std::string secret = "outside secret";
     EXPECT_THAT(
         testing_support::TreeSnapshot(out),
         testing::Not(testing::HasSubstr(VRNUtilityFile::Sha1Hex(secret.data(), secret.size()))));
