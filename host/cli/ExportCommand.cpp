@@ -109,6 +109,20 @@ int CopyStored(const keldra::RegularFile& from, int to) {
   }
 }
 
+// Copies a stored file to `destination` under a hidden name first, so that
+// an interrupted export leaves no truncated file there. 0 or an errno
+// (EEXIST: the destination appeared and `replace` is off).
+int WriteCopy(const keldra::RegularFile& stored, const std::string& destination, bool replace,
+              mode_t mode) {
+  std::optional<keldra::OutputFile> output =
+      keldra::OutputFile::StagedAt(destination, replace ? keldra::OutputFile::Existing::kReplace
+                                                        : keldra::OutputFile::Existing::kKeep);
+  if (!output) return errno;
+  if (fchmod(output->fd(), mode) != 0) return errno;
+  if (int error = CopyStored(stored, output->fd())) return error;
+  return output->Commit() ? 0 : errno;
+}
+
 // Sends one batch of {id: [stored, destination]} through the module's export
 // command; returns the ids the decrypt module answered.
 std::set<std::string> ExportBatch(const host::SendOptions& options, const std::string& folder,
@@ -182,7 +196,7 @@ int RunExport(const host::SendOptions& options, const ExportArguments& arguments
 
   std::string root = WithSeparator(arguments.to);
   if (!MakeFolders(root)) return Fail("cannot create " + root);
-  const mode_t fileMode = 0666 & ~CurrentUmask();
+  const mode_t fileMode = 0644 & ~CurrentUmask();
   Tally tally;
   Reporter reporter;
   bool diskFull = false;
@@ -261,12 +275,7 @@ int RunExport(const host::SendOptions& options, const ExportArguments& arguments
       if (batch.size() == kBatch) flush();
       continue;
     }
-    auto policy = arguments.force ? keldra::OutputFile::Existing::kReplace
-                                  : keldra::OutputFile::Existing::kKeep;
-    std::optional<keldra::OutputFile> output = keldra::OutputFile::StagedAt(destination, policy);
-    int error = !output ? errno : fchmod(output->fd(), fileMode) != 0 ? errno : 0;
-    if (error == 0) error = CopyStored(*stored, output->fd());
-    if (error == 0 && !output->Commit()) error = errno;
+    int error = WriteCopy(*stored, destination, arguments.force, fileMode);
     if (error == 0) {
       ++tally.exported;
     } else if (error == EEXIST) {
