@@ -64,7 +64,8 @@ class Kind {
 std::string DecryptOnDemand(const ManifestFile& record);
 
 // backupDir + filePath for a plain record, DecryptOnDemand for an encrypted one;
-// "" when the stored file is missing or anything but a regular file.
+// "" when its file id names no stored file or a link, FIFO, folder or the like
+// stands in the stored file's place (a file simply missing keeps its path).
 std::string ReadablePath(const ManifestFile& record);
 
 // Type 2: folder + first two characters + separator + file id; else folder + file id.
