@@ -2,11 +2,11 @@
 
 #include <set>
 
+#include "common/StoredFile.h"
 #include "mivo/PlistUtil.h"
 #include "mivo/Utils.h"
 #include "platform/StoredDatabase.h"
 #include "vorn/PimJsonUtil.h"
-#include "vorn/VRNUtilityFile.h"
 
 namespace host {
 namespace {
@@ -83,8 +83,10 @@ std::string DateFromFileName(const std::string& fileName) {
 
 void VoiceMemoList::Add(VoiceMemo memo, const std::string& folder) {
   if (memo.fileName.empty()) return;
-  if (!folder.empty())
-    memo.size = VRNUtilityFile::GetFileSize((folder + "/" + memo.fileName).c_str());
+  if (!folder.empty()) {
+    // Sized like every stored file is read: a link or FIFO in its place has none.
+    if (auto file = keldra::OpenRegularFile(folder + "/" + memo.fileName)) memo.size = file->size;
+  }
   auto known = byFileName_.find(memo.fileName);
   if (known == byFileName_.end()) {
     byFileName_.emplace(memo.fileName, memos_.size());
