@@ -160,6 +160,7 @@ void AnswerDecryptManifest(PluginMessage& message, const rapidjson::Value& reque
   if (!backup) return;
   std::optional<std::string> tempDir = UsableTempDir(request, *backup);
   if (!tempDir) return;
+  backup->UseScratchFolder(*tempDir);
   std::optional<OutputFile> output = OutputFile::Staged(*tempDir, "Manifest.db");
   if (!output) return;
   FdSink sink(output->fd());
@@ -177,6 +178,7 @@ void AnswerDecryptFile(PluginMessage& message, const rapidjson::Value& request) 
   if (!destination) {
     tempDir = UsableTempDir(request, *backup);
     if (!tempDir) return;
+    backup->UseScratchFolder(*tempDir);
   }
   std::optional<FileSource> source = OpenFileSource(*backup, std::string(*path));
   if (!source) return;
