@@ -313,9 +313,11 @@ TEST_P(VexaManifestIndex, DecryptTheManifestAndFilesIntoTheTemporaryFolder) {
   }
 }
 
-TEST(VexaRequests, ExportsToANewFileOrAsBytes) {
+TEST_P(VexaManifestIndex, ExportsToANewFileOrAsBytes) {
   Fixture backup;
   ASSERT_TRUE(Unlock(backup.folder).present);
+  // As a scan or an export does first; it names the run's temporary folder.
+  ASSERT_TRUE(backup.Manifest().present);
   TempFolder out;
   for (const auto& [id, content] : backup.plain) {
     Answer bytes = backup.Export(backup.Stored(id), "");
