@@ -243,6 +243,9 @@ int main(int argc, char** argv) {
   app.add_option("--repeat", repeat, "runs of each measurement (median reported)")
       ->check(CLI::Range(1, 100));
   app.add_option("--cache", cache, "folder keeping the built backups");
+  bool buildOnly = false;
+  app.add_flag("--build-only", buildOnly,
+               "build the backups below --cache and stop (for timing whole commands on them)");
   CLI11_PARSE(app, argc, argv);
 
   std::string messagesFolder =
@@ -262,6 +265,10 @@ int main(int argc, char** argv) {
         return "built";
       }))
     return 1;
+  if (buildOnly) {
+    std::printf("%s\n%s\n", messagesFolder.c_str(), attachmentFolder.c_str());
+    return 0;
+  }
 
   std::string smsDb = StoredSmsDb(messagesFolder);
   std::vector<std::string> statements = host::sms::ReaderStatements(smsDb, host::PlatformOptions{});

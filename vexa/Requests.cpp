@@ -162,6 +162,7 @@ void AnswerDecryptManifest(PluginMessage& message, const rapidjson::Value& reque
   if (!backup) return;
   std::optional<std::string> tempDir = UsableTempDir(request, *backup);
   if (!tempDir) return;
+  backup->UseScratchFolder(*tempDir);
   std::optional<keldra::OutputFile> output =
       keldra::OutputFile::Staged(*tempDir, "Manifest.db", keldra::OutputFile::Existing::kReplace);
   if (!output) return;
@@ -180,6 +181,7 @@ void AnswerDecryptFile(PluginMessage& message, const rapidjson::Value& request) 
   if (!destination) {
     tempDir = UsableTempDir(request, *backup);
     if (!tempDir) return;
+    backup->UseScratchFolder(*tempDir);
   }
   std::optional<FileSource> source = OpenFileSource(*backup, std::string(*path));
   if (!source) return;

@@ -7,6 +7,8 @@
 #include <openssl/rand.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 #include "ByteOrder.h"
@@ -92,7 +94,17 @@ SecureBytes PasswordTag(const SecureBytes& password) {
   return tag;
 }
 
+std::atomic<uint64_t> manifestInMemoryLimit{kMaxManifestInMemory};
+
 }  // namespace
+
+uint64_t ManifestInMemoryLimit() {
+  return manifestInMemoryLimit.load();
+}
+
+void SetManifestInMemoryLimit(uint64_t bytes) {
+  manifestInMemoryLimit.store(bytes);
+}
 
 std::shared_ptr<UnlockedBackup> UnlockedBackup::Unlock(
     const std::string& folder, const SecureBytes& password, int64_t& code,
@@ -223,15 +235,12 @@ bool UnlockedBackup::WriteManifestDb(ByteSink& sink) const {
   return true;
 }
 
-std::unique_ptr<KeyIndex> UnlockedBackup::OpenIndex() const {
+std::unique_ptr<KeyIndex> UnlockedBackup::OpenIndex(const std::string& scratchFolder) const {
   if (!manifestDb_) return OpenLegacyIndex(folder_ + "Manifest.mbdb");
   if (!manifestKey_) return OpenDbIndexFile(folder_ + "Manifest.db");
   std::optional<keldra::RegularFile> file = keldra::OpenRegularFile(folder_ + "Manifest.db");
   if (!file) return nullptr;
-  if (file->size > kMaxManifestInMemory) {
-    LOG(WARNING) << "Manifest.db of " << folder_ << " is too large to index in memory";
-    return nullptr;
-  }
+  if (file->size > ManifestInMemoryLimit()) return OpenIndexOnDisk(*file, scratchFolder);
   SecureSink plain(file->size);
   SqliteMagicCheck check(plain);
   FdSource source(file->fd.get());
@@ -244,6 +253,42 @@ std::unique_ptr<KeyIndex> UnlockedBackup::OpenIndex() const {
   return OpenDbIndexInMemory(plain.Take());
 }
 
+// The plaintext goes to a private file of the temporary folder that loses its
+// name as soon as SQLite has it open: it is gone when the index goes, even
+// if the process is killed.
+std::unique_ptr<KeyIndex> UnlockedBackup::OpenIndexOnDisk(const RegularFile& file,
+                                                          const std::string& scratchFolder) const {
+  if (scratchFolder.empty()) {
+    LOG(WARNING) << "Manifest.db of " << folder_
+                 << " is too large to index in memory and no temporary folder was given";
+    return nullptr;
+  }
+  std::string path = scratchFolder + ".manifest-index-XXXXXX";
+  keldra::UniqueFd plainFd(mkstemp(&path[0]));  // 0600
+  if (plainFd.get() < 0) {
+    LOG(WARNING) << "cannot create a file in " << scratchFolder << " to index Manifest.db";
+    return nullptr;
+  }
+  FdSink plain(plainFd.get());
+  SqliteMagicCheck check(plain);
+  FdSource source(file.fd.get());
+  DecryptResult result = DecryptCbc(source, file.size, *manifestKey_, check);
+  std::unique_ptr<KeyIndex> index;
+  if (!result.ok() || !check.Matched()) {
+    LOG(WARNING) << "Manifest.db of " << folder_ << " cannot be decrypted: "
+                 << (result.ok() ? "not an SQLite database" : DescribeStatus(result.status));
+  } else {
+    index = OpenDbIndexFile(path);
+  }
+  unlink(path.c_str());
+  return index;
+}
+
+void UnlockedBackup::UseScratchFolder(const std::string& folder) {
+  std::lock_guard<std::mutex> lock(indexMutex_);
+  scratchFolder_ = folder;
+}
+
 void UnlockedBackup::ForgetIndex() {
   std::lock_guard<std::mutex> lock(indexMutex_);
   index_.reset();
@@ -254,7 +299,7 @@ std::optional<StoredFileKey> UnlockedBackup::FindFile(const std::string& fileId)
   std::lock_guard<std::mutex> lock(indexMutex_);
   if (!indexTried_) {
     indexTried_ = true;
-    index_ = OpenIndex();
+    index_ = OpenIndex(scratchFolder_);
   }
   if (!index_) return std::nullopt;
   return index_->Find(fileId);

@@ -19,13 +19,19 @@
 
 namespace vexa {
 
+struct RegularFile;
+
 // replyCode of a refused unlock.
 inline constexpr int64_t kUnlockWrongPassword = 1;  // the key unwrap check failed
 inline constexpr int64_t kUnlockUnreadable = 2;     // not an encrypted backup this module can read
 
-// A decrypted Manifest.db is held in memory to look file keys up; larger
-// ones are refused.
+// A decrypted Manifest.db up to this size is held in memory to look file keys
+// up; a larger one is deciphered into the run's temporary folder instead.
 inline constexpr uint64_t kMaxManifestInMemory = uint64_t{1} << 30;
+// The size in force (kMaxManifestInMemory unless changed, for instance so
+// that a small manifest takes the on-disk path).
+uint64_t ManifestInMemoryLimit();
+void SetManifestInMemoryLimit(uint64_t bytes);
 
 class UnlockedBackup {
  public:
@@ -49,6 +55,9 @@ class UnlockedBackup {
 
   // The stored file's row; nullopt when there is none or no index can be had.
   std::optional<StoredFileKey> FindFile(const std::string& fileId);
+  // The run's temporary folder (ending in "/"), where a manifest too large
+  // for memory is deciphered to be indexed.
+  void UseScratchFolder(const std::string& folder);
 
   // The file key in `blob` (LE32 class, then the 40-byte wrap), tried with
   // the class the row records and then, if it differs, the blob's own.
@@ -61,7 +70,9 @@ class UnlockedBackup {
  private:
   UnlockedBackup() = default;
   const SecureBytes* ClassKey(int64_t protectionClass) const;
-  std::unique_ptr<KeyIndex> OpenIndex() const;
+  std::unique_ptr<KeyIndex> OpenIndex(const std::string& scratchFolder) const;
+  std::unique_ptr<KeyIndex> OpenIndexOnDisk(const RegularFile& file,
+                                            const std::string& scratchFolder) const;
   void ForgetIndex();
 
   // SHA-256 of the keybag and the manifest key as Manifest.plist holds them.
@@ -75,9 +86,10 @@ class UnlockedBackup {
   std::map<uint32_t, SecureBytes> classKeys_;  // only classes usable off the device
   std::optional<SecureBytes> manifestKey_;     // when Manifest.db is encrypted
 
-  std::mutex indexMutex_;  // guards the two members below and every Find
+  std::mutex indexMutex_;  // guards the members below and every Find
   std::unique_ptr<KeyIndex> index_;
   bool indexTried_ = false;
+  std::string scratchFolder_;
 };
 
 }  // namespace vexa

@@ -1,9 +1,13 @@
 #include "cli/KindOutput.h"
 
 #include <cstring>
+#include <unordered_map>
+#include <utility>
 
 namespace cli {
 namespace {
+
+using Writer = KindOutput::Writer;
 
 int IntMember(const rapidjson::Value& object, const char* name, int fallback = -1) {
   if (!object.IsObject()) return fallback;
@@ -16,12 +20,20 @@ bool EndsWith(const char* text, const char* suffix) {
   return length >= suffixLength && std::strcmp(text + length - suffixLength, suffix) == 0;
 }
 
-// Appends copies of an array's elements.
-void AppendAll(rapidjson::Value& target, const rapidjson::Value& source,
-               KindOutput::Allocator& allocator) {
-  if (!source.IsArray()) return;
-  for (const auto& element : source.GetArray())
-    target.PushBack(rapidjson::Value(element, allocator), allocator);
+// The members of an object, without its braces, so that members of our own
+// can follow them.
+void WriteMembers(Writer& out, const rapidjson::Value& object) {
+  for (const auto& member : object.GetObject()) {
+    out.Key(member.name.GetString(), member.name.GetStringLength());
+    member.value.Accept(out);
+  }
+}
+
+// The elements of an array, without its brackets; how many there were.
+size_t WriteElements(Writer& out, const rapidjson::Value& array) {
+  if (!array.IsArray()) return 0;
+  for (const auto& element : array.GetArray()) element.Accept(out);
+  return array.Size();
 }
 
 // Kinds whose data messages each carry an array of items (2, 3, 4, 5, 7, 9).
@@ -31,7 +43,7 @@ class ArrayOutput : public KindOutput {
 
  protected:
   void AddData(const rapidjson::Value& result, int stage, int stageTotal, int, int) override {
-    if (stage == dataStage_) AppendAll(output_, result, Alloc());
+    if (stage == dataStage_) count_ += WriteElements(Out(), result);
     if (stage == stageTotal) MarkComplete();
   }
 
@@ -48,13 +60,13 @@ class ContactOutput : public KindOutput {
   void AddData(const rapidjson::Value& result, int stage, int stageTotal, int, int) override {
     if (stage == 2 && result.IsObject()) {
       for (const auto& member : result.GetObject()) {
-        rapidjson::Value contact(rapidjson::kObjectType);
-        contact.AddMember("record_id", rapidjson::Value(member.name, Alloc()), Alloc());
-        if (member.value.IsObject())
-          for (const auto& field : member.value.GetObject())
-            contact.AddMember(rapidjson::Value(field.name, Alloc()),
-                              rapidjson::Value(field.value, Alloc()), Alloc());
-        output_.PushBack(contact, Alloc());
+        Writer& out = Out();
+        out.StartObject();
+        out.Key("record_id");
+        out.String(member.name.GetString(), member.name.GetStringLength());
+        if (member.value.IsObject()) WriteMembers(out, member.value);
+        out.EndObject();
+        ++count_;
       }
     }
     if (stage == stageTotal) MarkComplete();
@@ -68,33 +80,54 @@ class ItemOutput : public KindOutput {
 
  protected:
   void AddData(const rapidjson::Value& result, int stage, int stageTotal, int, int) override {
-    if (stage == 2) output_.PushBack(rapidjson::Value(result, Alloc()), Alloc());
+    if (stage == 2) {
+      result.Accept(Out());
+      ++count_;
+    }
     if (stage == stageTotal) MarkComplete();
   }
 };
 
-// A conversation (stage 2) followed by its messages (stage 3), as the
-// messages and WhatsApp kinds send them.
-void AddConversationStage(rapidjson::Value& conversations, const rapidjson::Value& result,
-                          int stage, KindOutput::Allocator& allocator) {
-  if (stage == 2 && result.IsObject()) {
-    rapidjson::Value conversation(result, allocator);
-    conversation.AddMember("messages", rapidjson::Value(rapidjson::kArrayType), allocator);
-    conversations.PushBack(conversation, allocator);
-  } else if (stage == 3 && !conversations.Empty()) {
-    rapidjson::Value& last = conversations[conversations.Size() - 1];
-    AppendAll(last["messages"], result, allocator);
-  }
-}
+// Conversations (stage 2), each followed by its messages (stage 3), as the
+// messages and WhatsApp kinds send them: a conversation stays open in the
+// file, its "messages" array last, until the next one begins.
+class ConversationStream {
+ public:
+  // Writes one message; the WhatsApp output adds its media item.
+  using MessageWriter = void (*)(Writer& out, const rapidjson::Value& message, const void* context);
 
-size_t MessageTotal(const rapidjson::Value& conversations) {
-  size_t total = 0;
-  for (const auto& conversation : conversations.GetArray()) {
-    auto messages = conversation.FindMember("messages");
-    if (messages != conversation.MemberEnd() && messages->value.IsArray())
-      total += messages->value.Size();
+  void Add(Writer& out, const rapidjson::Value& result, int stage, MessageWriter writeMessage,
+           const void* context) {
+    if (stage == 2 && result.IsObject()) {
+      End(out);
+      out.StartObject();
+      WriteMembers(out, result);
+      out.Key("messages");
+      out.StartArray();
+      open_ = true;
+      ++conversations_;
+    } else if (stage == 3 && open_ && result.IsArray()) {
+      for (const auto& message : result.GetArray()) writeMessage(out, message, context);
+      messages_ += result.Size();
+    }
   }
-  return total;
+  void End(Writer& out) {
+    if (!open_) return;
+    out.EndArray();
+    out.EndObject();
+    open_ = false;
+  }
+  size_t Conversations() const { return conversations_; }
+  size_t Messages() const { return messages_; }
+
+ private:
+  bool open_ = false;
+  size_t conversations_ = 0;
+  size_t messages_ = 0;
+};
+
+void WritePlainMessage(Writer& out, const rapidjson::Value& message, const void*) {
+  message.Accept(out);
 }
 
 class MessagesOutput : public KindOutput {
@@ -103,39 +136,54 @@ class MessagesOutput : public KindOutput {
 
  protected:
   void AddData(const rapidjson::Value& result, int stage, int stageTotal, int, int) override {
-    AddConversationStage(output_, result, stage, Alloc());
+    conversations_.Add(Out(), result, stage, WritePlainMessage, nullptr);
+    count_ = conversations_.Conversations();
     if (stage == stageTotal) MarkComplete();
   }
-  void AddCounts(rapidjson::Value& entry, Allocator& allocator) const override {
-    entry.AddMember("messages", static_cast<uint64_t>(MessageTotal(output_)), allocator);
+  void WriteEnd(Writer& out) override {
+    conversations_.End(out);
+    out.EndArray();
   }
+  void AddCounts(rapidjson::Value& entry, Allocator& allocator) const override {
+    entry.AddMember("messages", static_cast<uint64_t>(conversations_.Messages()), allocator);
+  }
+
+ private:
+  ConversationStream conversations_;
 };
 
+// The camera roll is written as it comes. Each album's photos arrive after
+// the whole album list, album by album in the list's order, so the list is
+// held (it is small) and an album is written once the next one's photos
+// begin; photos for an album already written, which that order never
+// produces, are dropped.
 class PhotoOutput : public KindOutput {
  public:
-  PhotoOutput() : KindOutput(6) {
-    output_.SetObject();
-    output_.AddMember("camera_roll", rapidjson::Value(rapidjson::kArrayType), Alloc());
-    output_.AddMember("albums", rapidjson::Value(rapidjson::kArrayType), Alloc());
-  }
+  PhotoOutput() : KindOutput(6) {}
 
  protected:
+  void WriteStart(Writer& out) override {
+    out.StartObject();
+    out.Key("camera_roll");
+    out.StartArray();
+  }
   void AddData(const rapidjson::Value& result, int stage, int, int, int subType) override {
-    if (subType == 0 && stage == 2) AppendAll(output_["camera_roll"], result, Alloc());
+    if (subType == 0 && stage == 2 && !inAlbums_) count_ += WriteElements(Out(), result);
     if (subType == 1 && stage == 2 && result.IsArray()) {
-      for (const auto& album : result.GetArray()) {
-        rapidjson::Value copy(album, Alloc());
-        if (copy.IsObject())
-          copy.AddMember("photos", rapidjson::Value(rapidjson::kArrayType), Alloc());
-        output_["albums"].PushBack(copy, Alloc());
-      }
+      for (const auto& album : result.GetArray())
+        albums_.PushBack(rapidjson::Value(album, albums_.GetAllocator()), albums_.GetAllocator());
     }
     if (subType == 2 && stage == 2 && result.IsObject()) AddAlbumPhotos(result);
     if (subType == 2 && stage == 3) MarkComplete();
   }
-  const rapidjson::Value& Items() const override { return output_["camera_roll"]; }
+  void WriteEnd(Writer& out) override {
+    StartAlbums(out);
+    WriteAlbumsBefore(out, albums_.Size());
+    out.EndArray();
+    out.EndObject();
+  }
   void AddCounts(rapidjson::Value& entry, Allocator& allocator) const override {
-    entry.AddMember("albums", rapidjson::Value(output_["albums"].Size()), allocator);
+    entry.AddMember("albums", rapidjson::Value(albums_.Size()), allocator);
   }
 
  private:
@@ -144,73 +192,156 @@ class PhotoOutput : public KindOutput {
     auto type = slice.FindMember("albumType");
     auto photos = slice.FindMember("photos");
     if (id == slice.MemberEnd() || type == slice.MemberEnd() || photos == slice.MemberEnd()) return;
-    for (auto& album : output_["albums"].GetArray()) {
+    for (rapidjson::SizeType i = 0; i < albums_.Size(); ++i) {
+      const rapidjson::Value& album = albums_[i];
       if (!album.IsObject()) continue;
       auto pk = album.FindMember("Z_PK");
       auto albumType = album.FindMember("TYPE");
       if (pk == album.MemberEnd() || albumType == album.MemberEnd()) continue;
       if (pk->value == id->value && albumType->value == type->value) {
-        AppendAll(album["photos"], photos->value, Alloc());
+        Writer& out = Out();
+        StartAlbums(out);
+        if (i + 1 > written_) {
+          WriteAlbumsBefore(out, i);
+          out.StartObject();
+          WriteMembers(out, album);
+          out.Key("photos");
+          out.StartArray();
+          photosOpen_ = true;
+          written_ = i + 1;
+        }
+        if (photosOpen_ && i + 1 == written_) WriteElements(out, photos->value);
         return;
       }
     }
   }
-};
 
-class WhatsAppOutput : public KindOutput {
- public:
-  WhatsAppOutput() : KindOutput(10) {
-    output_.SetObject();
-    output_.AddMember("chats", rapidjson::Value(rapidjson::kArrayType), Alloc());
-    output_.AddMember("media", rapidjson::Value(rapidjson::kArrayType), Alloc());
+  // Ends the camera roll and opens the album list.
+  void StartAlbums(Writer& out) {
+    if (inAlbums_) return;
+    inAlbums_ = true;
+    out.EndArray();
+    out.Key("albums");
+    out.StartArray();
   }
 
+  // Closes the album being filled and writes the albums before `end` that
+  // received no photos.
+  void WriteAlbumsBefore(Writer& out, size_t end) {
+    if (photosOpen_) {
+      out.EndArray();
+      out.EndObject();
+      photosOpen_ = false;
+    }
+    for (; written_ < end; ++written_) {
+      const rapidjson::Value& album = albums_[static_cast<rapidjson::SizeType>(written_)];
+      if (!album.IsObject()) {
+        album.Accept(out);
+        continue;
+      }
+      out.StartObject();
+      WriteMembers(out, album);
+      out.Key("photos");
+      out.StartArray();
+      out.EndArray();
+      out.EndObject();
+    }
+  }
+
+  rapidjson::Document albums_{rapidjson::kArrayType};
+  bool inAlbums_ = false;
+  bool photosOpen_ = false;
+  size_t written_ = 0;  // albums begun in the file
+};
+
+// The media series arrives before the chats: its items are held, both for
+// the copies that messages naming them carry and for the "media" list that
+// ends the file; the chats are written as they come.
+class WhatsAppOutput : public KindOutput {
+ public:
+  WhatsAppOutput() : KindOutput(10) {}
+
  protected:
+  void WriteStart(Writer& out) override {
+    out.StartObject();
+    out.Key("chats");
+    out.StartArray();
+  }
   void AddData(const rapidjson::Value& result, int stage, int, int type, int) override {
     if (type == 11 && stage == 2 && result.IsObject()) {
       for (const auto& item : result.GetObject()) {
-        output_["media"].PushBack(rapidjson::Value(item.value, Alloc()), Alloc());
-        auto& ids = mediaIds_.GetAllocator();
-        mediaIds_.AddMember(rapidjson::Value(item.name, ids),
-                            rapidjson::Value(output_["media"].Size() - 1), ids);
+        media_.PushBack(rapidjson::Value(item.value, media_.GetAllocator()), media_.GetAllocator());
+        mediaIds_.emplace(std::string(item.name.GetString(), item.name.GetStringLength()),
+                          media_.Size() - 1);
       }
     } else if (type == 10 && stage == 0) {
       MarkComplete();  // the closing message
     } else if (type == 10) {
-      AddConversationStage(output_["chats"], result, stage, Alloc());
+      chats_.Add(Out(), result, stage, WriteMessage, this);
+      count_ = chats_.Conversations();
     }
   }
-  const rapidjson::Value& Items() const override { return output_["chats"]; }
+  void WriteEnd(Writer& out) override {
+    chats_.End(out);
+    out.EndArray();
+    out.Key("media");
+    media_.Accept(out);
+    out.EndObject();
+  }
   void AddCounts(rapidjson::Value& entry, Allocator& allocator) const override {
-    entry.AddMember("messages", static_cast<uint64_t>(MessageTotal(output_["chats"])), allocator);
-    entry.AddMember("media", rapidjson::Value(output_["media"].Size()), allocator);
-  }
-  // Each message that names a media item gets a copy of it.
-  void Finish() override {
-    for (auto& chat : output_["chats"].GetArray()) {
-      for (auto& message : chat["messages"].GetArray()) {
-        if (!message.IsObject()) continue;
-        auto item = message.FindMember("media_item");
-        if (item == message.MemberEnd() || !item->value.IsString()) continue;
-        auto index = mediaIds_.FindMember(item->value);
-        if (index == mediaIds_.MemberEnd()) continue;
-        message.AddMember("media",
-                          rapidjson::Value(output_["media"][index->value.GetUint()], Alloc()),
-                          Alloc());
-      }
-    }
+    entry.AddMember("messages", static_cast<uint64_t>(chats_.Messages()), allocator);
+    entry.AddMember("media", rapidjson::Value(media_.Size()), allocator);
   }
 
  private:
-  rapidjson::Document mediaIds_{rapidjson::kObjectType};
+  // A message that names a media item carries a copy of it.
+  static void WriteMessage(Writer& out, const rapidjson::Value& message, const void* context) {
+    const auto& self = *static_cast<const WhatsAppOutput*>(context);
+    const rapidjson::Value* media = nullptr;
+    if (message.IsObject()) {
+      auto item = message.FindMember("media_item");
+      if (item != message.MemberEnd() && item->value.IsString()) {
+        auto index = self.mediaIds_.find(
+            std::string(item->value.GetString(), item->value.GetStringLength()));
+        if (index != self.mediaIds_.end())
+          media = &self.media_[static_cast<rapidjson::SizeType>(index->second)];
+      }
+    }
+    if (!media) {
+      message.Accept(out);
+      return;
+    }
+    out.StartObject();
+    WriteMembers(out, message);
+    out.Key("media");
+    media->Accept(out);
+    out.EndObject();
+  }
+
+  rapidjson::Document media_{rapidjson::kArrayType};
+  std::unordered_map<std::string, size_t> mediaIds_;  // the first item of each id
+  ConversationStream chats_;
 };
 
 }  // namespace
 
-KindOutput::KindOutput(int number) : number_(number) { output_.SetArray(); }
+KindOutput::KindOutput(int number) : number_(number) {}
+
+bool KindOutput::Begin(const std::string& path) {
+  if (!file_) {
+    file_ = JsonFileWriter::Create(path);
+    WriteStart(file_->Out());
+  }
+  return file_->Created();
+}
+
+KindOutput::Writer& KindOutput::Out() {
+  if (!file_) Begin("");
+  return file_->Out();
+}
 
 void KindOutput::Add(const rapidjson::Value& payload) {
-  if (!payload.IsObject()) return;
+  if (!payload.IsObject() || ended_) return;
   int stage = IntMember(payload, "stage");
   int stageTotal = IntMember(payload, "stage_total");
   int type = IntMember(payload, "type");
@@ -230,17 +361,15 @@ void KindOutput::Add(const rapidjson::Value& payload) {
   AddData(result->value, stage, stageTotal, type, subType);
 }
 
-void KindOutput::MarkComplete() { complete_ = true; }
-
-void KindOutput::Close() {
-  if (closed_) return;
-  closed_ = true;
-  Finish();
+void KindOutput::MarkComplete() {
+  complete_ = true;
 }
 
-size_t KindOutput::Count() const {
-  const rapidjson::Value& items = Items();
-  return items.IsArray() ? items.Size() : 0;
+bool KindOutput::End() {
+  if (ended_ || !file_) return false;
+  ended_ = true;
+  WriteEnd(file_->Out());
+  return file_->Commit();
 }
 
 void KindOutput::Summarise(rapidjson::Value& entry, Allocator& allocator) const {
@@ -253,14 +382,27 @@ void KindOutput::AddCounts(rapidjson::Value&, Allocator&) const {}
 
 std::unique_ptr<KindOutput> MakeKindOutput(int number) {
   switch (number) {
-    case 0: return std::make_unique<ContactOutput>();
-    case 1: return std::make_unique<MessagesOutput>();
-    case 2: case 3: case 5: case 7: case 9: return std::make_unique<ArrayOutput>(number, 2);
-    case 4: return std::make_unique<ArrayOutput>(number, 2);  // stage 3 repeats the list
-    case 6: return std::make_unique<PhotoOutput>();
-    case 8: return std::make_unique<ItemOutput>(8);
-    case 10: case 11: return std::make_unique<WhatsAppOutput>();
-    default: return nullptr;
+    case 0:
+      return std::make_unique<ContactOutput>();
+    case 1:
+      return std::make_unique<MessagesOutput>();
+    case 2:
+    case 3:
+    case 5:
+    case 7:
+    case 9:
+      return std::make_unique<ArrayOutput>(number, 2);
+    case 4:
+      return std::make_unique<ArrayOutput>(number, 2);  // stage 3 repeats the list
+    case 6:
+      return std::make_unique<PhotoOutput>();
+    case 8:
+      return std::make_unique<ItemOutput>(8);
+    case 10:
+    case 11:
+      return std::make_unique<WhatsAppOutput>();
+    default:
+      return nullptr;
   }
 }
 

@@ -183,19 +183,19 @@ class ScanSink : public host::EventSink {
       state.startedAt = lastFinish_;
     }
     if (arguments_.ndjson) return;
+    state.output->Begin(arguments_.outDir + KindNameOf(number) + ".json");
     state.output->Add(payload);
     if (state.output->Complete() && !state.written) WriteKind(number, state);
     ShowProgress(number, state);
   }
 
   bool WriteKind(int number, KindState& state) {
-    state.output->Close();
     state.written = true;
     state.finishedAt = MillisecondsSince(started_);
     lastFinish_ = state.finishedAt;
     if (arguments_.ndjson) return true;
     std::string path = arguments_.outDir + KindNameOf(number) + ".json";
-    if (WriteJsonFile(path, state.output->Output())) return true;
+    if (state.output->Begin(path) && state.output->End()) return true;
     writeFailures_.push_back("cannot write " + path);
     return false;
   }

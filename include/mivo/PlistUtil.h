@@ -24,7 +24,8 @@ class PlistUtil {
   // property list.
   static plist_t ReadPlist(const char* path);
   static PlistPtr ReadPlistOwned(const std::string& path);
-  // Parses bytes that may be a binary or an XML property list.
+  // Parses bytes that may be a binary or an XML property list; null when
+  // they are neither, or nest deeper than libplist can safely recurse.
   static PlistPtr ParseBytes(const void* data, size_t length);
 
   // Typed lookups in a dictionary; nullopt when the key is missing or the

@@ -9,6 +9,8 @@
 #include <limits>
 #include <string>
 
+#include "PlistDepth.h"
+
 namespace {
 
 // The whole regular file at `path`, or false when it is missing, unreadable,
@@ -58,6 +60,10 @@ PlistPtr PlistUtil::ReadPlistOwned(const std::string& path) {
 
 PlistPtr PlistUtil::ParseBytes(const void* data, size_t length) {
   if (!data || length == 0 || length > std::numeric_limits<uint32_t>::max()) return nullptr;
+  // libplist recurses once per level and would overflow the stack on a
+  // hostile list; such a list is refused as unreadable.
+  if (!mivo::NestsWithin(static_cast<const char*>(data), length, mivo::kMaxPlistDepth))
+    return nullptr;
   plist_t root = nullptr;
   plist_from_memory(static_cast<const char*>(data), static_cast<uint32_t>(length), &root);
   return PlistPtr(root);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "mivo/PlistUtil.h"
 #include "support/TestSupport.h"
@@ -130,6 +131,92 @@ TEST(MivoPlist, RefusesWhatIsNotAReadablePlist) {
   testing_support::WriteFile(big, binary);
   ASSERT_EQ(truncate(big.c_str(), PlistUtil::kMaxFileSize + 1), 0);
   EXPECT_EQ(PlistUtil::ReadPlist(big.c_str()), nullptr);
+}
+
+// A binary list whose objects are all arrays: object i holds references to
+// the objects members[i] names; object 0 is the top.
+std::string BinaryArrays(const std::vector<std::vector<uint32_t>>& members) {
+  std::string out = "bplist00";
+  auto append = [&out](uint64_t value, int width) {
+    for (int shift = 8 * (width - 1); shift >= 0; shift -= 8)
+      out += static_cast<char>((value >> shift) & 0xFF);
+  };
+  std::vector<uint64_t> offsets;
+  for (const std::vector<uint32_t>& references : members) {
+    offsets.push_back(out.size());
+    out += static_cast<char>(0xAF);
+    out += static_cast<char>(0x12);
+    append(references.size(), 4);
+    for (uint32_t reference : references) append(reference, 4);
+  }
+  const uint64_t table = out.size();
+  for (uint64_t offset : offsets) append(offset, 4);
+  out.append(6, '\0');
+  out += '\4';
+  out += '\4';
+  append(members.size(), 8);
+  append(0, 8);
+  append(table, 8);
+  return out;
+}
+
+std::vector<std::vector<uint32_t>> NestedArrays(uint32_t depth) {
+  std::vector<std::vector<uint32_t>> members(depth);
+  for (uint32_t i = 0; i + 1 < depth; ++i) members[i] = {i + 1};
+  return members;
+}
+
+std::string XmlDocument(const std::string& top) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST "
+         "1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">" +
+         top + "</plist>\n";
+}
+
+std::string XmlNestedArrays(size_t depth) {
+  std::string top;
+  for (size_t i = 0; i < depth; ++i) top += "<array>";
+  for (size_t i = 0; i < depth; ++i) top += "</array>";
+  return XmlDocument(top);
+}
+
+std::string Repeated(const std::string& text, size_t times) {
+  std::string out;
+  for (size_t i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+// libplist recurses per level, so lists nested past the bound must be refused
+// before it runs; lists up to the bound, and markup that only looks deep,
+// still parse.
+TEST(MivoPlist, RefusesListsNestedPastTheBound) {
+  std::vector<std::vector<uint32_t>> shared(41);
+  for (uint32_t i = 0; i < 40; ++i) shared[i] = {i + 1, i + 1};
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool parses;
+  } cases[] = {
+      {"binary at the bound", BinaryArrays(NestedArrays(512)), true},
+      {"binary one past it", BinaryArrays(NestedArrays(513)), false},
+      {"binary 100,000 deep", BinaryArrays(NestedArrays(100000)), false},
+      {"binary circle of two arrays", BinaryArrays({{1}, {0}}), false},
+      {"binary array shared by reference 2^40 times", BinaryArrays(shared), false},
+      {"binary reference past the objects", BinaryArrays({{1}}), false},
+      {"XML at the bound", XmlNestedArrays(512), true},
+      {"XML one past it", XmlNestedArrays(513), false},
+      {"XML 200,000 deep", XmlNestedArrays(200000), false},
+      {"XML deep only inside a comment and CDATA",
+       XmlDocument("<array><!--" + Repeated("<array>", 600) + "--><string><![CDATA[" +
+                   Repeated("<dict>", 600) + "]]></string></array>"),
+       true},
+      {"XML of many empty siblings",
+       XmlDocument("<array>" + Repeated("<array/>", 600) + "</array>"), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PlistPtr root = PlistUtil::ParseBytes(c.bytes.data(), c.bytes.size());
+    EXPECT_EQ(root != nullptr, c.parses);
+  }
 }
 
 }  // namespace

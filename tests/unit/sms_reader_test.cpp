@@ -336,6 +336,52 @@ TEST(SmsGenerations, EveryLayoutReadsToTheSameConversations) {
   EXPECT_EQ(expected["chat640123456789012345"].size(), 4u);
 }
 
+// Read in pages of any message budget, a database gives the very
+// conversations it gives in one piece, each page announcing their total; the
+// messages of no chat (here: rows whose join was removed) come last, by handle.
+TEST(SmsPages, PagesJoinToTheWholeReply) {
+  TempFolder folder;
+  const struct {
+    SmsGeneration generation;
+    bool unjoined;
+  } databases[] = {{SmsGeneration::kIos14, false},
+                   {SmsGeneration::kIos14, true},
+                   {SmsGeneration::kIos6, false},
+                   {SmsGeneration::kIos5, false}};
+  int n = 0;
+  for (const auto& database : databases) {
+    std::string path = folder / ("pages" + std::to_string(n++) + ".db");
+    Write(path, database.generation, builder::SampleConversations(database.generation));
+    if (database.unjoined)
+      testing_support::ExecSql(path,
+                               "DELETE FROM chat_message_join WHERE message_id % 3 = 0; "
+                               "DELETE FROM chat WHERE ROWID = (SELECT max(ROWID) FROM chat)");
+    Document whole = Read(path);
+    ASSERT_TRUE(whole);
+    const std::string expected = PimJsonUtil::ToString((*whole)["chats"]);
+    for (size_t budget : {1, 2, 100000}) {
+      SCOPED_TRACE(path + " in pages of " + std::to_string(budget));
+      host::PlatformOptions options;
+      options.tempDir = "/proc/keldra-none/";
+      auto pages = host::sms::ConversationPages::Open(path, options);
+      ASSERT_TRUE(pages);
+      rapidjson::Document joined(rapidjson::kArrayType);
+      size_t count = 0;
+      while (!pages->Done() && count++ < 1000) {
+        Document page = pages->NextPage(budget, "token");
+        ASSERT_TRUE(page && page->IsObject());
+        EXPECT_EQ(page->HasMember("next"), !pages->Done());
+        if (page->HasMember("total"))
+          EXPECT_EQ((*page)["total"].GetInt64(), static_cast<int64_t>((*whole)["chats"].Size()));
+        for (auto& chat : (*page)["chats"].GetArray())
+          joined.PushBack(rapidjson::Value(chat, joined.GetAllocator()), joined.GetAllocator());
+      }
+      EXPECT_EQ(PimJsonUtil::ToString(joined), expected);
+      if (budget == 1 && database.generation != SmsGeneration::kIos5) EXPECT_GT(count, 2u);
+    }
+  }
+}
+
 // A database whose newest rows are still in its -wal (the writer's
 // connection never checkpointed them).
 TEST(SmsWriteAheadLog, RowsOnlyInTheLogAreReadWithoutTouchingTheOriginal) {

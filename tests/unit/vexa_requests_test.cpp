@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "UnlockedBackup.h"
 #include "Vexa.h"
 #include "builder/BackupBuilder.h"
 #include "builder/Encryption.h"
@@ -269,7 +271,18 @@ TEST(VexaUnlock, DamagedManifestPlistIsUnreadableNotAWrongPassword) {
   }
 }
 
-TEST(VexaRequests, DecryptTheManifestAndFilesIntoTheTemporaryFolder) {
+// Twice: with the manifest's file keys looked up in memory, and with a limit
+// that sends them through a deciphered copy in the temporary folder, as a
+// manifest over 1 GiB goes; that copy must not outlive the lookups' start.
+class VexaManifestIndex : public testing::TestWithParam<uint64_t> {
+ protected:
+  void SetUp() override { vexa::SetManifestInMemoryLimit(GetParam()); }
+  void TearDown() override { vexa::SetManifestInMemoryLimit(vexa::kMaxManifestInMemory); }
+};
+INSTANTIATE_TEST_SUITE_P(InMemoryAndOnDisk, VexaManifestIndex,
+                         testing::Values(vexa::kMaxManifestInMemory, 0));
+
+TEST_P(VexaManifestIndex, DecryptTheManifestAndFilesIntoTheTemporaryFolder) {
   Fixture backup;
   EXPECT_FALSE(backup.Manifest().present) << "not unlocked yet";
   EXPECT_FALSE(backup.OnDemand(backup.plain.begin()->first).present);
@@ -294,11 +307,17 @@ TEST(VexaRequests, DecryptTheManifestAndFilesIntoTheTemporaryFolder) {
   std::string id = backup.plain.begin()->first;
   EXPECT_EQ(backup.OnDemand(id, backup.tempDir.substr(0, backup.tempDir.size() - 1)).path,
             backup.tempDir + id);
+  for (const auto& entry : std::filesystem::directory_iterator(backup.tempDir)) {
+    std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "Manifest.db" || backup.plain.count(name)) << "a stray " << name;
+  }
 }
 
-TEST(VexaRequests, ExportsToANewFileOrAsBytes) {
+TEST_P(VexaManifestIndex, ExportsToANewFileOrAsBytes) {
   Fixture backup;
   ASSERT_TRUE(Unlock(backup.folder).present);
+  // As a scan or an export does first; it names the run's temporary folder.
+  ASSERT_TRUE(backup.Manifest().present);
   TempFolder out;
   for (const auto& [id, content] : backup.plain) {
     Answer bytes = backup.Export(backup.Stored(id), "");

@@ -84,6 +84,17 @@ void ReplyWriter::End() {
   out_.EndObject(1);
 }
 
+void ReplyWriter::EndPage(int64_t total, std::string_view next) {
+  out_.EndArray(conversations_);
+  Key("total");
+  out_.Int64(total);
+  if (!next.empty()) {
+    Key("next");
+    Text(next);
+  }
+  out_.EndObject(next.empty() ? 2 : 3);
+}
+
 void ReplyWriter::BeginConversation() {
   out_.StartObject();
   Key("messages");
@@ -147,6 +158,7 @@ void ReplyWriter::Message(const MessageFields& fields) {
   }
   out_.EndObject(members);
   ++messages_;
+  ++messagesWritten_;
   if (fields.dated && (!dated_ || fields.seconds > lastSeconds_)) lastSeconds_ = fields.seconds;
   dated_ = dated_ || fields.dated;
 }

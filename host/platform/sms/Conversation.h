@@ -90,6 +90,11 @@ class ReplyWriter {
   void Message(const MessageFields& fields);
   void EndConversation(const ConversationFields& fields);
   void End();
+  // Ends one page of a reply read in pages: "total" conversations in all
+  // pages, and "next", the token that asks for the following page, unless
+  // this one is the last.
+  void EndPage(int64_t total, std::string_view next);
+  size_t MessagesWritten() const { return messagesWritten_; }
 
  private:
   // Names are literals: the document keeps pointers to them.
@@ -99,6 +104,7 @@ class ReplyWriter {
   rapidjson::Document& out_;
   rapidjson::SizeType conversations_ = 0;
   rapidjson::SizeType messages_ = 0;
+  size_t messagesWritten_ = 0;
   bool dated_ = false;
   int64_t lastSeconds_ = 0;
 };

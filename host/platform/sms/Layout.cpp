@@ -113,14 +113,15 @@ ModernQueries BuildModernQueries(const Layout& layout) {
                        handleJoin + " ORDER BY j.chat_id, " + byDate + "m.ROWID";
   }
   std::string key = layout.Column("message", "m", "handle_id");
-  queries.orphans = "SELECT " + key + ", " + columns + " FROM message m" + handleJoin;
+  std::string selection;
   // NOT IN over a list holding NULL would match nothing.
   if (layout.Has("chat") && joined)
-    queries.orphans +=
+    selection =
         " WHERE m.ROWID NOT IN (SELECT message_id FROM chat_message_join WHERE message_id IS "
         "NOT NULL)";
-  queries.orphans +=
-      " ORDER BY " + (key == "NULL" ? std::string() : key + ", ") + byDate + "m.ROWID";
+  selection += " ORDER BY " + (key == "NULL" ? std::string() : key + ", ") + byDate + "m.ROWID";
+  queries.orphans = "SELECT " + key + ", " + columns + " FROM message m" + handleJoin + selection;
+  queries.orphanKeys = "SELECT " + key + " FROM message m" + selection;
   return queries;
 }
 

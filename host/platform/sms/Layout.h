@@ -38,6 +38,7 @@ struct ModernQueries {
   std::string chats;         // ROWID, guid, style, chat_identifier, service_name, display_name
   std::string messages;      // MessageColumns, keyed by chat id
   std::string orphans;       // MessageColumns of messages in no chat, keyed by handle ROWID
+  std::string orphanKeys;    // the key column of `orphans` alone, in its order
 };
 ModernQueries BuildModernQueries(const Layout& layout);
 

@@ -23,19 +23,64 @@ bool Step(const Statement& statement) {
   return statement && sqlite3_step(statement.get()) == SQLITE_ROW;
 }
 
-class ModernReader {
- public:
-  ModernReader(const Database& database, const Layout& layout, ReplyWriter& reply)
-      : database_(database), queries_(BuildModernQueries(layout)), reply_(reply) {}
+}  // namespace
 
-  void Read() {
+// Chats with their messages, then the messages of no chat grouped by handle,
+// one conversation at a time: the statements stay open between calls.
+class ModernConversations::Reader {
+ public:
+  Reader(const Database& database, const Layout& layout)
+      : database_(database), queries_(BuildModernQueries(layout)) {
     ReadAttachments();
-    ReadChats();
-    ReadOrphans();
+    if (!queries_.chats.empty()) {
+      participants_ = ReadParticipants();
+      chats_ = Run(queries_.chats);
+      messages_ = Run(queries_.messages);
+      pending_ = Step(messages_);
+    }
+  }
+
+  bool Next(ReplyWriter& reply) {
+    if (chats_ && Step(chats_)) {
+      WriteChat(reply);
+      return true;
+    }
+    chats_ = nullptr;
+    messages_ = nullptr;
+    if (!orphansStarted_) {
+      orphansStarted_ = true;
+      orphans_ = Run(queries_.orphans);
+      orphanPending_ = Step(orphans_);
+    }
+    if (!orphanPending_) return false;
+    WriteOrphans(reply);
+    return true;
+  }
+
+  // As many conversations as Next gives: a row of chats each, and a run of
+  // equal keys of the orphan messages each.
+  std::optional<int64_t> Count() const {
+    int64_t count = 0;
+    if (!queries_.chats.empty()) {
+      Statement chats = Run(queries_.chats);
+      if (!chats) return std::nullopt;
+      while (Step(chats)) ++count;
+    }
+    Statement keys = Run(queries_.orphanKeys);
+    if (!keys) return queries_.orphanKeys.empty() ? std::optional<int64_t>(count) : std::nullopt;
+    std::optional<int64_t> previous;
+    while (Step(keys)) {
+      int64_t key = Int64(keys.get(), 0);
+      if (previous != key) ++count;
+      previous = key;
+    }
+    return count;
   }
 
  private:
-  Statement Run(const std::string& sql) { return sql.empty() ? nullptr : Prepare(database_, sql); }
+  Statement Run(const std::string& sql) const {
+    return sql.empty() ? nullptr : Prepare(database_, sql);
+  }
 
   void ReadAttachments() {
     Statement statement = Run(queries_.attachments);
@@ -60,61 +105,50 @@ class ModernReader {
 
   // Chats and their messages come in the same order of chat ids; the two
   // are merged as they stream. Joins to a chat that is not there are passed.
-  void ReadChats() {
-    if (queries_.chats.empty()) return;
-    auto participants = ReadParticipants();
-    Statement chats = Run(queries_.chats);
-    Statement messages = Run(queries_.messages);
-    bool pending = Step(messages);
-    while (Step(chats)) {
-      sqlite3_stmt* s = chats.get();
-      ConversationFields fields;
-      fields.chatId = Int64(s, 0);
-      fields.guid = Text(s, 1);
-      fields.identifier = Text(s, 3);
-      fields.service = Text(s, 4);
-      fields.displayName = Text(s, 5);
-      auto members = participants.find(fields.chatId);
-      if (members != participants.end()) fields.participants = std::move(members->second);
-      fields.group = IsNull(s, 2) ? fields.participants.size() > 1 : Int64(s, 2) == kGroupStyle;
+  void WriteChat(ReplyWriter& reply) {
+    sqlite3_stmt* s = chats_.get();
+    ConversationFields fields;
+    fields.chatId = Int64(s, 0);
+    fields.guid = Text(s, 1);
+    fields.identifier = Text(s, 3);
+    fields.service = Text(s, 4);
+    fields.displayName = Text(s, 5);
+    auto members = participants_.find(fields.chatId);
+    if (members != participants_.end()) fields.participants = std::move(members->second);
+    fields.group = IsNull(s, 2) ? fields.participants.size() > 1 : Int64(s, 2) == kGroupStyle;
 
-      reply_.BeginConversation();
-      while (pending && Int64(messages.get(), kKey) < fields.chatId) pending = Step(messages);
-      // A join table without its key may list a message many times over;
-      // each copy would cost a whole message object, so one is kept.
-      std::optional<int64_t> previous;
-      while (pending && Int64(messages.get(), kKey) == fields.chatId) {
-        int64_t id = Int64(messages.get(), kRowId);
-        if (previous != id) WriteMessage(messages.get(), fields);
-        previous = id;
-        pending = Step(messages);
-      }
-      reply_.EndConversation(fields);
+    reply.BeginConversation();
+    while (pending_ && Int64(messages_.get(), kKey) < fields.chatId) pending_ = Step(messages_);
+    // A join table without its key may list a message many times over;
+    // each copy would cost a whole message object, so one is kept.
+    std::optional<int64_t> previous;
+    while (pending_ && Int64(messages_.get(), kKey) == fields.chatId) {
+      int64_t id = Int64(messages_.get(), kRowId);
+      if (previous != id) WriteMessage(reply, messages_.get(), fields);
+      previous = id;
+      pending_ = Step(messages_);
     }
+    reply.EndConversation(fields);
   }
 
   // One conversation per handle for messages outside every chat; they come
   // ordered by handle.
-  void ReadOrphans() {
-    Statement orphans = Run(queries_.orphans);
-    bool pending = Step(orphans);
-    while (pending) {
-      sqlite3_stmt* s = orphans.get();
-      int64_t handleRowId = Int64(s, kKey);
-      ConversationFields fields;
-      fields.identifier = Text(s, kHandle);
-      fields.service = Text(s, kService);
-      if (!fields.identifier.empty()) fields.participants.push_back(fields.identifier);
-      reply_.BeginConversation();
-      do {
-        WriteMessage(s, fields);
-        pending = Step(orphans);
-      } while (pending && Int64(s, kKey) == handleRowId);
-      reply_.EndConversation(fields);
-    }
+  void WriteOrphans(ReplyWriter& reply) {
+    sqlite3_stmt* s = orphans_.get();
+    int64_t handleRowId = Int64(s, kKey);
+    ConversationFields fields;
+    fields.identifier = Text(s, kHandle);
+    fields.service = Text(s, kService);
+    if (!fields.identifier.empty()) fields.participants.push_back(fields.identifier);
+    reply.BeginConversation();
+    do {
+      WriteMessage(reply, s, fields);
+      orphanPending_ = Step(orphans_);
+    } while (orphanPending_ && Int64(s, kKey) == handleRowId);
+    reply.EndConversation(fields);
   }
 
-  void WriteMessage(sqlite3_stmt* s, const ConversationFields& conversation) {
+  void WriteMessage(ReplyWriter& reply, sqlite3_stmt* s, const ConversationFields& conversation) {
     MessageFields fields;
     fields.id = Int64(s, kRowId);
     fields.guid = Text(s, kGuid);
@@ -147,20 +181,39 @@ class ModernReader {
         attachmentViews_.push_back({a.filename, a.mimeType, a.transferName, a.totalBytes});
     }
     fields.attachments = &attachmentViews_;
-    reply_.Message(fields);
+    reply.Message(fields);
   }
 
   const Database& database_;
   ModernQueries queries_;
-  ReplyWriter& reply_;
   AttachmentMap attachments_;
   std::vector<AttachmentFields> attachmentViews_;
+  std::unordered_map<int64_t, std::vector<std::string>> participants_;
+  Statement chats_;
+  Statement messages_;
+  bool pending_ = false;
+  bool orphansStarted_ = false;
+  Statement orphans_;
+  bool orphanPending_ = false;
 };
 
-}  // namespace
+ModernConversations::ModernConversations(const Database& database, const Layout& layout)
+    : reader_(std::make_unique<Reader>(database, layout)) {}
+
+ModernConversations::~ModernConversations() = default;
+
+bool ModernConversations::Next(ReplyWriter& reply) {
+  return reader_->Next(reply);
+}
+
+std::optional<int64_t> ModernConversations::Count() const {
+  return reader_->Count();
+}
 
 void ReadModern(const Database& database, const Layout& layout, ReplyWriter& reply) {
-  ModernReader(database, layout, reply).Read();
+  ModernConversations conversations(database, layout);
+  while (conversations.Next(reply)) {
+  }
 }
 
 }  // namespace host::sms

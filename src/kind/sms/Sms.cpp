@@ -1,5 +1,8 @@
 #include "kind/sms/Sms.h"
 
+#include <optional>
+#include <string>
+
 #include "common/PeerRequest.h"
 #include "keldra/Names.h"
 #include "vorn/PimJsonUtil.h"
@@ -11,6 +14,23 @@ constexpr char kDatabaseName[] = "Library/SMS/sms.db";
 constexpr int kType = 1;
 constexpr int kStageTotal = 4;
 constexpr int kStatusPartial = 2;
+// Messages per page of the platform's reply: a few megabytes of document.
+constexpr int64_t kPageMessages = 20000;
+
+// The reply's conversations; null when it has none.
+rapidjson::Value* ChatsOf(rapidjson::Document& reply) {
+  if (!reply.IsObject()) return nullptr;
+  auto member = reply.FindMember("chats");
+  return member != reply.MemberEnd() && member->value.IsArray() ? &member->value : nullptr;
+}
+
+// The request for the page after this reply, when there is one.
+std::optional<std::string> NextToken(const rapidjson::Document& reply) {
+  if (!reply.IsObject()) return std::nullopt;
+  auto member = reply.FindMember("next");
+  if (member == reply.MemberEnd() || !member->value.IsString()) return std::nullopt;
+  return std::string(member->value.GetString(), member->value.GetStringLength());
+}
 
 }  // namespace
 
@@ -32,32 +52,54 @@ void Sms::Run(const std::string& taskId, const BackupInfo& info) {
   PimJsonUtil::AddJsonDictStringValue(request, workAllocator, "path", databasePath_);
   PimJsonUtil::AddJsonDictStringValue(request, workAllocator, "productVersion",
                                       info.ProductVersion);
+  // Complete reading asks in pages, so that neither side ever holds every
+  // message at once; a platform that answers in one piece sends no "next".
+  if (CompleteReading())
+    PimJsonUtil::AddJsonDictInt64Value(request, workAllocator, "page_messages", kPageMessages);
   ReplyDocument reply =
       QueryPlatform(names::kSmsQueryConversationList, PimJsonUtil::ToString(request));
   if (!reply) return;
 
-  // Every value built from here on lives in the reply's allocator.
-  Allocator& allocator = reply->GetAllocator();
   const char* task = taskId.c_str();
+  rapidjson::Value* chats = ChatsOf(*reply);
+  int64_t total = static_cast<int64_t>(chats ? chats->Size() : 0);
+  if (reply->IsObject()) {
+    auto member = reply->FindMember("total");
+    if (member != reply->MemberEnd() && member->value.IsInt64()) total = member->value.GetInt64();
+  }
+  {
+    Allocator& allocator = reply->GetAllocator();
+    rapidjson::Value summary(rapidjson::kObjectType);
+    PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count", static_cast<int32_t>(total));
+    PimJsonUtil::AddJsonDictStringValue(summary, allocator, "sms_db_path", databasePath_);
+    SendResult(allocator, summary, task, 1, kStageTotal, kStatusPartial, kType, 0, names::kDoScan);
+  }
+
+  for (;;) {
+    if (chats) SendConversations(*reply, *chats, task);
+    std::optional<std::string> next = NextToken(*reply);
+    if (!next) break;
+    PimJsonUtil::AddJsonDictStringValue(request, workAllocator, "next", *next);
+    reply = QueryPlatform(names::kSmsQueryConversationList, PimJsonUtil::ToString(request));
+    request.RemoveMember("next");
+    if (!reply) break;
+    chats = ChatsOf(*reply);
+  }
+
+  rapidjson::Document closing(rapidjson::kObjectType);
+  SendResult(closing.GetAllocator(), closing, task, 4, kStageTotal, kStatusPartial, kType, 0,
+             names::kDoScan);
+}
+
+// Stage 2 and 3 of each conversation of one reply; every value built here
+// lives in the reply's allocator.
+void Sms::SendConversations(rapidjson::Document& reply, rapidjson::Value& chats, const char* task) {
+  Allocator& allocator = reply.GetAllocator();
   auto send = [&](rapidjson::Value& result, int stage) {
     SendResult(allocator, result, task, stage, kStageTotal, kStatusPartial, kType, 0,
                names::kDoScan);
   };
-
-  rapidjson::Value noChats(rapidjson::kArrayType);
-  rapidjson::Value* chats = &noChats;
-  if (reply->IsObject()) {
-    auto member = reply->FindMember("chats");
-    if (member != reply->MemberEnd() && member->value.IsArray()) chats = &member->value;
-  }
-
-  rapidjson::Value summary(rapidjson::kObjectType);
-  PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
-                                   static_cast<int32_t>(chats->Size()));
-  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "sms_db_path", databasePath_);
-  send(summary, 1);
-
-  for (rapidjson::Value& conversation : chats->GetArray()) {
+  for (rapidjson::Value& conversation : chats.GetArray()) {
     rapidjson::Value taken(rapidjson::kObjectType);
     if (conversation.IsObject()) {
       auto messages = conversation.FindMember("messages");
@@ -77,9 +119,6 @@ void Sms::Run(const std::string& taskId, const BackupInfo& info) {
     for (rapidjson::Value& message : messages.GetArray()) list.PushBack(message, allocator);
     send(list, 3);
   }
-
-  rapidjson::Value closing(rapidjson::kObjectType);
-  send(closing, 4);
 }
 
 }  // namespace keldra

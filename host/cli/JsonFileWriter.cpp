@@ -1,0 +1,51 @@
+#include "cli/JsonFileWriter.h"
+
+#include <cstring>
+#include <utility>
+
+namespace cli {
+
+void JsonFileWriter::Stream::Flush() {
+  if (file_ && at_ > 0 && std::fwrite(buffer_, 1, at_, file_) != at_) failed_ = true;
+  at_ = 0;
+}
+
+std::unique_ptr<JsonFileWriter> JsonFileWriter::Create(const std::string& path) {
+  std::string temporary = path + ".partial";
+  std::FILE* file = path.empty() ? nullptr : std::fopen(temporary.c_str(), "wb");
+  return std::unique_ptr<JsonFileWriter>(new JsonFileWriter(file, std::move(temporary)));
+}
+
+JsonFileWriter::JsonFileWriter(std::FILE* file, std::string path)
+    : file_(file),
+      created_(file != nullptr),
+      path_(std::move(path)),
+      stream_(file),
+      writer_(stream_) {
+  writer_.SetIndent(' ', 2);
+}
+
+JsonFileWriter::~JsonFileWriter() {
+  if (!file_) return;
+  std::fclose(file_);
+  std::remove(path_.c_str());
+}
+
+bool JsonFileWriter::Commit() {
+  if (!file_) return false;
+  bool complete = writer_.IsComplete();
+  stream_.Flush();
+  std::fputc('\n', file_);
+  bool written = complete && !stream_.Failed() && !std::ferror(file_);
+  bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  // The temporary name ends in ".partial"; the file's own name is without it.
+  std::string final = path_.substr(0, path_.size() - std::strlen(".partial"));
+  if (!written || !closed || std::rename(path_.c_str(), final.c_str()) != 0) {
+    std::remove(path_.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace cli
