@@ -90,14 +90,19 @@ void WriteSmsDatabase(const std::string& path, const std::string& text) {
   writer.Close();
 }
 
-void WriteAddressBook(const std::string& path, const std::string& name) {
-  MakeFolder(fs::path(path).parent_path().string());
+// An address book of one card, named `name`.
+AddressBookWriter AddressBookNaming(const std::string& name) {
   AddressBookWriter book;
   AddressBookWriter::Person person;
   person.first = name;
   person.organization = name;
   book.AddPerson(person);
-  book.Write(path);
+  return book;
+}
+
+void WriteAddressBook(const std::string& path, const std::string& name) {
+  MakeFolder(fs::path(path).parent_path().string());
+  AddressBookNaming(name).Write(path);
 }
 
 // The first line of /etc/passwd: what an id climbing to it would leak.
@@ -325,9 +330,10 @@ Crafted SameNamedEncrypted(const std::string& site) {
     BackupBuilder backup(*folder, options);
     s.Encrypt(backup);
     AddContentSet(backup, "skeleton");
-    bool first = folder == &s.crafted.backup;
-    AddSmsDatabase(backup, SmsGeneration::kIos14,
-                   ChatSaying(first ? s.crafted.ownText : s.crafted.twinText));
+    // Two databases deciphered one after the other: two chances to mix.
+    const std::string& text = folder == &s.crafted.backup ? s.crafted.ownText : s.crafted.twinText;
+    AddressBookNaming(text).AddTo(backup);
+    AddSmsDatabase(backup, SmsGeneration::kIos14, ChatSaying(text));
     backup.Finish();
   }
   return s.crafted;

@@ -69,8 +69,8 @@ Crafted SymlinksToDevices(const std::string& site);
 Crafted SymlinkedSubfolder(const std::string& site);
 // `place` nested kDeepXmlLevels (XML) or kDeepBinaryLevels (binary) deep.
 Crafted DeepPlist(const std::string& site, DeepPlace place, PlistFormat format);
-// Two encrypted copies at site/one/<device id>/ and site/two/<device id>/,
-// one password, different messages.
+// Two encrypted copies: the site's backup and site/two/<device id>/, with
+// one password and different messages.
 Crafted SameNamedEncrypted(const std::string& site);
 
 }  // namespace builder::hostile
