@@ -7,9 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <iterator>
@@ -54,30 +53,6 @@ enum class Command {
   kScanTwins,         // the backup and its same-named copy scanned at once
 };
 
-const char* NameOf(Command command) {
-  switch (command) {
-    case Command::kList:
-      return "list --root";
-    case Command::kInfo:
-      return "info";
-    case Command::kScan:
-      return "scan";
-    case Command::kExport:
-      return "export --all";
-    case Command::kScanOutInside:
-      return "scan --out inside";
-    case Command::kExportToInside:
-      return "export --to inside";
-    case Command::kExportOverBackup:
-      return "export --to the backup --force";
-    case Command::kTempInside:
-      return "scan --temp-dir inside";
-    case Command::kScanTwins:
-      return "two same-named scans at once";
-  }
-  return "?";
-}
-
 // `exit` 0, or 1 with exactly one line on stderr.
 struct Step {
   Command command;
@@ -103,10 +78,10 @@ std::vector<std::string> Arguments(Command command, const std::string& backup,
                                    const std::string& temp) {
   std::vector<std::string> arguments;
   switch (command) {
-    case Command::kList:
-      return {
-          "list",   "--root",     fs::path(crafted.neighbour).parent_path().parent_path().string(),
-          "--json", "--temp-dir", temp};
+    case Command::kList: {
+      std::string root = fs::path(crafted.neighbour).parent_path().parent_path().string();
+      return {"list", "--root", root, "--json", "--temp-dir", temp};
+    }
     case Command::kInfo:
       arguments = {"info", backup, "--json"};
       break;
@@ -246,20 +221,23 @@ void RunTwins(const Crafted& crafted, const std::string& site) {
 
 void RunCase(const Case& c) {
   TempFolder site;
-  Crafted crafted = c.craft(site.Path());
+  const Crafted crafted = c.craft(site.Path());
   if (c.readOnly) {
     ASSERT_EQ(system(("chmod -R a-w '" + crafted.backup + "'").c_str()), 0);
   }
   const std::string before = TreeSnapshot(site.Path());
   for (const Step& run : c.runs) {
-    SCOPED_TRACE(std::string(c.name) + ": " + NameOf(run.command));
     if (run.command == Command::kScanTwins) {
+      SCOPED_TRACE(std::string(c.name) + ": both copies scanned at once");
       RunTwins(crafted, site.Path());
     } else {
       RunFolders folders;
-      ProcessResult result = RunWithin(
-          Arguments(run.command, crafted.backup, crafted, folders.Out(), folders.temp.Path()),
-          site.Path());
+      std::vector<std::string> arguments =
+          Arguments(run.command, crafted.backup, crafted, folders.Out(), folders.temp.Path());
+      std::string line = c.name + std::string(": keldra");
+      for (const std::string& argument : arguments) line += " " + argument;
+      SCOPED_TRACE(line);
+      ProcessResult result = RunWithin(arguments, site.Path());
       ExpectExit(result, run.exit);
       ExpectLeftClean(folders.temp.Path(), folders.Out(), result, crafted.planted);
       // One backup that cannot be read never hides the others.
@@ -310,6 +288,10 @@ TEST(HostileBackup, EveryCommandEndsCleanlyAndKeepsToItsFolders) {
        Every(0, 0, 0, 0)},
       {"deep binary voice-memo composition",
        deep(DeepPlace::kVoiceMemoComposition, PlistFormat::kBinary), Every(0, 0, 0, 0)},
+      {"deep XML voice-memo asset manifest",
+       deep(DeepPlace::kVoiceMemoAssetManifest, PlistFormat::kXml), Every(0, 0, 0, 0)},
+      {"deep binary voice-memo asset manifest",
+       deep(DeepPlace::kVoiceMemoAssetManifest, PlistFormat::kBinary), Every(0, 0, 0, 0)},
       {"same-named encrypted copies", hostile::SameNamedEncrypted, {{Command::kScanTwins, 0}}},
       {"outputs inside the backup",
        [](const std::string& site) { return hostile::Ordinary(site, ManifestFormat::kDb, true); },

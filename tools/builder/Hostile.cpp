@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -160,7 +161,7 @@ ManifestEntry ListedFile(const std::string& relativePath, std::string fileID) {
 }
 
 // A stored file of the backup that is then replaced by something else.
-std::string StoredPathOf(BackupBuilder& backup, const std::string& relativePath) {
+std::string StoredPathOf(const BackupBuilder& backup, const std::string& relativePath) {
   return backup.StoredPath(BackupBuilder::FileID("HomeDomain", relativePath));
 }
 
@@ -294,9 +295,17 @@ Crafted SymlinkedSubfolder(const std::string& site) {
 Crafted DeepPlist(const std::string& site, DeepPlace place, PlistFormat format) {
   Site s(site);
   auto backup = s.Start();
-  VoiceMemoLibrary memos = SampleVoiceMemos(VoiceMemoLayout::kCloud);
+  // A device keeps one generation of voice memos, the older one before
+  // iOS 15; each reads a plist of its own.
+  bool older = place == DeepPlace::kVoiceMemoAssetManifest;
+  if (older) backup->Device().productVersion = "12.5.7";
+  VoiceMemoLibrary memos =
+      SampleVoiceMemos(older ? VoiceMemoLayout::kLegacy : VoiceMemoLayout::kCloud);
   AddVoiceMemos(*backup, memos);
   backup->Finish();
+  auto stored = [&](const std::string& name) {
+    return backup->StoredPath(BackupBuilder::FileID(memos.domain, RecordingsFolder(memos) + name));
+  };
   switch (place) {
     case DeepPlace::kInfo:
       WriteDeep(s.crafted.backup + "Info.plist", format);
@@ -311,9 +320,11 @@ Crafted DeepPlist(const std::string& site, DeepPlace place, PlistFormat format) 
       for (const VoiceMemoSpec& memo : memos.memos) {
         if (!memo.composition) continue;
         std::string stem = memo.fileName.substr(0, memo.fileName.rfind('.'));
-        std::string path = RecordingsFolder(memos) + stem + ".composition/manifest.plist";
-        WriteDeep(backup->StoredPath(BackupBuilder::FileID(memos.domain, path)), format);
+        WriteDeep(stored(stem + ".composition/manifest.plist"), format);
       }
+      break;
+    case DeepPlace::kVoiceMemoAssetManifest:
+      WriteDeep(stored("AssetManifest.plist"), format);
       break;
   }
   return s.crafted;

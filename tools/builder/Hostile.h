@@ -44,7 +44,7 @@ enum class FifoPlace {
   kManifestMbdb,
 };
 
-enum class DeepPlace { kInfo, kManifest, kStatus, kVoiceMemoComposition };
+enum class DeepPlace { kInfo, kManifest, kStatus, kVoiceMemoComposition, kVoiceMemoAssetManifest };
 
 // Arrays inside arrays, `levels` deep, under a dictionary key.
 std::string DeepXmlPlist(size_t levels);
