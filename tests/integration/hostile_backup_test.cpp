@@ -276,6 +276,7 @@ TEST(HostileBackup, EveryCommandEndsCleanlyAndKeepsToItsFolders) {
       {"FIFO as an encrypted sms.db", fifo(FifoPlace::kEncryptedDatabase), Every(0, 0, 0, 0)},
       {"FIFO as Manifest.db", fifo(FifoPlace::kManifestDb), Every(0, 1, 1, 1)},
       {"FIFO as Manifest.mbdb", fifo(FifoPlace::kManifestMbdb), Every(0, 1, 1, 1)},
+      {"FIFO as Info.plist", fifo(FifoPlace::kInfoPlist), Every(0, 0, 0, 0)},
       {"stored links to outside files", hostile::SymlinksToOutsideFiles, Every(0, 0, 0, 0)},
       {"stored links to devices", hostile::SymlinksToDevices, Every(0, 0, 0, 0)},
       {"linked two-character folder", hostile::SymlinkedSubfolder, Every(0, 0, 0, 0)},

@@ -244,6 +244,9 @@ Crafted FifoInPlaceOf(const std::string& site, FifoPlace place) {
     case FifoPlace::kManifestMbdb:
       PutFifo(backup->ManifestPath());
       break;
+    case FifoPlace::kInfoPlist:
+      PutFifo(s.crafted.backup + "Info.plist");
+      break;
   }
   return s.crafted;
 }

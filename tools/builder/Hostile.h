@@ -42,6 +42,7 @@ enum class FifoPlace {
   kEncryptedDatabase,  // sms.db of an encrypted backup, deciphered first
   kManifestDb,
   kManifestMbdb,
+  kInfoPlist,  // read by every listing
 };
 
 enum class DeepPlace { kInfo, kManifest, kStatus, kVoiceMemoComposition, kVoiceMemoAssetManifest };
