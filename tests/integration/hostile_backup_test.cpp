@@ -197,13 +197,13 @@ void RunTwins(const Crafted& crafted, const std::string& site) {
     TempFolder outs;
     const std::string first = outs / "first", second = outs / "second";
     ProcessResult secondRun;
-    std::thread other([&] {
+    std::thread secondScan([&] {
       secondRun = RunWithin(
           Arguments(Command::kScanTwins, crafted.twin, crafted, second, temp.Path()), site);
     });
     ProcessResult firstRun = RunWithin(
         Arguments(Command::kScanTwins, crafted.backup, crafted, first, temp.Path()), site);
-    other.join();
+    secondScan.join();
     ExpectExit(firstRun, 0);
     ExpectExit(secondRun, 0);
     ExpectLeftClean(temp.Path(), first, firstRun, crafted.planted);
