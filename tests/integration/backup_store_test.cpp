@@ -210,21 +210,6 @@ TEST(Scan, WithoutTheTaskNoKindRunsButTheScanFinishes) {
   EXPECT_EQ(recorder.Count("notify"), 0u);
 }
 
-TEST(Scan, LeavesTheBackupFolderAsItWasEvenWhenReadOnly) {
-  TempFolder root;
-  BuildSmall(root.Path());
-  std::string before = testing_support::TreeSnapshot(root.Path());
-  Send(kScan, ScanPayload(root.Path(), "[0,1,2,3,4,5,6,7,8,9,10]"));
-  Send(kAddOne, AddOnePayload(root.Path()));
-  EXPECT_EQ(testing_support::TreeSnapshot(root.Path()), before);
-
-  ASSERT_EQ(system(("chmod -R a-w '" + root.Path() + "'").c_str()), 0);
-  std::string readOnly = testing_support::TreeSnapshot(root.Path());
-  host::Recorder recorder = Send(kScan, ScanPayload(root.Path(), "[0,1,2,3,4,5,6,7,8,9,10]"));
-  EXPECT_THAT(ScanStatus(recorder), testing::HasSubstr("\"status\":1"));
-  EXPECT_EQ(testing_support::TreeSnapshot(root.Path()), readOnly);
-}
-
 TEST(RealSamples, LegacyEncryptedBackupIsListedAndItsManifestLoads) {
   std::string fixtures = testing_support::FixturesDir();
   SKIP_WITHOUT_FIXTURES(fixtures);

@@ -2,14 +2,46 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
 
 namespace testing_support {
+namespace {
+
+constexpr int kWatchIntervalMs = 50;
+
+long long ResidentBytes(pid_t pid) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/statm", static_cast<int>(pid));
+  std::FILE* file = std::fopen(path, "r");
+  if (!file) return 0;
+  long long size = 0, resident = 0;
+  int got = std::fscanf(file, "%lld %lld", &size, &resident);
+  std::fclose(file);
+  return got == 2 ? resident * sysconf(_SC_PAGESIZE) : 0;
+}
+
+// What limit, if any, the child has passed.
+std::string PassedLimit(pid_t pid, const ProcessOptions& options,
+                        std::chrono::steady_clock::time_point start) {
+  auto elapsed = std::chrono::steady_clock::now() - start;
+  if (options.timeLimitMs > 0 && elapsed > std::chrono::milliseconds(options.timeLimitMs))
+    return "time limit of " + std::to_string(options.timeLimitMs) + " ms";
+  if (options.residentLimit > 0 && ResidentBytes(pid) > options.residentLimit)
+    return "resident memory over " + std::to_string(options.residentLimit) + " bytes";
+  return "";
+}
+
+}  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& arguments, const ProcessOptions& options) {
   ProcessResult result;
@@ -22,10 +54,17 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, const Proces
     int devnull = open("/dev/null", O_RDONLY);
     dup2(devnull, STDIN_FILENO);
     setsid();  // no controlling terminal: no password prompt
-    if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) _exit(127);
+    if (options.fileSizeLimit > 0) {
+      rlimit limit = {static_cast<rlim_t>(options.fileSizeLimit),
+                      static_cast<rlim_t>(options.fileSizeLimit)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0)
+      _exit(127);
     for (const std::string& variable : options.environment) putenv(strdup(variable.c_str()));
     std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     execv(argv[0], argv.data());
     _exit(127);
@@ -37,7 +76,17 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, const Proces
   pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
   int open = 2;
   char buffer[65536];
-  while (open > 0 && poll(fds, 2, -1) > 0) {
+  bool watched = options.timeLimitMs > 0 || options.residentLimit > 0;
+  auto start = std::chrono::steady_clock::now();
+  while (open > 0) {
+    int ready = poll(fds, 2, watched ? kWatchIntervalMs : -1);
+    if (ready < 0 && errno != EINTR) break;
+    if (watched && result.killedFor.empty()) {
+      result.killedFor = PassedLimit(pid, options, start);
+      // The whole group: the streams close only once every holder is gone.
+      if (!result.killedFor.empty()) kill(-pid, SIGKILL);
+    }
+    if (ready <= 0) continue;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
       ssize_t got = read(fds[i].fd, buffer, sizeof buffer);

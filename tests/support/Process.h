@@ -13,6 +13,8 @@ struct ProcessResult {
   int status = -1;  // exit status; 128 + signal when killed
   std::string out;
   std::string err;
+  // Why the runner killed it ("" when it ended by itself).
+  std::string killedFor;
 };
 
 struct ProcessOptions {
@@ -21,12 +23,19 @@ struct ProcessOptions {
   // Called (in the parent) with the child's pid once it runs, while its
   // output is still being collected.
   std::function<void(int pid)> whileRunning;
+  // Limits for a child that may hang, write or allocate without end: past
+  // any of them it is killed with its process group. 0 means no limit.
+  int timeLimitMs = 0;
+  long long fileSizeLimit = 0;  // bytes of any one file it writes (RLIMIT_FSIZE)
+  long long residentLimit = 0;  // bytes of resident memory
 };
 
-ProcessResult RunProcess(const std::vector<std::string>& arguments, const ProcessOptions& options = {});
+ProcessResult RunProcess(const std::vector<std::string>& arguments,
+                         const ProcessOptions& options = {});
 
 // build/bin/keldra with the given arguments.
-ProcessResult RunKeldra(const std::vector<std::string>& arguments, const ProcessOptions& options = {});
+ProcessResult RunKeldra(const std::vector<std::string>& arguments,
+                        const ProcessOptions& options = {});
 
 }  // namespace testing_support
 

@@ -1,0 +1,322 @@
+// Every command, run as a person runs it, against backups made to misbehave
+// and against read-only copies of the four kinds of ordinary backup. Each run
+// must end by itself within seconds, with 0 or with 1 and one line saying
+// why; leave everything outside its output folder as it was, byte, mode and
+// mtime; empty its temporary folder; and let nothing planted outside the
+// backup into what it writes or prints.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "builder/Hostile.h"
+#include "support/Process.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace hostile = builder::hostile;
+using builder::ManifestFormat;
+using builder::PlistFormat;
+using hostile::Crafted;
+using testing_support::ProcessResult;
+using testing_support::TempFolder;
+using testing_support::TreeSnapshot;
+
+// Far above what these small backups need, short enough that a hang costs
+// seconds, not the suite.
+constexpr int kTimeLimitMs = 6000;
+constexpr long long kFileSizeLimit = 256ll << 20;
+constexpr long long kResidentLimit = 2048ll << 20;
+// Same-named copies mix in some pairs of runs only; this many rounds see
+// it nearly every time.
+constexpr int kTwinRounds = 16;
+
+enum class Command {
+  kList,
+  kInfo,
+  kScan,
+  kExport,
+  kScanOutInside,     // scan --out BACKUP/o
+  kExportToInside,    // export --to BACKUP/x
+  kExportOverBackup,  // export --to BACKUP --force
+  kTempInside,        // scan --temp-dir BACKUP/t
+  kScanTwins,         // the backup and its same-named copy scanned at once
+};
+
+// `exit` 0, or 1 with exactly one line on stderr.
+struct Step {
+  Command command;
+  int exit;
+};
+
+struct Case {
+  const char* name;
+  std::function<Crafted(const std::string& site)> craft;
+  std::vector<Step> runs;
+  bool readOnly = false;  // the backup's files and folders lose their write bits
+};
+
+std::vector<Step> Every(int list, int info, int scan, int exportAll) {
+  return {{Command::kList, list},
+          {Command::kInfo, info},
+          {Command::kScan, scan},
+          {Command::kExport, exportAll}};
+}
+
+std::vector<std::string> Arguments(Command command, const std::string& backup,
+                                   const Crafted& crafted, const std::string& out,
+                                   const std::string& temp) {
+  std::vector<std::string> arguments;
+  switch (command) {
+    case Command::kList: {
+      std::string root = fs::path(crafted.neighbour).parent_path().parent_path().string();
+      return {"list", "--root", root, "--json", "--temp-dir", temp};
+    }
+    case Command::kInfo:
+      arguments = {"info", backup, "--json"};
+      break;
+    case Command::kScan:
+      arguments = {"scan", backup, "--out", out, "-q"};
+      break;
+    case Command::kScanTwins:
+      arguments = {"scan", backup, "--out", out, "-q", "--types", "contacts,messages"};
+      break;
+    case Command::kExport:
+      arguments = {"export", backup, "--to", out, "--all"};
+      break;
+    case Command::kScanOutInside:
+      arguments = {"scan", backup, "--out", backup + "o", "-q"};
+      break;
+    case Command::kExportToInside:
+      arguments = {"export", backup, "--to", backup + "x", "--all"};
+      break;
+    case Command::kExportOverBackup:
+      arguments = {"export", backup, "--to", backup, "--all", "--force"};
+      break;
+    case Command::kTempInside:
+      arguments = {"scan", backup, "--out", out, "-q", "--temp-dir", backup + "t"};
+      break;
+  }
+  if (command != Command::kTempInside) arguments.insert(arguments.end(), {"--temp-dir", temp});
+  if (!crafted.passwordFile.empty())
+    arguments.insert(arguments.end(), {"--password-file", crafted.passwordFile});
+  return arguments;
+}
+
+ProcessResult RunWithin(const std::vector<std::string>& arguments, const std::string& site) {
+  testing_support::ProcessOptions options;
+  // Nothing of this machine's own backups or caches: defaults point into the site.
+  options.environment = {"HOME=" + site + "home", "XDG_CACHE_HOME=" + site + "cache",
+                         "XDG_CONFIG_HOME=" + site + "config"};
+  options.timeLimitMs = kTimeLimitMs;
+  options.fileSizeLimit = kFileSizeLimit;
+  options.residentLimit = kResidentLimit;
+  return testing_support::RunKeldra(arguments, options);
+}
+
+void ExpectExit(const ProcessResult& run, int exit) {
+  EXPECT_EQ(run.killedFor, "") << run.err;
+  EXPECT_EQ(run.status, exit) << run.err;
+  if (exit == 1) {
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_THAT(run.err, testing::EndsWith("\n"));
+  }
+}
+
+// Names what holds a planted text: the streams, or a file written below
+// `folder` (links are not followed).
+void ExpectNothingPlanted(const std::vector<std::string>& planted, const ProcessResult& run,
+                          const std::string& folder) {
+  std::vector<std::pair<std::string, std::string>> written = {
+      {"the output streams", run.out + run.err}};
+  std::error_code error;
+  if (fs::is_directory(fs::symlink_status(folder, error))) {
+    for (const auto& entry : fs::recursive_directory_iterator(folder, error)) {
+      if (fs::is_regular_file(entry.symlink_status()))
+        written.emplace_back(entry.path().string(),
+                             testing_support::ReadFile(entry.path().string()));
+    }
+  }
+  for (const auto& [where, bytes] : written) {
+    for (const std::string& text : planted)
+      EXPECT_EQ(bytes.find(text), std::string::npos) << where << " holds \"" << text << "\"";
+  }
+}
+
+// A run's output and temporary folders are its own, outside the site;
+// everything in the site must stay as it was.
+struct RunFolders {
+  TempFolder out;
+  TempFolder temp;  // made 0700, as the platform wants
+  std::string Out() const { return out / "out"; }
+};
+
+void ExpectLeftClean(const std::string& tempFolder, const std::string& out,
+                     const ProcessResult& run, const std::vector<std::string>& planted) {
+  // The snapshot's first line is the folder itself.
+  std::string temp = TreeSnapshot(tempFolder);
+  EXPECT_EQ(temp.find('\n') + 1, temp.size()) << "left in the temporary folder:\n" << temp;
+  ExpectNothingPlanted(planted, run, out);
+}
+
+// The lines of one snapshot missing from the other, "-" before and "+" after.
+std::string Changes(const std::string& before, const std::string& after) {
+  auto lines = [](const std::string& text) {
+    std::vector<std::string> all;
+    for (size_t start = 0, end; start < text.size(); start = end + 1) {
+      end = text.find('\n', start);
+      all.push_back(text.substr(start, end - start));
+    }
+    std::sort(all.begin(), all.end());
+    return all;
+  };
+  std::vector<std::string> was = lines(before), is = lines(after), gone, added;
+  std::set_difference(was.begin(), was.end(), is.begin(), is.end(), std::back_inserter(gone));
+  std::set_difference(is.begin(), is.end(), was.begin(), was.end(), std::back_inserter(added));
+  std::string text;
+  for (const std::string& line : gone) text += "- " + line + "\n";
+  for (const std::string& line : added) text += "+ " + line + "\n";
+  return text;
+}
+
+// Both copies at once, sharing one temporary folder across the rounds as
+// every run shares the default one.
+void RunTwins(const Crafted& crafted, const std::string& site) {
+  TempFolder temp;
+  for (int round = 0; round < kTwinRounds; ++round) {
+    TempFolder outs;
+    const std::string first = outs / "first", second = outs / "second";
+    ProcessResult secondRun;
+    std::thread secondScan([&] {
+      secondRun = RunWithin(
+          Arguments(Command::kScanTwins, crafted.twin, crafted, second, temp.Path()), site);
+    });
+    ProcessResult firstRun = RunWithin(
+        Arguments(Command::kScanTwins, crafted.backup, crafted, first, temp.Path()), site);
+    secondScan.join();
+    ExpectExit(firstRun, 0);
+    ExpectExit(secondRun, 0);
+    ExpectLeftClean(temp.Path(), first, firstRun, crafted.planted);
+    ExpectNothingPlanted(crafted.planted, secondRun, second);
+    for (const auto& [out, own, other] : {std::tuple(first, crafted.ownText, crafted.twinText),
+                                          std::tuple(second, crafted.twinText, crafted.ownText)}) {
+      for (const char* file : {"/contacts.json", "/messages.json"}) {
+        std::string written = testing_support::ReadFile(out + file);
+        EXPECT_THAT(written, testing::HasSubstr(own)) << out + file;
+        EXPECT_THAT(written, testing::Not(testing::HasSubstr(other))) << out + file;
+      }
+    }
+  }
+}
+
+void RunCase(const Case& c) {
+  TempFolder site;
+  const Crafted crafted = c.craft(site.Path());
+  if (c.readOnly) {
+    ASSERT_EQ(system(("chmod -R a-w '" + crafted.backup + "'").c_str()), 0);
+  }
+  std::string before = TreeSnapshot(site.Path());
+  for (const Step& run : c.runs) {
+    RunFolders folders;
+    std::vector<std::string> arguments =
+        Arguments(run.command, crafted.backup, crafted, folders.Out(), folders.temp.Path());
+    std::string line = c.name + std::string(": keldra");
+    for (const std::string& argument : arguments) line += " " + argument;
+    SCOPED_TRACE(run.command == Command::kScanTwins ? c.name + std::string(": both copies at once")
+                                                    : line);
+    if (run.command == Command::kScanTwins) {
+      RunTwins(crafted, site.Path());
+    } else {
+      ProcessResult result = RunWithin(arguments, site.Path());
+      ExpectExit(result, run.exit);
+      ExpectLeftClean(folders.temp.Path(), folders.Out(), result, crafted.planted);
+      // One backup that cannot be read never hides the others.
+      if (run.command == Command::kList) {
+        EXPECT_THAT(result.out, testing::HasSubstr(crafted.neighbour));
+      }
+    }
+    // Each run is judged on what it changed itself.
+    std::string after = TreeSnapshot(site.Path());
+    EXPECT_EQ(Changes(before, after), "") << "changed around the backup";
+    before = after;
+  }
+}
+
+TEST(HostileBackup, EveryCommandEndsCleanlyAndKeepsToItsFolders) {
+  using hostile::DeepPlace;
+  using hostile::FifoPlace;
+  auto fifo = [](FifoPlace place) {
+    return [place](const std::string& site) { return hostile::FifoInPlaceOf(site, place); };
+  };
+  auto deep = [](DeepPlace place, PlistFormat format) {
+    return [place, format](const std::string& site) {
+      return hostile::DeepPlist(site, place, format);
+    };
+  };
+  const std::vector<Step> refusedOutputs = {{Command::kScanOutInside, 1},
+                                            {Command::kExportToInside, 1},
+                                            {Command::kExportOverBackup, 1},
+                                            {Command::kTempInside, 1}};
+  // A stored file that cannot be read is a missing file: the kinds report no
+  // data and the command succeeds. A manifest that cannot be read fails it.
+  const std::vector<Case> cases = {
+      {"file ids leaving the folder", hostile::EscapingFileIds, Every(0, 0, 0, 0)},
+      {"FIFO as AddressBook.sqlitedb", fifo(FifoPlace::kAddressBook), Every(0, 0, 0, 0)},
+      {"FIFO as sms.db", fifo(FifoPlace::kStoredDatabase), Every(0, 0, 0, 0)},
+      {"FIFO as an encrypted sms.db", fifo(FifoPlace::kEncryptedDatabase), Every(0, 0, 0, 0)},
+      {"FIFO as Manifest.db", fifo(FifoPlace::kManifestDb), Every(0, 1, 1, 1)},
+      {"FIFO as Manifest.mbdb", fifo(FifoPlace::kManifestMbdb), Every(0, 1, 1, 1)},
+      {"FIFO as Info.plist", fifo(FifoPlace::kInfoPlist), Every(0, 0, 0, 0)},
+      {"stored links to outside files", hostile::SymlinksToOutsideFiles, Every(0, 0, 0, 0)},
+      {"stored links to devices", hostile::SymlinksToDevices, Every(0, 0, 0, 0)},
+      {"linked two-character folder", hostile::SymlinkedSubfolder, Every(0, 0, 0, 0)},
+      {"deep XML Info.plist", deep(DeepPlace::kInfo, PlistFormat::kXml), Every(0, 0, 0, 0)},
+      {"deep binary Info.plist", deep(DeepPlace::kInfo, PlistFormat::kBinary), Every(0, 0, 0, 0)},
+      {"deep XML Manifest.plist", deep(DeepPlace::kManifest, PlistFormat::kXml), Every(0, 0, 0, 0)},
+      {"deep binary Manifest.plist", deep(DeepPlace::kManifest, PlistFormat::kBinary),
+       Every(0, 0, 0, 0)},
+      {"deep XML Status.plist", deep(DeepPlace::kStatus, PlistFormat::kXml), Every(0, 0, 0, 0)},
+      {"deep binary Status.plist", deep(DeepPlace::kStatus, PlistFormat::kBinary),
+       Every(0, 0, 0, 0)},
+      {"deep XML voice-memo composition", deep(DeepPlace::kVoiceMemoComposition, PlistFormat::kXml),
+       Every(0, 0, 0, 0)},
+      {"deep binary voice-memo composition",
+       deep(DeepPlace::kVoiceMemoComposition, PlistFormat::kBinary), Every(0, 0, 0, 0)},
+      {"deep XML voice-memo asset manifest",
+       deep(DeepPlace::kVoiceMemoAssetManifest, PlistFormat::kXml), Every(0, 0, 0, 0)},
+      {"deep binary voice-memo asset manifest",
+       deep(DeepPlace::kVoiceMemoAssetManifest, PlistFormat::kBinary), Every(0, 0, 0, 0)},
+      {"same-named encrypted copies", hostile::SameNamedEncrypted, {{Command::kScanTwins, 0}}},
+      {"outputs inside the backup",
+       [](const std::string& site) { return hostile::Ordinary(site, ManifestFormat::kDb, true); },
+       refusedOutputs},
+  };
+  for (const Case& c : cases) RunCase(c);
+}
+
+TEST(ReadOnlyBackup, IsIdenticalAfterEveryCommand) {
+  auto ordinary = [](ManifestFormat format, bool encrypted) {
+    return [format, encrypted](const std::string& site) {
+      return hostile::Ordinary(site, format, encrypted);
+    };
+  };
+  const std::vector<Case> cases = {
+      {"plain", ordinary(ManifestFormat::kDb, false), Every(0, 0, 0, 0), true},
+      {"encrypted", ordinary(ManifestFormat::kDb, true), Every(0, 0, 0, 0), true},
+      {"legacy", ordinary(ManifestFormat::kMbdb, false), Every(0, 0, 0, 0), true},
+      {"encrypted legacy", ordinary(ManifestFormat::kMbdb, true), Every(0, 0, 0, 0), true},
+  };
+  for (const Case& c : cases) RunCase(c);
+}
+
+}  // namespace
