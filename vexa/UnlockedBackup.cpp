@@ -256,7 +256,7 @@ std::unique_ptr<KeyIndex> UnlockedBackup::OpenIndex(const std::string& scratchFo
 // The plaintext goes to a private file of the temporary folder that loses its
 // name as soon as SQLite has it open: it is gone when the index goes, even
 // if the process is killed.
-std::unique_ptr<KeyIndex> UnlockedBackup::OpenIndexOnDisk(const RegularFile& file,
+std::unique_ptr<KeyIndex> UnlockedBackup::OpenIndexOnDisk(const keldra::RegularFile& file,
                                                           const std::string& scratchFolder) const {
   if (scratchFolder.empty()) {
     LOG(WARNING) << "Manifest.db of " << folder_

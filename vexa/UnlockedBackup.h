@@ -17,9 +17,11 @@
 #include "KeyIndex.h"
 #include "SecureBytes.h"
 
-namespace vexa {
-
+namespace keldra {
 struct RegularFile;
+}
+
+namespace vexa {
 
 // replyCode of a refused unlock.
 inline constexpr int64_t kUnlockWrongPassword = 1;  // the key unwrap check failed
@@ -71,7 +73,7 @@ class UnlockedBackup {
   UnlockedBackup() = default;
   const SecureBytes* ClassKey(int64_t protectionClass) const;
   std::unique_ptr<KeyIndex> OpenIndex(const std::string& scratchFolder) const;
-  std::unique_ptr<KeyIndex> OpenIndexOnDisk(const RegularFile& file,
+  std::unique_ptr<KeyIndex> OpenIndexOnDisk(const keldra::RegularFile& file,
                                             const std::string& scratchFolder) const;
   void ForgetIndex();
 
