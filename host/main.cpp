@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
 
   cli::ListArguments list;
   CLI::App* listCommand = app.add_subcommand("list", "List the backups on this machine");
-  AddModuleOptions(listCommand, options);
+  AddTempOptions(listCommand, options);
   listCommand->add_option("--root", list.roots, "Also look for backups below DIR")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   listCommand->add_flag("--json", list.json, "Print the raw list as JSON");

@@ -198,7 +198,7 @@ std::unique_ptr<RunFolder> RunFolder::Create(const std::string& parent, bool kee
   }
   std::string path = WithSeparator(name.data());
   // Some file systems (FAT, some network mounts) ignore the mode mkdtemp asks for.
-  struct stat info;
+  struct stat info {};
   if (lstat(name.data(), &info) != 0 || info.st_uid != geteuid() || (info.st_mode & 077) != 0) {
     mode_t mode = info.st_mode;
     RemoveTree(path);
