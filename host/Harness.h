@@ -22,6 +22,9 @@ struct SendOptions {
   std::set<std::string> refuse;   // platform or decrypt requests left unanswered
   std::string tempDir;            // the platform's project temporary folder
   std::optional<std::string> unlockPassword;  // unlock the payload's backupDir first
+  // The commands (not the raw mode) make a private folder below tempDir for
+  // each run; keepTemp leaves it in place when they end.
+  bool keepTemp = false;
 };
 
 // The library `name` in the lib folder beside the running program's bin folder.

@@ -2,13 +2,13 @@
 //
 //   keldra list   [--root DIR]... [--json]
 //   keldra info   BACKUP [--json] [--password-file F]
-//   keldra scan   BACKUP [--types LIST|all] [--out DIR] [--ndjson] [--password-file F]
+//   keldra scan   BACKUP [--types LIST|all] [--out DIR] [--force] [--ndjson] [--password-file F]
 //   keldra export BACKUP --to DIR (--all | --domain D | PATH...) [--force] [--password-file F]
 //   keldra demo   [--folder DIR]
 //   keldra send   [options] COMMAND [PAYLOAD]      the raw mode
 //
 // Exit status: 0 success, 1 failure (one line on stderr says why), 2 usage,
-// 130 interrupted.
+// 130 interrupted by SIGINT (Ctrl-C), 143 by SIGTERM.
 #include <glog/logging.h>
 
 #include <CLI/CLI.hpp>
@@ -20,6 +20,7 @@
 #include "Harness.h"
 #include "cli/Commands.h"
 #include "cli/Common.h"
+#include "cli/Interruption.h"
 
 namespace {
 
@@ -34,42 +35,59 @@ class StdoutSink : public host::EventSink {
 struct SendArguments {
   host::SendOptions options;
   std::string command;
-  std::vector<std::string> payload;
+  std::string payload;
+  CLI::Option* payloadGiven = nullptr;
   std::vector<std::string> refuse;
 };
 
-// Where the modules and the platform's temporary folder are: every command.
+// Where the modules are: every command.
 void AddModuleOptions(CLI::App* command, host::SendOptions& options) {
   command->add_option("--module", options.modulePath, "Path of libkeldra.so");
   command->add_option("--decrypt-module", options.decryptModulePath,
                       "Path of the decrypt module, or 'none'");
+}
+
+// Where deciphered copies go: a private folder of each run, removed when it ends.
+void AddTempOptions(CLI::App* command, host::SendOptions& options) {
+  AddModuleOptions(command, options);
   command->add_option("--temp-dir", options.tempDir,
-                      "Folder for deciphered copies (default: $XDG_CACHE_HOME/keldra)");
+                      "Absolute folder below which each run makes its private folder for "
+                      "deciphered copies (default: $XDG_CACHE_HOME/keldra, else ~/.cache/keldra)");
+  command->add_flag("--keep-temp", options.keepTemp,
+                    "Keep the run's deciphered copies when it ends (stderr says where)");
 }
 
 void AddSendCommand(CLI::App& app, SendArguments& send) {
   CLI::App* command =
       app.add_subcommand("send", "Send one raw command to the module and print its events");
   AddModuleOptions(command, send.options);
+  command->add_option("--temp-dir", send.options.tempDir,
+                      "The platform's temporary folder itself, left in place (default: a "
+                      "private folder of this run, removed when it ends)");
   command->add_option("--task-id", send.options.taskId, "Task id of the command")
       ->capture_default_str();
   command->add_flag("--no-task", send.options.noTask, "Do not register the task");
   command->add_flag("--doc", send.options.document, "Send PAYLOAD as a parsed document (form 1)");
   command->add_option("--stop-after", send.options.stopAfter,
                       "Request a stop (status 5) once N results have arrived");
-  command->add_option("--refuse", send.refuse, "Leave this platform or decrypt request unanswered")
+  // One name per --refuse: a list form would swallow COMMAND and PAYLOAD.
+  command
+      ->add_option("--refuse", send.refuse,
+                   "Leave this platform or decrypt request unanswered (repeat for more)")
+      ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   command->add_option_function<std::string>(
       "--unlock", [&send](const std::string& password) { send.options.unlockPassword = password; },
       "Unlock the payload's backupDir with PASSWORD first");
   command->add_option("COMMAND", send.command, "Command name (target)")->required();
-  command->add_option("PAYLOAD", send.payload, "JSON payload")->expected(0, 1);
+  // A single string: a JSON array such as [1,2] is the payload's text, not a list.
+  send.payloadGiven = command->add_option("PAYLOAD", send.payload, "JSON payload");
 }
 
 int RunSend(SendArguments& send) {
   send.options.refuse.insert(send.refuse.begin(), send.refuse.end());
   std::optional<std::string> text;
-  if (!send.payload.empty()) text = send.payload.front();
+  if (send.payloadGiven->count() > 0) text = send.payload;
   StdoutSink sink;
   std::string error;
   int status = host::RunSend(send.options, send.command, text, sink, &error);
@@ -96,14 +114,14 @@ int main(int argc, char** argv) {
 
   cli::ListArguments list;
   CLI::App* listCommand = app.add_subcommand("list", "List the backups on this machine");
-  AddModuleOptions(listCommand, options);
+  AddTempOptions(listCommand, options);
   listCommand->add_option("--root", list.roots, "Also look for backups below DIR")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   listCommand->add_flag("--json", list.json, "Print the raw list as JSON");
 
   cli::InfoArguments info;
   CLI::App* infoCommand = app.add_subcommand("info", "Describe one backup and its manifest");
-  AddModuleOptions(infoCommand, options);
+  AddTempOptions(infoCommand, options);
   infoCommand->add_option("BACKUP", info.backup, "Backup folder")->required();
   infoCommand->add_flag("--json", info.json, "Print JSON");
   infoCommand->add_option("--password-file", info.passwordFile,
@@ -112,7 +130,7 @@ int main(int argc, char** argv) {
   cli::ScanArguments scan;
   CLI::App* scanCommand =
       app.add_subcommand("scan", "Extract the data of a backup into one JSON file per kind");
-  AddModuleOptions(scanCommand, options);
+  AddTempOptions(scanCommand, options);
   scanCommand->add_option("BACKUP", scan.backup, "Backup folder")->required();
   scanCommand
       ->add_option("--types", scan.types,
@@ -121,6 +139,8 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   scanCommand->add_option("--out", scan.outDir, "Folder for the output files")
       ->capture_default_str();
+  scanCommand->add_flag("--force", scan.force,
+                        "Use a --out that is not empty, replacing the scan files in it");
   scanCommand->add_flag("--ndjson", scan.ndjson,
                         "Stream the raw result messages to stdout instead of writing files");
   scanCommand->add_option("--password-file", scan.passwordFile,
@@ -131,7 +151,7 @@ int main(int argc, char** argv) {
   cli::ExportArguments exporting;
   CLI::App* exportCommand =
       app.add_subcommand("export", "Copy (and decipher) stored files out of a backup");
-  AddModuleOptions(exportCommand, options);
+  AddTempOptions(exportCommand, options);
   exportCommand->add_option("BACKUP", exporting.backup, "Backup folder")->required();
   exportCommand->add_option("--to", exporting.to, "Destination folder")->required();
   exportCommand->add_flag("--all", exporting.all, "Every file of the backup");
@@ -146,7 +166,7 @@ int main(int argc, char** argv) {
   cli::DemoArguments demo;
   CLI::App* demoCommand = app.add_subcommand(
       "demo", "Build the sample backups (plain and encrypted) if absent and scan them");
-  AddModuleOptions(demoCommand, options);
+  AddTempOptions(demoCommand, options);
   demoCommand->add_option("--folder", demo.folder, "Folder of the sample backups and their output")
       ->capture_default_str();
 
@@ -166,6 +186,9 @@ int main(int argc, char** argv) {
     if (!verbose) FLAGS_minloglevel = 0;  // the raw mode shows everything
     return RunSend(send);
   }
+  // Before the modules start any thread, so that all of them leave the
+  // signals to the watcher.
+  cli::SignalWatch signals;
   std::string error;
   if (!host::LoadModules(options, &error)) return cli::Fail("cannot load the modules: " + error);
   if (app.got_subcommand("list")) return cli::RunList(options, list);

@@ -16,6 +16,7 @@ struct ScanArguments {
   bool ndjson = false;
   std::string passwordFile;
   bool quiet = false;  // no progress even on a terminal
+  bool force = false;  // take a non-empty --out, replacing the scan files in it
 };
 int RunScan(const host::SendOptions& options, const ScanArguments& arguments);
 

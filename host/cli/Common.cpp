@@ -1,5 +1,6 @@
 #include "cli/Common.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -9,6 +10,8 @@
 #include <rapidjson/filewritestream.h>
 #include <rapidjson/prettywriter.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +20,8 @@
 #include <iostream>
 #include <memory>
 
+#include "cli/Interruption.h"
+#include "cli/KindNames.h"
 #include "keldra/Names.h"
 #include "vorn/PimJsonUtil.h"
 
@@ -48,6 +53,11 @@ std::string ReadLineNoEcho(const std::string& prompt) {
   if (tty < 0) return "";
   termios saved{};
   bool restore = tcgetattr(tty, &saved) == 0;
+  // Ctrl-C at the prompt ends the command from the signal watcher: the echo
+  // must come back on that path too.
+  AbortCleanup echoBack([tty, saved, restore] {
+    if (restore) tcsetattr(tty, TCSAFLUSH, &saved);
+  });
   if (restore) {
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
@@ -100,6 +110,35 @@ std::string ResolvedOutput(std::string path) {
   }
 }
 
+// The length of the UTF-8 sequence at `at`, 0 when it is not one (overlong
+// forms, surrogates and values past U+10FFFF included).
+size_t Utf8Length(const std::string& text, size_t at) {
+  auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned char lead = byte(at);
+  size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  if (length == 0 || lead > 0xF4 || at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i)
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+  unsigned char second = byte(at + 1);
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+      (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
+    return 0;
+  return length;
+}
+
+// Names the files of a scan: device.json, summary.json, one per kind, and
+// the temporary names they are written under.
+bool IsScanFile(const std::string& name) {
+  auto matches = [&name](const std::string& stem) {
+    std::string file = stem + ".json";
+    return name == file || name.compare(0, file.size() + 1, file + ".") == 0;
+  };
+  if (matches("device") || matches("summary")) return true;
+  for (const KindName& kind : kKindNames)
+    if (matches(kind.name)) return true;
+  return false;
+}
+
 }  // namespace
 
 int RefuseOutputsInBackup(const std::string& backupFolder,
@@ -119,8 +158,31 @@ int RefuseOutputsInBackup(const std::string& backupFolder,
 }
 
 int Fail(const std::string& text) {
-  std::cerr << "keldra: " << text << "\n";
+  std::cerr << "keldra: " << Printable(text) << "\n";
   return kExitFailed;
+}
+
+std::string Printable(const std::string& text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t length = c < 0x80 ? 1 : Utf8Length(text, i);
+    // U+0080..U+009F, the C1 controls, are C2 80..C2 9F.
+    bool control = c < 0x20 || c == 0x7F || length == 0 ||
+                   (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0);
+    if (control) {
+      for (size_t k = 0; k < std::max<size_t>(length, 1); ++k) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(text[i + k]));
+        shown += escaped;
+      }
+    } else {
+      shown.append(text, i, length);
+    }
+    i += std::max<size_t>(length, 1);
+  }
+  return shown;
 }
 
 std::string WithSeparator(std::string folder) {
@@ -138,8 +200,8 @@ std::string BackupFolder(const std::string& argument) {
 
 std::optional<rapidjson::Document> DescribeBackup(const host::SendOptions& options,
                                                   const std::string& folder) {
-  auto results = Results(options, keldra::names::kAddOneBackup,
-                         "{\"backupDir\":" + JsonString(folder) + "}");
+  auto results =
+      Results(options, keldra::names::kAddOneBackup, "{\"backupDir\":" + JsonString(folder) + "}");
   for (auto& result : results) {
     auto list = result.FindMember("result");
     if (list == result.MemberEnd() || !list->value.IsArray() || list->value.Empty()) continue;
@@ -162,7 +224,8 @@ std::optional<std::string> ObtainPassword(const std::string& passwordFile,
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
   }
-  if (const char* fromEnvironment = std::getenv("KELDRA_PASSWORD")) return std::string(fromEnvironment);
+  if (const char* fromEnvironment = std::getenv("KELDRA_PASSWORD"))
+    return std::string(fromEnvironment);
   if (isatty(STDIN_FILENO)) return ReadLineNoEcho("Password for " + folder + ": ");
   if (error)
     *error = folder + " is encrypted: give its password with --password-file or KELDRA_PASSWORD";
@@ -187,6 +250,7 @@ UnlockResult Unlock(const host::SendOptions& options, const std::string& folder,
 int UnlockIfEncrypted(const host::SendOptions& options, const std::string& folder,
                       const rapidjson::Value& description, const std::string& passwordFile) {
   if (IntOf(description, "IsEncrypted") == 0) return kExitOk;
+  KeepOutputPrivate();
   std::string error;
   std::optional<std::string> password = ObtainPassword(passwordFile, folder, &error);
   if (!password) return Fail(error);
@@ -210,9 +274,19 @@ bool MakeFolders(const std::string& path) {
 }
 
 bool WriteJsonFile(const std::string& path, const rapidjson::Value& value) {
-  std::string temporary = path + ".partial";
-  FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (!file) return false;
+  // Unique to this process and call, so two runs writing into one folder
+  // never write into each other's file; never an existing file or link.
+  static std::atomic<unsigned> serial{0};
+  std::string temporary =
+      path + "." + std::to_string(getpid()) + "-" + std::to_string(serial++) + ".partial";
+  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  FILE* file = fdopen(fd, "wb");
+  if (!file) {
+    close(fd);
+    std::remove(temporary.c_str());
+    return false;
+  }
   char buffer[64 * 1024];
   rapidjson::FileWriteStream stream(file, buffer, sizeof buffer);
   rapidjson::PrettyWriter<rapidjson::FileWriteStream> writer(stream);
@@ -224,6 +298,43 @@ bool WriteJsonFile(const std::string& path, const rapidjson::Value& value) {
   if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
     std::remove(temporary.c_str());
     return false;
+  }
+  return true;
+}
+
+void KeepOutputPrivate() {
+  umask(077);
+}
+
+bool PrepareScanFolder(const std::string& folder, bool force, std::string* error) {
+  if (!MakeFolders(folder)) {
+    *error = "cannot create " + folder;
+    return false;
+  }
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) {
+    *error = "cannot read " + folder + ": " + std::strerror(errno);
+    return false;
+  }
+  std::vector<std::string> names;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  if (names.empty()) return true;
+  if (!force) {
+    *error = folder + " is not empty: give an empty or new folder, or --force to replace " +
+             "the scan files in it";
+    return false;
+  }
+  for (const std::string& name : names) {
+    if (!IsScanFile(name)) continue;
+    std::string path = folder + name;
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+      *error = "cannot remove " + path + ": " + std::strerror(errno);
+      return false;
+    }
   }
   return true;
 }
@@ -242,6 +353,8 @@ int64_t IntOf(const rapidjson::Value& object, const char* name, int64_t fallback
   return member->value.GetInt64();
 }
 
-bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+bool StderrIsTerminal() {
+  return isatty(STDERR_FILENO) != 0;
+}
 
 }  // namespace cli

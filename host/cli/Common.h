@@ -17,10 +17,16 @@ namespace cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitInterrupted = 130;
+inline constexpr int kExitInterrupted = 130;  // SIGINT; SIGTERM gives 143
 
-// Prints "keldra: <text>" on stderr and returns kExitFailed.
+// Prints "keldra: <text>" on stderr, control characters escaped so that it
+// stays one line, and returns kExitFailed.
 int Fail(const std::string& text);
+
+// Text from a backup or the command line, fit for a terminal: control
+// characters (C0, DEL, C1) and bytes that are not UTF-8 become \xNN, so
+// nothing printed can move the cursor, recolour the screen or forge a line.
+std::string Printable(const std::string& text);
 
 // A folder path ending in "/".
 std::string WithSeparator(std::string folder);
@@ -59,10 +65,21 @@ UnlockResult Unlock(const host::SendOptions& options, const std::string& folder,
 int UnlockIfEncrypted(const host::SendOptions& options, const std::string& folder,
                       const rapidjson::Value& description, const std::string& passwordFile);
 
-// Writes a value as indented JSON, atomically (a temporary file renamed).
+// Writes a value as indented JSON, atomically (a temporary file of this
+// process renamed).
 bool WriteJsonFile(const std::string& path, const rapidjson::Value& value);
-// Makes a folder and its parents (0755); false when it cannot be made.
+// Makes a folder and its parents (0755 less the umask); false when it cannot be made.
 bool MakeFolders(const std::string& path);
+
+// What comes out of an encrypted backup is as private as the backup was:
+// from now on this process creates files 0600 and folders 0700.
+void KeepOutputPrivate();
+
+// Makes the scan's output folder, or takes an existing one that is empty. A
+// folder with files in it is refused unless `force`, which first removes the
+// files a scan writes there (so no earlier run's kind survives into this
+// one) and keeps the rest. False with `error` saying why.
+bool PrepareScanFolder(const std::string& folder, bool force, std::string* error);
 
 // Member accessors that tolerate missing members.
 std::string StringOf(const rapidjson::Value& object, const char* name);

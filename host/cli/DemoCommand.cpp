@@ -42,7 +42,8 @@ int RemoveEntry(const char* path, const struct stat*, int, FTW*) {
 
 // Removes a folder and everything below it, links not followed.
 bool RemoveTree(const std::string& folder) {
-  return !VRNUtilityFile::IsFileExist(folder.c_str()) || nftw(folder.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) == 0;
+  return !VRNUtilityFile::IsFileExist(folder.c_str()) ||
+         nftw(folder.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) == 0;
 }
 
 // Builds into a side folder renamed into place at the end, so an interrupted
@@ -120,8 +121,7 @@ void PrintSummary(const std::string& root, const std::vector<std::vector<int64_t
     const rapidjson::Document& summary = summaries[b];
     if (!summary.HasMember("failures") || !summary["failures"].IsArray()) continue;
     for (const auto& failure : summary["failures"].GetArray())
-      if (failure.IsString())
-        std::printf("%s: %s\n", kDemoBackups[b].name, failure.GetString());
+      if (failure.IsString()) std::printf("%s: %s\n", kDemoBackups[b].name, failure.GetString());
   }
   std::printf("\nBackups:  %sbackups/plain, %sbackups/encrypted (password \"%s\")\n", root.c_str(),
               root.c_str(), kDemoPassword);
@@ -157,6 +157,7 @@ int RunDemo(const host::SendOptions& options, const DemoArguments& arguments) {
     ScanArguments scan;
     scan.backup = folder;
     scan.outDir = root + demo.name;
+    scan.force = true;  // the demo's own output of an earlier run
     scan.passwordFile = demo.encrypted ? passwordFile : "";
     std::fprintf(stderr, "keldra demo: scanning %s into %s/\n", folder.c_str(),
                  scan.outDir.c_str());

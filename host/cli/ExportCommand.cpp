@@ -14,6 +14,7 @@
 
 #include "Events.h"
 #include "Host.h"
+#include "cli/CommandTempFolder.h"
 #include "cli/Commands.h"
 #include "cli/Common.h"
 #include "cli/ManifestListing.h"
@@ -155,7 +156,8 @@ std::set<std::string> ExportBatch(const host::SendOptions& options, const std::s
 
 }  // namespace
 
-int RunExport(const host::SendOptions& options, const ExportArguments& arguments) {
+int RunExport(const host::SendOptions& baseOptions, const ExportArguments& arguments) {
+  host::SendOptions options = baseOptions;
   if (!arguments.all && arguments.domains.empty() && arguments.paths.empty()) {
     std::cerr << "keldra export: name what to export: --all, --domain D or PATH...\n";
     return kExitUsage;
@@ -172,6 +174,9 @@ int RunExport(const host::SendOptions& options, const ExportArguments& arguments
     int unlocked = UnlockIfEncrypted(options, folder, *description, arguments.passwordFile);
     if (unlocked != kExitOk) return unlocked;
   }
+  std::string tempError;
+  std::unique_ptr<CommandTempFolder> temp = CommandTempFolder::Open(options, &tempError);
+  if (!temp) return Fail(tempError);
 
   std::string manifest = folder + (legacy ? "Manifest.mbdb" : "Manifest.db");
   if (encrypted && !legacy) {

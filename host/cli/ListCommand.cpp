@@ -3,14 +3,17 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <set>
 #include <vector>
 
 #include "Events.h"
 #include "Host.h"
+#include "cli/CommandTempFolder.h"
 #include "cli/Commands.h"
 #include "cli/Common.h"
 #include "cli/ManifestListing.h"
@@ -107,7 +110,10 @@ std::vector<rapidjson::Document> CollectBackups(const host::SendOptions& options
   return backups;
 }
 
-void PrintTable(const std::vector<std::vector<std::string>>& rows) {
+// Cells come from backups: they are shown escaped.
+void PrintTable(std::vector<std::vector<std::string>> rows) {
+  for (auto& row : rows)
+    for (std::string& cell : row) cell = Printable(cell);
   std::vector<size_t> widths;
   for (const auto& row : rows)
     for (size_t i = 0; i < row.size(); ++i) {
@@ -127,6 +133,13 @@ void PrintTable(const std::vector<std::vector<std::string>>& rows) {
 }  // namespace
 
 int RunList(const host::SendOptions& options, const ListArguments& arguments) {
+  // A root that is not there is a mistyped path, not a folder without backups.
+  for (const std::string& root : arguments.roots) {
+    struct stat info;
+    if (stat(root.c_str(), &info) != 0)
+      return Fail("cannot read " + root + ": " + std::strerror(errno));
+    if (!S_ISDIR(info.st_mode)) return Fail(root + " is not a folder");
+  }
   std::vector<std::string> roots = arguments.roots;
   if (const char* home = std::getenv("HOME"))
     roots.push_back(std::string(home) + "/Library/Application Support/MobileSync/Backup/");
@@ -156,7 +169,8 @@ int RunList(const host::SendOptions& options, const ListArguments& arguments) {
   return kExitOk;
 }
 
-int RunInfo(const host::SendOptions& options, const InfoArguments& arguments) {
+int RunInfo(const host::SendOptions& baseOptions, const InfoArguments& arguments) {
+  host::SendOptions options = baseOptions;
   std::string folder = BackupFolder(arguments.backup);
   if (int refused = RefuseOutputsInBackup(folder, {{"--temp-dir", options.tempDir}})) return refused;
   std::optional<rapidjson::Document> description = DescribeBackup(options, folder);
@@ -169,13 +183,15 @@ int RunInfo(const host::SendOptions& options, const InfoArguments& arguments) {
   std::optional<ManifestCounts> counts;
   std::string manifestPath = folder + (legacy ? "Manifest.mbdb" : "Manifest.db");
   std::string error;
+  std::unique_ptr<CommandTempFolder> temp;  // the deciphered manifest lives there
   auto count = [&](const std::string& path) {
     ManifestCounts tally;
     auto visit = [&tally](const ListedFile& file) {
       Count(tally, file);
       return true;
     };
-    bool ok = legacy ? ForEachMbdbEntry(path, visit, &error) : ForEachManifestDbRow(path, visit, &error);
+    bool ok =
+        legacy ? ForEachMbdbEntry(path, visit, &error) : ForEachManifestDbRow(path, visit, &error);
     if (ok) counts = tally;
   };
   if (!encrypted || legacy) {
@@ -183,10 +199,12 @@ int RunInfo(const host::SendOptions& options, const InfoArguments& arguments) {
   } else if (!arguments.passwordFile.empty() || std::getenv("KELDRA_PASSWORD")) {
     int unlocked = UnlockIfEncrypted(options, folder, *description, arguments.passwordFile);
     if (unlocked != kExitOk) return unlocked;
-    std::string temp = host::ProjectTempDir(host::PlatformOptions{options.tempDir});
+    temp = CommandTempFolder::Open(options, &error);
+    if (!temp) return Fail(error);
+    std::string run = host::ProjectTempDir(host::PlatformOptions{options.tempDir});
     std::string name = folder.substr(0, folder.size() - 1);
     name = name.substr(name.rfind('/') + 1);
-    std::string scratch = temp + name + "-backup/";
+    std::string scratch = run + name + "-backup/";
     mkdir(scratch.c_str(), 0700);  // holds deciphered copies: owner only
     if (auto decrypted = host::Host::Get().DecryptManifest(folder, scratch)) count(*decrypted);
   }
@@ -196,7 +214,8 @@ int RunInfo(const host::SendOptions& options, const InfoArguments& arguments) {
     info.CopyFrom(*description, info.GetAllocator());
     auto& a = info.GetAllocator();
     rapidjson::Value manifest(rapidjson::kObjectType);
-    PimJsonUtil::AddJsonDictStringValue(manifest, a, "format", legacy ? "Manifest.mbdb" : "Manifest.db");
+    PimJsonUtil::AddJsonDictStringValue(manifest, a, "format",
+                                        legacy ? "Manifest.mbdb" : "Manifest.db");
     if (counts) {
       manifest.AddMember("files", counts->files, a);
       manifest.AddMember("directories", counts->directories, a);
@@ -208,8 +227,9 @@ int RunInfo(const host::SendOptions& options, const InfoArguments& arguments) {
     return counts || encrypted ? kExitOk : Fail("manifest could not be read: " + error);
   }
   std::vector<std::vector<std::string>> rows;
-  for (const char* name : {"DeviceName", "ProductName", "ProductType", "ProductVersion", "BuildVersion",
-                           "SerialNumber", "UniqueIdentifier", "LastBackupDate", "BackupPath"})
+  for (const char* name :
+       {"DeviceName", "ProductName", "ProductType", "ProductVersion", "BuildVersion",
+        "SerialNumber", "UniqueIdentifier", "LastBackupDate", "BackupPath"})
     rows.push_back({std::string(name) + ":", StringOf(*description, name)});
   rows.push_back({"Encrypted:", encrypted ? "yes" : "no"});
   rows.push_back({"Manifest:", legacy ? "Manifest.mbdb (legacy)" : "Manifest.db"});
@@ -219,7 +239,8 @@ int RunInfo(const host::SendOptions& options, const InfoArguments& arguments) {
     rows.push_back({"Links:", std::to_string(counts->links)});
     rows.push_back({"Manifest rows:", std::to_string(counts->Total())});
   } else if (encrypted) {
-    rows.push_back({"Manifest rows:", "unknown (encrypted; give --password-file or KELDRA_PASSWORD)"});
+    rows.push_back(
+        {"Manifest rows:", "unknown (encrypted; give --password-file or KELDRA_PASSWORD)"});
   }
   PrintTable(rows);
   if (!counts && !encrypted) return Fail("manifest could not be read: " + error);

@@ -3,11 +3,8 @@
 // summary.json; or, with --ndjson, streams the raw results.
 #include "cli/Commands.h"
 
-#include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -16,7 +13,9 @@
 #include <thread>
 
 #include "Events.h"
+#include "cli/CommandTempFolder.h"
 #include "cli/Common.h"
+#include "cli/Interruption.h"
 #include "cli/KindNames.h"
 #include "cli/KindOutput.h"
 #include "keldra/Names.h"
@@ -40,38 +39,6 @@ std::string UtcNow() {
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
   return text;
 }
-
-// SIGINT asks the scan's task to stop; the kind running finishes first.
-class InterruptWatcher {
- public:
-  explicit InterruptWatcher(std::string taskId) : taskId_(std::move(taskId)) {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGUSR1);
-    pthread_sigmask(SIG_BLOCK, &set, &previous_);
-    thread_ = std::thread([this, set] {
-      int signal = 0;
-      while (sigwait(&set, &signal) == 0) {
-        if (signal == SIGUSR1) return;
-        interrupted_ = true;
-        if (auto task = QoTaskSchedular::Get().FindTask(taskId_)) task->RequestStop();
-      }
-    });
-  }
-  ~InterruptWatcher() {
-    pthread_kill(thread_.native_handle(), SIGUSR1);
-    thread_.join();
-    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-  }
-  bool Interrupted() const { return interrupted_; }
-
- private:
-  std::string taskId_;
-  sigset_t previous_;
-  std::atomic<bool> interrupted_{false};
-  std::thread thread_;
-};
 
 struct KindState {
   std::unique_ptr<KindOutput> output;
@@ -248,7 +215,7 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
   std::string error;
   std::optional<std::vector<int>> kinds = ParseKindList(arguments.types, &error);
   if (!kinds) {
-    std::fprintf(stderr, "keldra scan: %s\n", error.c_str());
+    std::fprintf(stderr, "keldra scan: %s\n", Printable(error).c_str());
     return kExitUsage;
   }
   std::string folder = BackupFolder(arguments.backup);
@@ -258,6 +225,7 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
     return refused;
   std::optional<rapidjson::Document> description = DescribeBackup(baseOptions, folder);
   if (!description) return Fail("not a backup folder: " + arguments.backup);
+  if (IntOf(*description, "IsEncrypted") != 0) KeepOutputPrivate();
 
   // The module reads a legacy manifest whether or not the backup is
   // encrypted; a current one is deciphered by the decrypt module.
@@ -266,26 +234,34 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
     if (unlocked != kExitOk) return unlocked;
   }
 
+  host::SendOptions options = baseOptions;
+  std::unique_ptr<CommandTempFolder> temp = CommandTempFolder::Open(options, &error);
+  if (!temp) return Fail(error);
+
   ScanArguments settings = arguments;
   if (!arguments.ndjson) {
     settings.outDir = WithSeparator(arguments.outDir);
-    if (!MakeFolders(settings.outDir)) return Fail("cannot create " + settings.outDir);
+    if (!PrepareScanFolder(settings.outDir, arguments.force, &error)) return Fail(error);
     if (!WriteJsonFile(settings.outDir + "device.json", *description))
       return Fail("cannot write " + settings.outDir + "device.json");
   }
 
-  host::SendOptions options = baseOptions;
   options.taskId = "scan-" + std::to_string(getpid());
   std::string started = UtcNow();
   Clock::time_point start = Clock::now();
   ScanSink sink(settings, *kinds);
   bool interrupted = false;
   {
-    InterruptWatcher watcher(options.taskId);
+    // The first signal lets the kind running finish, and the rest of the
+    // scan is skipped; what was found is written below.
+    std::string taskId = options.taskId;
+    GracefulStop stop([taskId] {
+      if (auto task = QoTaskSchedular::Get().FindTask(taskId)) task->RequestStop();
+    });
     if (host::RunSend(options, keldra::names::kDoScan, ScanPayload(folder, *kinds), sink, &error) !=
         0)
       return Fail(error);
-    interrupted = watcher.Interrupted();
+    interrupted = ReceivedSignal() != 0;
   }
   bool written = sink.Finish(interrupted);
   std::fflush(stdout);
@@ -314,8 +290,8 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
   }
   if (interrupted) {
     std::fprintf(stderr, "keldra: scan interrupted; finished kinds are written to %s\n",
-                 settings.outDir.c_str());
-    return kExitInterrupted;
+                 Printable(settings.outDir).c_str());
+    return InterruptedStatus();
   }
   if (!written) return Fail("some output files could not be written to " + settings.outDir);
   return kExitOk;

@@ -11,7 +11,9 @@
 namespace host {
 
 struct PlatformOptions {
-  std::string tempDir;  // overrides the default project temporary folder when set
+  // The project temporary folder itself when set (the commands set it to
+  // their run's private folder); else a private folder of this process.
+  std::string tempDir;
 };
 
 class Platform {
@@ -28,8 +30,10 @@ bool AnswerPhotoFromAlbum(PluginMessage& message, const PlatformOptions& options
 bool AnswerRecordingQueryList(PluginMessage& message, const PlatformOptions& options);
 bool AnswerSmsQueryConversationList(PluginMessage& message, const PlatformOptions& options);
 
-// The project temporary folder: the option, else $XDG_CACHE_HOME/keldra/, else
-// $HOME/.cache/keldra/; created 0700; ends in "/". Empty when it cannot be made.
+// The project temporary folder: the option (created 0700 when absent), else a
+// private folder of this process below $XDG_CACHE_HOME/keldra/ or
+// $HOME/.cache/keldra/, removed when the process ends. Ends in "/"; empty when
+// it cannot be made.
 std::string ProjectTempDir(const PlatformOptions& options);
 
 }  // namespace host

@@ -1,11 +1,11 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <memory>
 
 #include "keldra/Names.h"
 #include "platform/Platform.h"
+#include "platform/RunFolder.h"
 #include "vorn/VRNUtilityString.h"
 
 namespace host {
@@ -24,20 +24,24 @@ bool MakeFolders(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// A caller that named no folder still gets one of its own, made when first
+// asked for and removed when the process ends.
+const RunFolder* ProcessRunFolder() {
+  static const std::unique_ptr<RunFolder> folder = [] {
+    std::string error;
+    return RunFolder::Create("", false, &error);
+  }();
+  return folder.get();
+}
+
 }  // namespace
 
 std::string ProjectTempDir(const PlatformOptions& options) {
-  std::string folder = options.tempDir;
-  if (folder.empty()) {
-    const char* cache = std::getenv("XDG_CACHE_HOME");
-    if (cache && *cache) {
-      folder = std::string(cache) + "/keldra/";
-    } else {
-      const char* home = std::getenv("HOME");
-      if (!home || !*home) return "";
-      folder = std::string(home) + "/.cache/keldra/";
-    }
+  if (options.tempDir.empty()) {
+    const RunFolder* folder = ProcessRunFolder();
+    return folder ? folder->Path() : "";
   }
+  std::string folder = options.tempDir;
   if (folder.back() != '/') folder += '/';
   if (!MakeFolders(folder)) return "";
   return folder;

@@ -70,4 +70,25 @@ TEST(KeldraSend, DocumentPayloadComesBackInTheReturnEvent) {
                                           "{\"a\":\"b\"}}}"));
 }
 
+// --refuse takes one name per option and leaves COMMAND and PAYLOAD alone; a
+// JSON array is a payload like any other.
+TEST(KeldraSend, OptionsNeverSwallowTheCommandOrSplitThePayload) {
+  const std::string query = "--doc LIBMODEL_KELDRA_QUERY_MANIFEST_DB_SUPPORT_TYPE ";
+  struct Case {
+    std::string arguments;
+    std::string replyData;
+  } cases[] = {
+      {"--refuse A " + query + "'{\"a\":1}'", "{\"a\":1}"},
+      {"--refuse A --refuse B " + query + "'[1,2]'", "[1,2]"},
+      {query + "'[\"x\",\"y\"]' --refuse A", "[\"x\",\"y\"]"},
+  };
+  for (const Case& c : cases) {
+    ProcessRun run = Keldra("send " + c.arguments);
+    EXPECT_EQ(run.status, 0) << c.arguments;
+    EXPECT_THAT(run.out,
+                testing::EndsWith("\"replyPresent\":1,\"replyData\":" + c.replyData + "}\n"))
+        << c.arguments;
+  }
+}
+
 }  // namespace

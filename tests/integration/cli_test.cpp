@@ -3,13 +3,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -46,6 +51,50 @@ void BuildSkeleton(const std::string& folder) {
   backup.AddFile("HomeDomain", "Library/Preferences/a.plist", "first");
   backup.AddFile("MediaDomain", "Media/b.txt", "second");
   backup.Finish();
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+// An encrypted backup; `history` fills Safari's history with that many pages
+// of 20 visits each under https://<host>/.
+void BuildEncrypted(const std::string& folder, const char* contentSet, int history = 0,
+                    const std::string& host = "example.com") {
+  builder::BackupOptions options;
+  options.isEncrypted = true;
+  builder::BackupBuilder backup(folder, options);
+  builder::EncryptionOptions encryption;
+  encryption.password = "pw";
+  backup.SetProtector(std::make_unique<builder::Encryption>(encryption));
+  if (contentSet) builder::AddContentSet(backup, contentSet);
+  builder::HistoryWriter writer;
+  for (int page = 0; page < history; ++page) {
+    int64_t item = writer.AddItem("https://" + host + "/page/" + std::to_string(page));
+    for (int visit = 0; visit < 20; ++visit)
+      writer.AddVisit(item, 700000000.0 + page * 60 + visit, "Page " + std::to_string(page));
+  }
+  if (history) writer.AddTo(backup);
+  backup.Finish();
+}
+
+// The names in a folder, sorted; none when it does not exist.
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir))
+      if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat info {};
+  stat(path.c_str(), &info);
+  return info.st_mode & 0777;
 }
 
 // The items of a kind's file: most are arrays; chats and photos are grouped.
@@ -94,6 +143,18 @@ TEST(KeldraCli, TypesChooseTheKindsWritten) {
   for (const char* absent : {"contacts.json", "history.json", "photos.json", "whatsapp.json"})
     EXPECT_THAT(listing, testing::Not(testing::HasSubstr(absent)));
   EXPECT_EQ(ParseFile(root / "out/summary.json")["kinds"].Size(), 2u);
+
+  // A second run never mixes with the first: refused, or with --force the
+  // earlier kinds are gone.
+  testing_support::WriteFile(root / "out/mine.txt", "kept");
+  auto again = RunKeldra({"scan", root / "backup", "--out", root / "out", "--types", "history"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_THAT(again.err, testing::HasSubstr("is not empty"));
+  auto forced =
+      RunKeldra({"scan", root / "backup", "--out", root / "out", "--types", "history", "--force"});
+  ASSERT_EQ(forced.status, 0) << forced.err;
+  EXPECT_THAT(Entries(root / "out"),
+              testing::ElementsAre("device.json", "history.json", "mine.txt", "summary.json"));
 }
 
 TEST(KeldraCli, NdjsonStreamsRawResults) {
@@ -124,6 +185,118 @@ TEST(KeldraCli, FailuresExitWithOneLineSayingWhy) {
   auto info = RunKeldra({"info", root / "broken"});
   EXPECT_EQ(info.status, 1);
   EXPECT_THAT(info.err, testing::HasSubstr("manifest could not be read"));
+
+  // Each failure names its own cause, on one line.
+  BuildSkeleton(root / "fine");
+  testing_support::WriteFile(root / "file", "x");
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string cause;
+  } cases[] = {
+      {{"scan", root / "fine", "--out", root / "o3", "--temp-dir", "relative/t"},
+       "temporary folder relative/t/ is a relative path"},
+      {{"scan", root / "fine", "--out", root / "o4", "--temp-dir", root / "file/t"},
+       "cannot create the temporary folder " + root / "file/t/: Not a directory"},
+      {{"list", "--root", root / "missing"}, "cannot read " + root / "missing"},
+      {{"scan", root / "fine\x1b[2J\n"}, "not a backup folder: " + root / "fine\\x1b[2J\\x0a"},
+  };
+  for (const Case& c : cases) {
+    auto run = RunKeldra(c.arguments);
+    EXPECT_EQ(run.status, 1) << c.cause;
+    EXPECT_THAT(run.err, testing::MatchesRegex("keldra: [^\n]*\n")) << c.cause;
+    EXPECT_THAT(run.err, testing::HasSubstr(c.cause));
+  }
+}
+
+// Deciphered plaintext lives in a private folder of the run and is gone when
+// the command ends; a folder of a run that was killed goes with the next
+// run, one whose run is alive stays. What comes out of an encrypted backup is
+// private; a plain backup's output follows the umask.
+TEST(KeldraCli, DecipheredCopiesLiveOnlyWhileTheCommandRuns) {
+  TempFolder root;
+  BuildEncrypted(root / "encrypted", builder::kAllContentSets);
+  BuildSkeleton(root / "plain");
+  testing_support::WriteFile(root / "password", "pw\n");
+  std::string cache = root / "cache/keldra/";
+  std::string live = cache + "run-" + std::to_string(getpid()) + "-live00";
+  testing_support::MakeFolders(live);
+  int lock = open((live + "/lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  auto plantStale = [&] {
+    testing_support::MakeFolders(cache + "run-1-stale0/old-backup");
+    testing_support::WriteFile(cache + "run-1-stale0/old-backup/Manifest.db", "plaintext");
+    testing_support::WriteFile(cache + "run-1-stale0/lock", "");
+    EXPECT_EQ(symlink("/etc", (cache + "run-1-stale0/link").c_str()), 0);
+  };
+  const mode_t previousUmask = umask(022);
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string output;  // a file written, and its folder, whose modes are checked
+    mode_t fileMode, folderMode;
+    bool kept;
+  } cases[] = {
+      {{"scan", root / "encrypted", "--out", root / "s"}, "s/calls.json", 0600, 0700, false},
+      {{"info", root / "encrypted"}, "", 0, 0, false},
+      {{"export", root / "encrypted", "--to", root / "e", "--all"},
+       "e/HomeDomain/Library/SMS/sms.db",
+       0600,
+       0700,
+       false},
+      {{"scan", root / "plain", "--out", root / "p"}, "p/summary.json", 0644, 0755, false},
+      {{"scan", root / "encrypted", "--out", root / "k", "--keep-temp"}, "", 0, 0, true},
+  };
+  for (Case& c : cases) {
+    plantStale();
+    c.arguments.insert(c.arguments.end(), {"--password-file", root / "password"});
+    auto run = RunKeldra(c.arguments, WithEnvironment({"XDG_CACHE_HOME=" + root / "cache"}));
+    ASSERT_EQ(run.status, 0) << c.arguments[0] << ": " << run.err;
+    std::vector<std::string> left = Entries(cache);
+    ASSERT_EQ(left.size(), c.kept ? 2u : 1u)
+        << c.arguments[0] << ": " << testing::PrintToString(left);
+    EXPECT_EQ(cache + left.back(), live);
+    if (c.kept) {
+      EXPECT_THAT(run.err, testing::HasSubstr("kept in " + cache + left.front()));
+      EXPECT_FALSE(Entries(cache + left.front()).empty());
+    }
+    if (c.output.empty()) continue;
+    EXPECT_EQ(ModeOf(root / c.output), c.fileMode) << c.output;
+    EXPECT_EQ(ModeOf(c.arguments[3]), c.folderMode) << c.output;
+  }
+  umask(previousUmask);
+  EXPECT_FALSE(Entries("/etc").empty());
+  close(lock);
+}
+
+// Copies of one phone's backup kept in two places have the same folder name;
+// scanned at the same time, each scan reads only its own.
+TEST(KeldraCli, SameNamedEncryptedBackupsScannedTogetherStayApart) {
+  TempFolder root;
+  BuildEncrypted(root / "a/backup", nullptr, 50, "a.example");
+  BuildEncrypted(root / "b/backup", nullptr, 50, "b.example");
+  testing_support::WriteFile(root / "password", "pw\n");
+  auto environment = WithEnvironment({"XDG_CACHE_HOME=" + root / "cache"});
+  for (int round = 0; round < 3; ++round) {
+    std::string suffix = std::to_string(round);
+    auto scan = [&](const std::string& which) {
+      return RunKeldra({"scan", root / (which + "/backup"), "--out", root / (which + suffix),
+                        "--types", "history", "--password-file", root / "password"},
+                       environment);
+    };
+    testing_support::ProcessResult a, b;
+    std::thread other([&] { b = scan("b"); });
+    a = scan("a");
+    other.join();
+    ASSERT_EQ(a.status, 0) << a.err;
+    ASSERT_EQ(b.status, 0) << b.err;
+    for (const char* which : {"a", "b"}) {
+      std::string history = ReadFile(root / (which + suffix + "/history.json"));
+      EXPECT_THAT(history, testing::HasSubstr(std::string(which) + ".example"));
+      EXPECT_THAT(
+          history,
+          testing::Not(testing::HasSubstr(std::string(which[0] == 'a' ? "b" : "a") + ".example")));
+    }
+  }
+  EXPECT_THAT(Entries(root / "cache/keldra"), testing::IsEmpty());
 }
 
 TEST(KeldraCli, EncryptedBackupsNeedTheirPassword) {
@@ -159,47 +332,39 @@ TEST(KeldraCli, EncryptedBackupsNeedTheirPassword) {
   EXPECT_EQ(testing_support::TreeSnapshot(root / "backup"), before);
 }
 
-bool FileExists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
-TEST(KeldraCli, InterruptedScanKeepsFinishedKindsAndExits130) {
+TEST(KeldraCli, InterruptedScanKeepsFinishedKindsAndLeavesNoPlaintext) {
   TempFolder root;
-  {
-    builder::BackupBuilder backup(root / "backup");
-    builder::AddContentSet(backup, "contacts");
-    builder::AddContentSet(backup, "calls");
-    // A history long enough to be still running when the signal arrives.
-    builder::HistoryWriter history;
-    for (int page = 0; page < 5000; ++page) {
-      int64_t item = history.AddItem("https://example.com/page/" + std::to_string(page));
-      for (int visit = 0; visit < 20; ++visit)
-        history.AddVisit(item, 700000000.0 + page * 60 + visit, "Page " + std::to_string(page));
-    }
-    history.AddTo(backup);
-    backup.Finish();
+  // A history long enough to be still running when the signal arrives.
+  BuildEncrypted(root / "backup", "contacts", 5000);
+  testing_support::WriteFile(root / "password", "pw\n");
+  struct Case {
+    int signal;
+    int status;
+  } cases[] = {{SIGINT, 130}, {SIGTERM, 143}};
+  for (const Case& c : cases) {
+    std::string out = root / ("out" + std::to_string(c.signal) + "/");
+    testing_support::ProcessOptions options = WithEnvironment({"XDG_CACHE_HOME=" + root / "cache"});
+    options.whileRunning = [&](int pid) {
+      for (int i = 0; i < 6000 && !FileExists(out + "contacts.json"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      kill(pid, c.signal);
+    };
+    auto run = RunKeldra({"scan", root / "backup", "--out", out, "--types",
+                          "contacts,history,calls", "--password-file", root / "password"},
+                         options);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    rapidjson::Document contacts = ParseFile(out + "contacts.json");
+    ASSERT_TRUE(contacts.IsArray());
+    EXPECT_GT(contacts.Size(), 0u);
+    rapidjson::Document summary = ParseFile(out + "summary.json");
+    ASSERT_TRUE(summary.IsObject());
+    EXPECT_STREQ(summary["status"].GetString(), "interrupted");
+    // The kind running when the signal came finishes; the next never starts.
+    EXPECT_STREQ(summary["kinds"][0]["status"].GetString(), "complete");
+    EXPECT_STREQ(summary["kinds"][2]["status"].GetString(), "not run");
+    EXPECT_FALSE(FileExists(out + "calls.json"));
+    EXPECT_THAT(Entries(root / "cache/keldra"), testing::IsEmpty());
   }
-  testing_support::ProcessOptions options;
-  options.whileRunning = [&root](int pid) {
-    for (int i = 0; i < 6000 && !FileExists(root / "out/contacts.json"); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    kill(pid, SIGINT);
-  };
-  auto run = RunKeldra(
-      {"scan", root / "backup", "--out", root / "out", "--types", "contacts,history,calls"},
-      options);
-  EXPECT_EQ(run.status, 130) << run.err;
-  rapidjson::Document contacts = ParseFile(root / "out/contacts.json");
-  ASSERT_TRUE(contacts.IsArray());
-  EXPECT_GT(contacts.Size(), 0u);
-  rapidjson::Document summary = ParseFile(root / "out/summary.json");
-  ASSERT_TRUE(summary.IsObject());
-  EXPECT_STREQ(summary["status"].GetString(), "interrupted");
-  // The kind running when the signal came finishes; the next never starts.
-  EXPECT_STREQ(summary["kinds"][0]["status"].GetString(), "complete");
-  EXPECT_STREQ(summary["kinds"][2]["status"].GetString(), "not run");
-  EXPECT_FALSE(FileExists(root / "out/calls.json"));
 }
 
 TEST(KeldraCli, DemoBuildsBothSampleBackupsOnceAndCountsEveryKind) {
@@ -386,6 +551,21 @@ TEST(KeldraCli, OutputInsideTheBackupIsRefused) {
 TEST(KeldraCli, ListAndInfoDescribeBackups) {
   TempFolder root;
   BuildSkeleton(root / "one");
+  {
+    builder::BackupBuilder hostile(root / "two");
+    hostile.Device().deviceName =
+        "Phone\x1b]0;owned\x07\r\xc2\x9b"
+        "2J";
+    hostile.Finish();
+  }
+  // Names from a backup reach the terminal escaped.
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"list", "--root", root.Path()}, {"info", root / "two"}}) {
+    auto shown = RunKeldra(arguments, WithEnvironment({"HOME=" + root / "home"}));
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_THAT(shown.out, testing::HasSubstr("Phone\\x1b]0;owned\\x07\\x0d\\xc2\\x9b2J"));
+    EXPECT_THAT(shown.out, testing::Not(testing::ContainsRegex("[\x01-\x09\x0b-\x1f]")));
+  }
   auto list =
       RunKeldra({"list", "--root", root.Path(), "--json"},
                 WithEnvironment({"XDG_CONFIG_HOME=" + root / "none", "HOME=" + root / "home"}));
@@ -393,7 +573,7 @@ TEST(KeldraCli, ListAndInfoDescribeBackups) {
   rapidjson::Document backups;
   backups.Parse(list.out.c_str());
   ASSERT_TRUE(backups.IsArray());
-  ASSERT_EQ(backups.Size(), 1u);
+  ASSERT_EQ(backups.Size(), 2u);
   EXPECT_EQ(std::string(backups[0]["BackupPath"].GetString()), root / "one/");
 
   auto info = RunKeldra({"info", root / "one", "--json"});
