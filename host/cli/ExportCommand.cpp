@@ -31,7 +31,7 @@ namespace {
 constexpr size_t kBatch = 200;  // files per export command of an encrypted backup
 
 struct Tally {
-  size_t exported = 0, existing = 0, refused = 0, failed = 0, folders = 0, links = 0;
+  size_t exported = 0, existing = 0, refused = 0, missing = 0, failed = 0, folders = 0, links = 0;
 };
 
 // Problems with single files, each path told once however often the
@@ -250,7 +250,8 @@ int RunExport(const host::SendOptions& baseOptions, const ExportArguments& argum
     std::optional<keldra::RegularFile> stored =
         keldra::OpenStoredFile(folder, keldra::StoredRelativePath(file.fileID, !legacy));
     if (!stored) {
-      ++tally.failed;
+      // What the backup does not hold is reported, not a failure of the export.
+      ++tally.missing;
       reporter.Tell("stored file missing or not a regular file", relative);
       continue;
     }
@@ -297,6 +298,7 @@ int RunExport(const host::SendOptions& baseOptions, const ExportArguments& argum
   std::cout << "exported " << tally.exported << " files to " << root;
   if (tally.existing) std::cout << ", " << tally.existing << " already there (use --force)";
   if (tally.refused) std::cout << ", " << tally.refused << " refused";
+  if (tally.missing) std::cout << ", " << tally.missing << " missing";
   if (tally.links) std::cout << ", " << tally.links << " links skipped";
   if (tally.failed) std::cout << ", " << tally.failed << " failed";
   std::cout << "\n";
