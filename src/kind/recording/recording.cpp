@@ -38,6 +38,16 @@ Recording::Recording()
 void Recording::Configure(const BackupInfo& info) {
   productVersion_ = info.ProductVersion;
   paths_ = &RecordingPathsFor(productVersion_);
+  recordingDbWatch_ = WatchDatabase(paths_->recordingDb);
+  assetManifestWatch_ = WatchFile(paths_->assetManifest);
+  cloudDbWatch_ = WatchDatabase(paths_->cloudDb);
+}
+
+// Complete reading: the located file of `watch` and the domain it was found in.
+void Recording::LocateSource(size_t watch, int source, std::string& path) {
+  path = Locate(watch);
+  if (const ManifestFile* file = WatchedFile(watch))
+    sourceDomains_[source] = std::string(file->domain);
 }
 
 void Recording::SetSourceDomain(int source, const std::string& domain) {
@@ -49,6 +59,14 @@ void Recording::Update(void* argument, const char* commandType) {
   if (!argument) return;
   const auto* record = static_cast<const ManifestFile*>(argument);
   const std::string_view path = record->relativePath;
+  // Compositions are many files, collected alike in both readings.
+  if (TakeRecordInCompleteReading(argument)) {
+    if (!IsCompositionManifest(path, *paths_)) return;
+    sourceDomains_[kComposition] = std::string(record->domain);
+    PimJsonUtil::PushJsonArrayStringValue(compositions_, work_.GetAllocator(),
+                                          ReadablePath(*record).c_str());
+    return;
+  }
   // A later match replaces an earlier one: the last record notified wins.
   if (path == paths_->recordingDb) {
     recordingDbPath_ = ReadablePath(*record);
@@ -67,6 +85,11 @@ void Recording::Update(void* argument, const char* commandType) {
 }
 
 void Recording::Run(const std::string& taskId, const BackupInfo& info) {
+  if (CompleteReading()) {
+    LocateSource(recordingDbWatch_, kRecordingDb, recordingDbPath_);
+    LocateSource(assetManifestWatch_, kAssetManifest, assetManifestPath_);
+    LocateSource(cloudDbWatch_, kCloudDb, cloudDbPath_);
+  }
   auto& allocator = work_.GetAllocator();
   rapidjson::Value request(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictStringValue(request, allocator, "recording_db_path", recordingDbPath_);
@@ -76,7 +99,7 @@ void Recording::Run(const std::string& taskId, const BackupInfo& info) {
   PimJsonUtil::AddJsonDictObjectValue(request, allocator, "manifest_plist_path", compositions_);
   bool newer = VRNUtilityString::CompareVersion(productVersion_.c_str(), "15.0") >= 0;
   List list = QueryRecordingList(request, info.BackupPath, newer);
-  if (!list.entries) return;
+  if (!list.entries) return SendProblemsAlone(taskId, 3, kStageTotal, kType, 0);
   SendRecordingResults(list, taskId);
 }
 
@@ -160,6 +183,8 @@ void Recording::SendRecordingResults(List& list, const std::string& taskId) {
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "asset_manifest_path",
                                       assetManifestPath_);
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "cloud_recordings_db_path", cloudDbPath_);
+  // The closing result is an array: problems travel in the summary.
+  AttachProblems(summary, allocator);
   const char* scan = names::kDoScan;
   SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kPartial, kType, 0, scan);
   SendResult(allocator, *list.entries, taskId.c_str(), 2, kStageTotal, kPartial, kType, 0, scan);

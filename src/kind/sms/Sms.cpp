@@ -14,19 +14,22 @@ constexpr int kStatusPartial = 2;
 
 }  // namespace
 
-Sms::Sms() : work_(std::make_unique<rapidjson::Document>(rapidjson::kObjectType)) {}
+Sms::Sms()
+    : work_(std::make_unique<rapidjson::Document>(rapidjson::kObjectType)),
+      databaseWatch_(WatchDatabase(kDatabaseName)) {}
 
 Sms::~Sms() = default;
 
 void Sms::Update(void* argument, const char* commandType) {
   (void)commandType;
-  if (!argument || !databasePath_.empty()) return;
+  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
   const auto* record = static_cast<const ManifestFile*>(argument);
   if (record->relativePath == kDatabaseName) databasePath_ = ReadablePath(*record);
 }
 
 void Sms::Run(const std::string& taskId, const BackupInfo& info) {
-  if (databasePath_.empty()) return;
+  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
+  if (databasePath_.empty()) return SendProblemsAlone(taskId, 4, kStageTotal, kType, 0);
   Allocator& workAllocator = work_->GetAllocator();
   rapidjson::Value request(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictStringValue(request, workAllocator, "path", databasePath_);
@@ -34,7 +37,10 @@ void Sms::Run(const std::string& taskId, const BackupInfo& info) {
                                       info.ProductVersion);
   ReplyDocument reply =
       QueryPlatform(names::kSmsQueryConversationList, PimJsonUtil::ToString(request));
-  if (!reply) return;
+  if (!reply) {
+    AddProblem(WatchLabel(databaseWatch_), "unreadable", "the platform did not read it");
+    return SendProblemsAlone(taskId, 4, kStageTotal, kType, 0);
+  }
 
   // Every value built from here on lives in the reply's allocator.
   Allocator& allocator = reply->GetAllocator();
@@ -79,6 +85,7 @@ void Sms::Run(const std::string& taskId, const BackupInfo& info) {
   }
 
   rapidjson::Value closing(rapidjson::kObjectType);
+  AttachProblems(closing, allocator);
   send(closing, 4);
 }
 

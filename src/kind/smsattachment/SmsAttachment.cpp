@@ -24,13 +24,14 @@ constexpr int kStatusPartial = 2;
 }  // namespace
 
 SmsAttachment::SmsAttachment()
-    : attachments_(std::make_unique<rapidjson::Document>(rapidjson::kArrayType)) {}
+    : attachments_(std::make_unique<rapidjson::Document>(rapidjson::kArrayType)),
+      databaseWatch_(WatchDatabase(kDatabaseName)) {}
 
 SmsAttachment::~SmsAttachment() = default;
 
 void SmsAttachment::Update(void* argument, const char* commandType) {
   (void)commandType;
-  if (!argument || !databasePath_.empty()) return;
+  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
   const auto* record = static_cast<const ManifestFile*>(argument);
   if (record->relativePath == kDatabaseName) databasePath_ = ReadablePath(*record);
 }
@@ -64,11 +65,13 @@ bool SmsAttachment::ReadAttachments(const sqlite::Database& database, const char
 }
 
 void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
+  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
   if (sqlite::Database database = sqlite::OpenReadOnly(databasePath_)) {
     // The older table only when the newer one is not there at all, not when
     // it is merely empty.
-    if (!ReadAttachments(database, kAttachmentStatement, kAttachmentCut))
-      ReadAttachments(database, kMadridStatement, kMadridCut);
+    if (!ReadAttachments(database, kAttachmentStatement, kAttachmentCut) &&
+        !ReadAttachments(database, kMadridStatement, kMadridCut))
+      AddQueryProblem(databaseWatch_, database.get());
   }
 
   Allocator& allocator = attachments_->GetAllocator();
@@ -105,6 +108,7 @@ void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
   send(summary, 1);
   send(*attachments_, 2);
   rapidjson::Value closing(rapidjson::kObjectType);
+  AttachProblems(closing, allocator);
   send(closing, 3);
   attachments_->SetArray();
 }
