@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "builder/BackupBuilder.h"
+#include "builder/ContentSets.h"
+#include "builder/Encryption.h"
 #include "builder/kinds/CalendarWriter.h"
 #include "builder/kinds/CallHistoryWriter.h"
 #include "builder/kinds/SafariWriters.h"
@@ -28,10 +30,13 @@ using Documents = std::vector<std::unique_ptr<rapidjson::Document>>;
 constexpr int64_t kUnixJune2024 = 1717307200;
 constexpr int64_t kJune2024 = 739000000;  // seconds since 2001
 
-Documents Scan(const std::string& folder, int type, bool complete) {
-  host::Recorder recorder = testing_support::Send(
-      kind_scan::kScan, "{\"backupDir\":\"" + folder + "\",\"types\":[" + std::to_string(type) +
-                            "]" + (complete ? ",\"complete\":true}" : "}"));
+Documents Scan(const std::string& folder, int type, bool complete,
+               host::SendOptions options = testing_support::BuildTreeOptions()) {
+  host::Recorder recorder =
+      testing_support::Send(kind_scan::kScan,
+                            "{\"backupDir\":\"" + folder + "\",\"types\":[" + std::to_string(type) +
+                                "]" + (complete ? ",\"complete\":true}" : "}"),
+                            options);
   EXPECT_EQ(recorder.Count("violation"), 0u);
   return kind_scan::Parse(testing_support::ResultTexts(recorder));
 }
@@ -238,6 +243,39 @@ TEST(CompleteReading, DamagedDatabasesAreNamedAsProblems) {
     EXPECT_STREQ((*problems)[0]["what"].GetString(), c.what);
     EXPECT_GT((*problems)[0]["detail"].GetStringLength(), 0u);
   }
+}
+
+// Stored files of an encrypted backup are padded ciphertext; the sizes
+// given are of the content, as in the plain backup of the same files.
+TEST(CompleteReading, EncryptedAttachmentsHaveTheirContentSize) {
+  testing_support::TempFolder root;
+  builder::BackupOptions encrypted;
+  encrypted.isEncrypted = true;
+  {
+    BackupBuilder plain(root / "plain");
+    builder::AddContentSet(plain, "sms");
+    BackupBuilder backup(root / "encrypted", encrypted);
+    backup.SetProtector(std::make_unique<builder::Encryption>(builder::EncryptionOptions{"pw"}));
+    builder::AddContentSet(backup, "sms");
+  }
+  host::SendOptions unlock = testing_support::BuildTreeOptions();
+  mkdir((root / "tmp").c_str(), 0700);
+  unlock.tempDir = root / "tmp/";
+  unlock.unlockPassword = "pw";
+  auto sizes = [](const Documents& documents) {
+    std::vector<int64_t> sizes;
+    for (const auto& document : documents) {
+      const auto result = document->FindMember("result");
+      if (result == document->MemberEnd() || !result->value.IsArray()) continue;
+      for (const auto& attachment : result->value.GetArray())
+        sizes.push_back(attachment["Size"].GetInt64());
+    }
+    return sizes;
+  };
+  std::vector<int64_t> plain = sizes(Scan(root / "plain/", 2, false));
+  ASSERT_FALSE(plain.empty());
+  EXPECT_NE(sizes(Scan(root / "encrypted/", 2, false, unlock)), plain);
+  EXPECT_EQ(sizes(Scan(root / "encrypted/", 2, true, unlock)), plain);
 }
 
 }  // namespace

@@ -100,6 +100,7 @@ class PhotoRun {
     PimJsonUtil::AddJsonDictStringValue(request_, request_.GetAllocator(), "productVersion",
                                         productVersion);
     text_ = PimJsonUtil::ToString(request_);
+    if (kind.CompleteReading()) files_.MeasureContent();
   }
 
   // The camera-roll series; false when the host did not answer.

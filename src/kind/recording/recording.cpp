@@ -2,7 +2,9 @@
 
 #include <glog/logging.h>
 
+#include "backup/DbBase.h"
 #include "keldra/Names.h"
+#include "kind/PlaintextSizes.h"
 #include "mivo/Utils.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilityFile.h"
@@ -100,6 +102,7 @@ void Recording::Run(const std::string& taskId, const BackupInfo& info) {
   bool newer = VRNUtilityString::CompareVersion(productVersion_.c_str(), "15.0") >= 0;
   List list = QueryRecordingList(request, info.BackupPath, newer);
   if (!list.entries) return SendProblemsAlone(taskId, 3, kStageTotal, kType, 0);
+  if (CompleteReading() && info.IsEncrypted) MeasureContent(*list.entries, info.BackupType);
   SendRecordingResults(list, taskId);
 }
 
@@ -172,6 +175,23 @@ bool Recording::LocateEntry(rapidjson::Value& entry, const std::string& backupDi
   }
   PimJsonUtil::AddJsonDictStringValue(entry, allocator, "relative_path", relativePath);
   return true;
+}
+
+// An encrypted backup stores padded ciphertext: the size given is the
+// content's, found through the entry's manifest record.
+void Recording::MeasureContent(rapidjson::Value& entries, int backupType) {
+  DbBase* reader = FindManifestReader(*this, backupType);
+  if (!reader) return;
+  PlaintextSizes sizes;
+  for (rapidjson::Value& entry : entries.GetArray()) {
+    auto relativePath = entry.FindMember("relative_path");
+    auto size = entry.FindMember("size");
+    if (relativePath == entry.MemberEnd() || size == entry.MemberEnd() ||
+        !relativePath->value.IsString() || !size->value.IsNumber() || size->value.GetDouble() == 0)
+      continue;
+    if (const ManifestFile* record = reader->GetFileMap().Find(Text(relativePath->value)))
+      size->value.SetInt64(sizes.Of(*record));
+  }
 }
 
 void Recording::SendRecordingResults(List& list, const std::string& taskId) {

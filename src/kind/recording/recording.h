@@ -60,6 +60,7 @@ class Recording : public Kind, public VRNObserver, public VRNSubject {
   bool LocateEntry(rapidjson::Value& entry, const std::string& backupDir, const char* prefix,
                    rapidjson::Document::AllocatorType& allocator) const;
   void LocateSource(size_t watch, int source, std::string& path);
+  void MeasureContent(rapidjson::Value& entries, int backupType);
 
   rapidjson::Document work_;
   std::string recordingDbPath_;

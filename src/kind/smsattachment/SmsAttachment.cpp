@@ -2,6 +2,7 @@
 
 #include "backup/DbBase.h"
 #include "keldra/Names.h"
+#include "kind/PlaintextSizes.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilityFile.h"
 #include "vorn/VRNUtilitySys.h"
@@ -78,6 +79,7 @@ void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
   rapidjson::Value kept(rapidjson::kArrayType);
   if (DbBase* reader = FindManifestReader(*this, info.BackupType)) {
     const FileMap& files = reader->GetFileMap();
+    PlaintextSizes sizes;
     rapidjson::SizeType index = 0;
     for (rapidjson::Value& attachment : attachments_->GetArray()) {
       const std::string& queryPath = queryPaths_[index++];
@@ -88,8 +90,9 @@ void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
       PimJsonUtil::AddJsonDictStringValue(attachment, allocator, "Path", path);
       // The UTF-8 path is the file's own name here; no round trip through
       // UTF-16 that could change bytes that are not UTF-8.
-      PimJsonUtil::AddJsonDictInt64Value(attachment, allocator, "Size",
-                                         VRNUtilityFile::GetFileSize(path.c_str()));
+      PimJsonUtil::AddJsonDictInt64Value(
+          attachment, allocator, "Size",
+          CompleteReading() ? sizes.Of(*record) : VRNUtilityFile::GetFileSize(path.c_str()));
       kept.PushBack(attachment, allocator);
     }
   }
