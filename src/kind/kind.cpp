@@ -2,6 +2,8 @@
 
 #include <glog/logging.h>
 
+#include <cctype>
+
 #include "backup/DbBase.h"
 #include "common/Channel.h"
 #include "common/PeerRequest.h"
@@ -106,7 +108,12 @@ std::string Kind::MergeWithLog(const ManifestFile& file, const std::string& read
     std::string_view relative = file.relativePath;
     size_t slash = relative.rfind('/');
     std::string name(slash == std::string_view::npos ? relative : relative.substr(slash + 1));
-    std::string folder = *temporary + "merged-" + std::string(file.fileID) + "/";
+    // The file id comes from the manifest: only its letters and digits name
+    // the folder, so that no id leads outside the temporary folder.
+    std::string folder = *temporary + "merged-";
+    for (char c : file.fileID.substr(0, 64))
+      if (std::isalnum(static_cast<unsigned char>(c))) folder += c;
+    folder += '/';
     std::optional<std::string> merged =
         MergeLogIntoCopy(readable, ReadablePath(log), folder, name, error);
     if (merged) return *merged;
