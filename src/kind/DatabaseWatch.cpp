@@ -31,7 +31,7 @@ DatabaseWatch::DatabaseWatch(std::string relativePath, std::string domain, bool 
       sqlite_(sqlite) {}
 
 bool DatabaseWatch::Offer(const ManifestFile& record) {
-  if (!domain_.empty() && record.domain != domain_) return false;
+  if (relativePath_.empty() || (!domain_.empty() && record.domain != domain_)) return false;
   if (record.relativePath == relativePath_) {
     files_.push_back(&record);
     return true;

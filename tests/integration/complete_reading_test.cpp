@@ -209,6 +209,13 @@ TEST(CompleteReading, DamagedDatabasesAreNamedAsProblems) {
          unlink(stored(folder, Calls(1, true).AddTo(b)).c_str());
        },
        "WirelessDomain/Library/CallHistory/call_history.db", "missing"},
+      {"a log listed but not stored (the database alone is read)", 4,
+       [](BackupBuilder& b, const std::string&) {
+         Calls(1, true).AddTo(b);
+         b.AddManifestEntry("WirelessDomain", "Library/CallHistory/call_history.db-wal",
+                            builder::kFlagFile);
+       },
+       "WirelessDomain/Library/CallHistory/call_history.db-wal", "missing"},
       {"a folder where the file should be", 3,
        [&](BackupBuilder& b, const std::string& folder) {
          std::string file = stored(folder, ThreeEvents(false).AddTo(b));
