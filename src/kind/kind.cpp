@@ -2,13 +2,17 @@
 
 #include <glog/logging.h>
 
+#include <cctype>
 #include <cerrno>
 
 #include "backup/DbBase.h"
 #include "common/Channel.h"
 #include "common/PeerRequest.h"
+#include "common/Sqlite.h"
 #include "common/StoredFile.h"
 #include "keldra/Names.h"
+#include "kind/MergedCopy.h"
+#include "kind/StoredFileAccess.h"
 #include "mivo/Utils.h"
 #include "vorn/PimJsonUtil.h"
 
@@ -54,6 +58,106 @@ void Kind::AttachProblems(rapidjson::Value& closing, Allocator& allocator) const
     problems.PushBack(entry, allocator);
   }
   PimJsonUtil::AddJsonDictObjectValue(closing, allocator, "problems", problems);
+}
+
+size_t Kind::WatchDatabase(std::string relativePath, std::string domain) {
+  watches_.emplace_back(std::move(relativePath), std::move(domain), true);
+  return watches_.size() - 1;
+}
+
+size_t Kind::WatchFile(std::string relativePath, std::string domain) {
+  watches_.emplace_back(std::move(relativePath), std::move(domain), false);
+  return watches_.size() - 1;
+}
+
+bool Kind::TakeRecordInCompleteReading(const void* argument) {
+  if (!completeReading_) return false;
+  const auto& record = *static_cast<const ManifestFile*>(argument);
+  for (DatabaseWatch& watch : watches_)
+    if (watch.Offer(record)) break;
+  return true;
+}
+
+std::string Kind::Locate(size_t index) {
+  if (index >= watches_.size()) return {};
+  const DatabaseWatch& watch = watches_[index];
+  const ManifestFile* file = watch.File();
+  if (!file) return {};
+  const std::string label = RecordLabel(*file);
+  if (const char* fault = StoredFileFault(file->StoredPath())) {
+    AddProblem(label, fault, "stored as " + std::string(file->filePath));
+    return {};
+  }
+  std::string path = ReadablePath(*file);
+  if (const ManifestFile* log = watch.Log()) {
+    if (const char* fault = StoredFileFault(log->StoredPath()))
+      AddProblem(RecordLabel(*log), fault,
+                 "stored as " + std::string(log->filePath) + "; its newest rows were not read");
+    else
+      path = MergeWithLog(*file, path, *log);
+  }
+  if (watch.IsDatabase() && !OpensAsDatabase(path, label)) return {};
+  return path;
+}
+
+// The copy goes to a folder of its own, named for the database's file id, so
+// that two databases with the same name do not meet.
+std::string Kind::MergeWithLog(const ManifestFile& file, const std::string& readable,
+                               const ManifestFile& log) {
+  std::optional<std::string> temporary = RequestProjectTempDir();
+  std::string error = "no temporary folder";
+  if (temporary) {
+    std::string_view relative = file.relativePath;
+    size_t slash = relative.rfind('/');
+    std::string name(slash == std::string_view::npos ? relative : relative.substr(slash + 1));
+    // The file id comes from the manifest: only its letters and digits name
+    // the folder, so that no id leads outside the temporary folder.
+    std::string folder = *temporary + "merged-";
+    for (char c : file.fileID.substr(0, 64))
+      if (std::isalnum(static_cast<unsigned char>(c))) folder += c;
+    folder += '/';
+    std::optional<std::string> merged =
+        MergeLogIntoCopy(readable, ReadablePath(log), folder, name, error);
+    if (merged) return *merged;
+  }
+  AddProblem(RecordLabel(log), "unreadable", "write-ahead log not applied: " + error);
+  return readable;
+}
+
+bool Kind::OpensAsDatabase(const std::string& path, const std::string& label) {
+  sqlite::Database database = sqlite::OpenReadOnly(path);
+  sqlite::Statement statement = sqlite::Prepare(database, "select count(*) from sqlite_master");
+  if (statement && sqlite3_step(statement.get()) == SQLITE_ROW) return true;
+  AddProblem(label, "unreadable", database ? sqlite3_errmsg(database.get()) : "does not open");
+  return false;
+}
+
+void Kind::AddQueryProblem(size_t index, sqlite3* database) {
+  AddQueryFailure(index, database ? sqlite3_errmsg(database) : "the database did not open");
+}
+
+void Kind::AddQueryFailure(size_t index, std::string detail) {
+  AddProblem(WatchLabel(index), "query failed", std::move(detail));
+}
+
+void Kind::SendProblemsAlone(const std::string& taskId, int stage, int stageTotal, int type,
+                             int subType) {
+  if (!completeReading_ || problems_.empty()) return;
+  rapidjson::Document owner(rapidjson::kObjectType);
+  rapidjson::Value closing(rapidjson::kObjectType);
+  AttachProblems(closing, owner.GetAllocator());
+  constexpr int kStatusPartial = 2;
+  SendResult(owner.GetAllocator(), closing, taskId.c_str(), stage, stageTotal, kStatusPartial, type,
+             subType, names::kDoScan);
+}
+
+const ManifestFile* Kind::WatchedFile(size_t index) const {
+  return index < watches_.size() ? watches_[index].File() : nullptr;
+}
+
+std::string Kind::WatchLabel(size_t index) const {
+  const ManifestFile* file = WatchedFile(index);
+  return file ? RecordLabel(*file) : std::string();
 }
 
 std::string DecryptOnDemand(const ManifestFile& record) {

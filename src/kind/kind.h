@@ -6,12 +6,14 @@
 
 #include <sqlite3.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "backup/BackupInfo.h"
 #include "backup/ManifestFile.h"
 #include "common/Observer.h"
+#include "kind/DatabaseWatch.h"
 #include "vorn/Json.h"
 
 namespace keldra {
@@ -46,10 +48,39 @@ class Kind {
   // In complete reading, adds "problems" (an array, possibly empty) to a
   // closing result object; does nothing in exact reading.
   void AttachProblems(rapidjson::Value& closing, Allocator& allocator) const;
+  // Complete reading, when the kind has problems but no series to close
+  // (its database was not read): one closing {"problems": [...]}.
+  void SendProblemsAlone(const std::string& taskId, int stage, int stageTotal, int type,
+                         int subType);
+  // How problems name watch `index`'s file: "<domain>/<relative path>".
+  std::string WatchLabel(size_t index) const;
+  // The record chosen for watch `index`; null when the manifest lists none.
+  const ManifestFile* WatchedFile(size_t index) const;
+
+  // Complete reading finds the files a kind reads by domain and relative
+  // path. A kind declares them once (an empty `domain` accepts any, the
+  // device's own before an app's) and gets back the index Locate takes.
+  size_t WatchDatabase(std::string relativePath, std::string domain = {});
+  size_t WatchFile(std::string relativePath, std::string domain = {});
+  // In complete reading, hands the manifest record `argument` to the watches
+  // and returns true: the kind's own matching is for exact reading only.
+  bool TakeRecordInCompleteReading(const void* argument);
+  // The path to read for watch `index`: the stored file, deciphered where
+  // the backup is encrypted, or a merged copy when a write-ahead log is
+  // listed beside it. "" when the manifest lists no such file, or when it
+  // cannot be read, which is recorded as a problem.
+  std::string Locate(size_t index);
+  // Records that a statement on watch `index`'s database failed.
+  void AddQueryProblem(size_t index, sqlite3* database);
+  void AddQueryFailure(size_t index, std::string detail);
 
   bool logResults = false;
 
  private:
+  std::string MergeWithLog(const ManifestFile& file, const std::string& readable,
+                           const ManifestFile& log);
+  bool OpensAsDatabase(const std::string& path, const std::string& label);
+
   struct Problem {
     std::string path;
     std::string what;
@@ -57,6 +88,7 @@ class Kind {
   };
   bool completeReading_ = false;
   std::vector<Problem> problems_;
+  std::vector<DatabaseWatch> watches_;
 };
 
 // A readable copy of a record's file: asks the decrypt module every time;

@@ -32,7 +32,7 @@ Bookmark::~Bookmark() = default;
 
 void Bookmark::Update(void* argument, const char* commandType) {
   (void)commandType;
-  if (!argument || !databasePath_.empty()) return;
+  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
   const auto& record = *static_cast<const ManifestFile*>(argument);
   if (record.relativePath == kDatabasePath) databasePath_ = ReadablePath(record);
 }
@@ -64,7 +64,10 @@ bool Bookmark::ReadBookmarks(const std::string& path) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
   if (!database) return false;
   sqlite::Statement statement = sqlite::Prepare(database, kBookmarkSql);
-  if (!statement) return false;
+  if (!statement) {
+    AddQueryProblem(databaseWatch_, database.get());
+    return false;
+  }
 
   // Ordered by the bytes of the id text, so "10" comes before "9".
   std::map<std::string, BookmarkNode> nodes;
@@ -105,6 +108,7 @@ bool Bookmark::ReadBookmarks(const std::string& path) {
 
 void Bookmark::Run(const std::string& taskId, const BackupInfo& info) {
   (void)info;
+  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
   ReadBookmarks(databasePath_);
   Allocator& allocator = items_->GetAllocator();
   rapidjson::Value summary(rapidjson::kObjectType);
@@ -117,6 +121,7 @@ void Bookmark::Run(const std::string& taskId, const BackupInfo& info) {
                names::kDoScan);
   }
   rapidjson::Value closing(rapidjson::kObjectType);
+  AttachProblems(closing, allocator);
   SendResult(allocator, closing, taskId.c_str(), 3, kStageTotal, kStatusPartial, kType, 0,
              names::kDoScan);
   items_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);

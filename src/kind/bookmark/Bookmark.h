@@ -42,6 +42,8 @@ class Bookmark : public Kind, public VRNObserver {
   std::unique_ptr<rapidjson::Document> items_;  // root array of top-level items
   int64_t bookmarkCount_ = 0;
   std::string databasePath_;
+  // Where complete reading finds the database.
+  const size_t databaseWatch_ = WatchDatabase(kDatabasePath);
 };
 
 }  // namespace keldra

@@ -1,6 +1,6 @@
 // Kind 3: the device's calendars, each with those of its events that carry
-// an alarm or a recurrence rule, the events with their alarms and their
-// (first) recurrence.
+// an alarm or a recurrence rule (in complete reading: all its events), the
+// events with their alarms and their (first) recurrence.
 #ifndef KELDRA_KIND_CALENDAR_CALENDAR_H_
 #define KELDRA_KIND_CALENDAR_CALENDAR_H_
 
@@ -45,6 +45,9 @@ class Calendar : public Kind, public VRNObserver {
   };
 
   void ReadCalendars(sqlite3_stmt* statement);
+  // Complete reading: every event, then the alarms and recurrences of each,
+  // from statements built on the columns the database has.
+  bool ReadEveryEvent(const sqlite::Database& database);
   void ReadAlarms(const sqlite::Database& database);
   void ReadRecurrences(const sqlite::Database& database);
   // The calendar named by the row's column 0, or null.
@@ -57,11 +60,15 @@ class Calendar : public Kind, public VRNObserver {
   template <typename Use>
   void ForEachEventRow(const sqlite::Database& database, const char* sql,
                        const EventColumns& columns, Use use);
+  void AddAlarm(sqlite3_stmt* row, rapidjson::Value& event);
+  void AddRecurrence(sqlite3_stmt* row, rapidjson::Value& event);
   rapidjson::Value MakeEvent(sqlite3_stmt* row, const EventColumns& columns);
   void BuildList();
 
   std::unique_ptr<rapidjson::Document> calendars_;  // root array
   std::string databasePath_;
+  // Where complete reading finds the database.
+  const size_t databaseWatch_ = WatchDatabase(kDatabasePath);
   std::vector<CalendarEntry> entries_;                      // while reading
   std::unordered_map<std::string, size_t> calendarByUuid_;  // first of equal UUIDs
 };

@@ -5,6 +5,7 @@
 #include "common/Sqlite.h"
 #include "keldra/Names.h"
 #include "kind/CompactRow.h"
+#include "kind/TableColumns.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilityString.h"
 #include "vorn/VRNUtilitySys.h"
@@ -45,7 +46,7 @@ CallHistory::~CallHistory() = default;
 
 void CallHistory::Update(void* argument, const char* commandType) {
   (void)commandType;
-  if (!argument) return;
+  if (!argument || TakeRecordInCompleteReading(argument)) return;
   const auto& record = *static_cast<const ManifestFile*>(argument);
   if (callDbPath_.empty() && record.relativePath == kCallDbPath) {
     callDbPath_ = ReadablePath(record);
@@ -60,7 +61,11 @@ bool CallHistory::ReadCalls(const char* sql, const std::string& path, Source sou
   if (!database) return false;
   sqlite::Statement statement = sqlite::Prepare(database, sql);
   if (!statement) return false;
-  sqlite3_stmt* row = statement.get();
+  AppendCalls(statement.get(), source);
+  return true;
+}
+
+void CallHistory::AppendCalls(sqlite3_stmt* row, Source source) {
   CompactRow compact;
   Allocator& allocator = compact.Allocator();
   const bool fromStore = source == Source::kCallStore;
@@ -88,7 +93,37 @@ bool CallHistory::ReadCalls(const char* sql, const std::string& path, Source sou
             fromStore ? StoreCallType(typeInt) : (typeInt == 4 ? "Incoming" : "Outgoing"));
     compact.AppendTo(*calls_, calls_->GetAllocator());
   }
-  return true;
+}
+
+// Both tables in one column order: name, address, date, flags or
+// originated, duration, country code, network code or service provider,
+// location. A column a generation lacks reads as null.
+void CallHistory::ReadCallsOfAnyGeneration(const std::string& path, Source source, size_t watch) {
+  sqlite::Database database = sqlite::OpenReadOnly(path);
+  const bool store = source == Source::kCallStore;
+  const std::string table = store ? "ZCALLRECORD" : "call";
+  TableColumns columns(database, table);
+  if (!columns.Exists()) return AddQueryFailure(watch, "no table " + table);
+  const char* const kCallDbColumns[] = {"name",     "address",      "date",         "flags",
+                                        "duration", "country_code", "network_code", ""};
+  const char* const kStoreColumns[] = {"ZNAME",
+                                       "ZADDRESS",
+                                       "ZDATE",
+                                       "ZORIGINATED",
+                                       "ZDURATION",
+                                       "ZISO_COUNTRY_CODE",
+                                       "ZSERVICE_PROVIDER",
+                                       "ZLOCATION"};
+  std::string sql = "select ";
+  for (int i = 0; i < 8; ++i) {
+    if (i > 0) sql += ',';
+    sql += columns.Or("t", store ? kStoreColumns[i] : kCallDbColumns[i]);
+  }
+  sql += " from " + table + " t";
+  if (store && columns.Has("ZDATE")) sql += " order by t.ZDATE desc";
+  sqlite::Statement statement = sqlite::Prepare(database, sql.c_str());
+  if (!statement) return AddQueryProblem(watch, database.get());
+  AppendCalls(statement.get(), source);
 }
 
 bool CallHistory::ReadCallHistoryDb(const std::string& path) {
@@ -101,9 +136,17 @@ bool CallHistory::ReadCallStore(const char* sql, const std::string& path) {
 
 void CallHistory::Run(const std::string& taskId, const BackupInfo& info) {
   (void)info;
-  if (!callDbPath_.empty()) ReadCallHistoryDb(callDbPath_);
-  if (!callStorePath_.empty() && !ReadCallStore(kStoreSql, callStorePath_))
-    ReadCallStore(kStoreFallbackSql, callStorePath_);
+  if (CompleteReading()) {
+    callDbPath_ = Locate(callDbWatch_);
+    callStorePath_ = Locate(callStoreWatch_);
+    if (!callDbPath_.empty()) ReadCallsOfAnyGeneration(callDbPath_, Source::kCallDb, callDbWatch_);
+    if (!callStorePath_.empty())
+      ReadCallsOfAnyGeneration(callStorePath_, Source::kCallStore, callStoreWatch_);
+  } else {
+    if (!callDbPath_.empty()) ReadCallHistoryDb(callDbPath_);
+    if (!callStorePath_.empty() && !ReadCallStore(kStoreSql, callStorePath_))
+      ReadCallStore(kStoreFallbackSql, callStorePath_);
+  }
 
   Allocator& allocator = calls_->GetAllocator();
   rapidjson::Value summary(rapidjson::kObjectType);
@@ -111,6 +154,9 @@ void CallHistory::Run(const std::string& taskId, const BackupInfo& info) {
                                    static_cast<int32_t>(calls_->Size()));
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "call_db_path", callDbPath_);
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "call_store_db_path", callStorePath_);
+  // The closing stage repeats the list itself, an array: problems travel in
+  // the summary, which is sent once every database has been read.
+  AttachProblems(summary, allocator);
   SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
              names::kDoScan);
   // The closing stage repeats the whole list.

@@ -43,10 +43,16 @@ class CallHistory : public Kind, public VRNObserver {
  private:
   enum class Source { kCallDb, kCallStore };
   bool ReadCalls(const char* sql, const std::string& path, Source source);
+  void AppendCalls(sqlite3_stmt* row, Source source);
+  // Complete reading: the statement of whichever columns the table has.
+  void ReadCallsOfAnyGeneration(const std::string& path, Source source, size_t watch);
 
   std::unique_ptr<rapidjson::Document> calls_;  // root array
   std::string callDbPath_;
   std::string callStorePath_;
+  // Where complete reading finds the two databases.
+  const size_t callDbWatch_ = WatchDatabase(kCallDbPath);
+  const size_t callStoreWatch_ = WatchDatabase(kCallStorePath);
 };
 
 }  // namespace keldra

@@ -84,7 +84,7 @@ Contact::~Contact() = default;
 
 void Contact::Update(void* argument, const char* commandType) {
   (void)commandType;
-  if (!argument || !databasePath_.empty()) return;
+  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
   const auto& record = *static_cast<const ManifestFile*>(argument);
   if (record.relativePath == kDatabasePath) databasePath_ = ReadablePath(record);
 }
@@ -171,7 +171,7 @@ void Contact::ReadPersons(sqlite3_stmt* statement) {
 
 void Contact::ReadStructuredEntries(const char* sql, const char* entityName, EntryForm form) {
   sqlite::Statement statement = sqlite::Prepare(database_, sql);
-  if (!statement) return;
+  if (!statement) return AddQueryProblem(databaseWatch_, database_.get());
   sqlite3_stmt* row = statement.get();
   Allocator& allocator = contacts_->GetAllocator();
   // The member a sub-entry row contributes, or null when its key adds none.
@@ -205,7 +205,7 @@ void Contact::ReadStructuredEntries(const char* sql, const char* entityName, Ent
 
 void Contact::ReadMultiValues(int64_t property, const char* entityName) {
   sqlite::Statement statement = sqlite::Prepare(database_, kMultiValueSql);
-  if (!statement) return;
+  if (!statement) return AddQueryProblem(databaseWatch_, database_.get());
   sqlite3_stmt* row = statement.get();
   sqlite3_bind_int64(row, 1, property);
   // Simple entries are complete when made: built aside, stored at their size.
@@ -235,6 +235,7 @@ bool Contact::ReadAddressBook(const std::string& path) {
   if (!database_) return false;
   sqlite::Statement persons = sqlite::Prepare(database_, kPersonSql);
   if (!persons) {
+    AddQueryProblem(databaseWatch_, database_.get());
     database_.reset();
     return false;
   }
@@ -263,6 +264,7 @@ void Contact::SendBatches(const std::string& taskId) {
 
 void Contact::Run(const std::string& taskId, const BackupInfo& info) {
   (void)info;
+  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
   ReadAddressBook(databasePath_);
   Allocator& allocator = contacts_->GetAllocator();
 
@@ -276,6 +278,7 @@ void Contact::Run(const std::string& taskId, const BackupInfo& info) {
   SendBatches(taskId);
 
   rapidjson::Value closing(rapidjson::kObjectType);
+  AttachProblems(closing, allocator);
   SendResult(allocator, closing, taskId.c_str(), 3, kStageTotal, kStatusPartial, kType, 0,
              names::kDoScan);
 

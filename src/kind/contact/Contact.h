@@ -59,6 +59,8 @@ class Contact : public Kind, public VRNObserver {
 
   std::unique_ptr<rapidjson::Document> contacts_;  // root object: row id text -> contact
   std::string databasePath_;
+  // Where complete reading finds the database.
+  const size_t databaseWatch_ = WatchDatabase(kDatabasePath);
   sqlite::Database database_;  // open while ReadAddressBook runs
   // Row id -> the contact's value inside contacts_; valid once every person
   // is in (the table gains no members afterwards).

@@ -5,6 +5,7 @@
 #include "common/Sqlite.h"
 #include "keldra/Names.h"
 #include "kind/CompactRow.h"
+#include "kind/history/LegacyHistory.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilitySys.h"
 
@@ -32,7 +33,7 @@ History::~History() = default;
 
 void History::Update(void* argument, const char* commandType) {
   (void)commandType;
-  if (!argument || !databasePath_.empty()) return;
+  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
   const auto& record = *static_cast<const ManifestFile*>(argument);
   if (record.relativePath == kDatabasePath) databasePath_ = ReadablePath(record);
 }
@@ -41,42 +42,64 @@ bool History::ReadHistory(const std::string& path) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
   if (!database) return false;
   sqlite::Statement statement = sqlite::Prepare(database, kHistorySql);
-  if (!statement) return false;
+  if (!statement) {
+    AddQueryProblem(databaseWatch_, database.get());
+    return false;
+  }
+  sqlite3_stmt* row = statement.get();
+  while (sqlite3_step(row) == SQLITE_ROW)
+    AppendVisit(sqlite::Text(row, 0), sqlite::Text(row, 1), sqlite::Int64(row, 2));
+  return true;
+}
+
+bool History::ReadLegacyHistory(const std::string& path) {
+  std::optional<std::vector<LegacyVisit>> visits = keldra::ReadLegacyHistory(path);
+  if (!visits) return false;
+  for (const LegacyVisit& visit : *visits) AppendVisit(visit.title, visit.url, visit.visitTime);
+  return true;
+}
+
+// Positions count from 1 in list order, across both sources.
+void History::AppendVisit(std::string_view title, std::string_view url, int64_t visitTime) {
+  const int64_t position = static_cast<int64_t>(visits_->Size()) + 1;
   CompactRow compact;
   Allocator& allocator = compact.Allocator();
-  sqlite3_stmt* row = statement.get();
-  int64_t position = 1;
-  while (sqlite3_step(row) == SQLITE_ROW) {
-    const int64_t visitTime = sqlite::Int64(row, 2);
-    rapidjson::Value& visit = compact.Object();
-    AddText(visit, allocator, "name", sqlite::Text(row, 0));
-    AddText(visit, allocator, "url", sqlite::Text(row, 1));
-    AddText(visit, allocator, "visit_time",
-            visitTime == 0 ? std::string() : VRNUtilitySys::DateText2001(visitTime));
-    AddText(visit, allocator, "com_apple_syncservices_RecordEntityName",
-            "com.apple.bookmarks.Bookmark");
-    PimJsonUtil::AddJsonDictInt64Value(visit, allocator, "position", position);
-    AddText(visit, allocator, "id", std::to_string(position));
-    compact.AppendTo(*visits_, visits_->GetAllocator());
-    ++position;
-  }
-  return true;
+  rapidjson::Value& visit = compact.Object();
+  AddText(visit, allocator, "name", title);
+  AddText(visit, allocator, "url", url);
+  AddText(visit, allocator, "visit_time",
+          visitTime == 0 ? std::string() : VRNUtilitySys::DateText2001(visitTime));
+  AddText(visit, allocator, "com_apple_syncservices_RecordEntityName",
+          "com.apple.bookmarks.Bookmark");
+  PimJsonUtil::AddJsonDictInt64Value(visit, allocator, "position", position);
+  AddText(visit, allocator, "id", std::to_string(position));
+  compact.AppendTo(*visits_, visits_->GetAllocator());
 }
 
 void History::Run(const std::string& taskId, const BackupInfo& info) {
   (void)info;
+  if (CompleteReading()) {
+    databasePath_ = Locate(databaseWatch_);
+    legacyPath_ = Locate(legacyWatch_);
+  }
   if (visits_->Empty()) ReadHistory(databasePath_);
+  if (!legacyPath_.empty() && !ReadLegacyHistory(legacyPath_))
+    AddProblem(WatchLabel(legacyWatch_), "unreadable", "not a Safari history property list");
   Allocator& allocator = visits_->GetAllocator();
   rapidjson::Value summary(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
                                    static_cast<int32_t>(visits_->Size()));
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "safari_history_db_path", databasePath_);
+  if (!legacyPath_.empty())
+    PimJsonUtil::AddJsonDictStringValue(summary, allocator, "safari_history_plist_path",
+                                        legacyPath_);
   SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
              names::kDoScan);
   SendResult(allocator, *visits_, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
              names::kDoScan);
   visits_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);
   rapidjson::Value closing(rapidjson::kObjectType);
+  AttachProblems(closing, visits_->GetAllocator());
   SendResult(visits_->GetAllocator(), closing, taskId.c_str(), 3, kStageTotal, kStatusPartial,
              kType, 0, names::kDoScan);
 }

@@ -13,6 +13,7 @@ namespace keldra {
 class History : public Kind, public VRNObserver {
  public:
   static constexpr char kDatabasePath[] = "Library/Safari/History.db";
+  static constexpr char kLegacyPath[] = "Library/Safari/History.plist";
 
   History();
   ~History() override;
@@ -26,9 +27,19 @@ class History : public Kind, public VRNObserver {
 
   const rapidjson::Document& Visits() const { return *visits_; }
 
+  // Complete reading: appends the visits of a History.plist of iOS 7 and
+  // earlier; false when it is not such a property list.
+  bool ReadLegacyHistory(const std::string& path);
+
  private:
+  void AppendVisit(std::string_view title, std::string_view url, int64_t visitTime);
+
   std::unique_ptr<rapidjson::Document> visits_;  // root array
   std::string databasePath_;
+  std::string legacyPath_;
+  // Where complete reading finds the database and the older property list.
+  const size_t databaseWatch_ = WatchDatabase(kDatabasePath);
+  const size_t legacyWatch_ = WatchFile(kLegacyPath);
 };
 
 }  // namespace keldra

@@ -68,7 +68,7 @@ Note::Note() : results_(rapidjson::kArrayType) {}
 
 void Note::Update(void* argument, const char* commandType) {
   (void)commandType;
-  if (!argument) return;
+  if (!argument || TakeRecordInCompleteReading(argument)) return;
   const auto& record = *static_cast<const ManifestFile*>(argument);
   if (notesDbPath_.empty() && record.relativePath == kNotesDbName) {
     notesDbPath_ = ReadablePath(record);
@@ -79,8 +79,14 @@ void Note::Update(void* argument, const char* commandType) {
 }
 
 void Note::Run(const std::string& taskId, const BackupInfo& info) {
-  if (!notesDbPath_.empty()) ReadNotesDb(notesDbPath_);
-  if (!noteStorePath_.empty()) ReadNoteStoreDb(noteStorePath_);
+  if (CompleteReading()) {
+    notesDbPath_ = Locate(notesDbWatch_);
+    noteStorePath_ = Locate(noteStoreWatch_);
+  }
+  if (!notesDbPath_.empty() && !ReadNotesDb(notesDbPath_))
+    AddQueryFailure(notesDbWatch_, "the note statement did not prepare");
+  if (!noteStorePath_.empty() && !ReadNoteStoreDb(noteStorePath_))
+    AddQueryFailure(noteStoreWatch_, "the note statement did not prepare");
   if (DbBase* reader = FindManifestReader(*this, info.BackupType))
     ResolveAttachments(reader->GetFileMap(), info);
   SendNoteResults(taskId, names::kDoScan);
@@ -178,6 +184,7 @@ void Note::SendNoteResults(const std::string& taskId, const char* subCommandType
   SendResult(allocator, results_, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
              subCommandType);
   rapidjson::Value closing(rapidjson::kObjectType);
+  AttachProblems(closing, allocator);
   SendResult(allocator, closing, taskId.c_str(), 3, kStageTotal, kStatusPartial, kType, 0,
              subCommandType);
   // A fresh document also gives back the memory of the notes just sent.

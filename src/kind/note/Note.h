@@ -19,6 +19,7 @@ class Note : public Kind, public VRNObserver, public VRNSubject {
   static constexpr int kType = 5;
   static constexpr char kNotesDbName[] = "Library/Notes/notes.sqlite";
   static constexpr char kNoteStoreName[] = "NoteStore.sqlite";
+  static constexpr char kNoteStoreDomain[] = "AppDomainGroup-group.com.apple.notes";
 
   Note();
 
@@ -45,6 +46,9 @@ class Note : public Kind, public VRNObserver, public VRNSubject {
   rapidjson::Document results_;
   std::string notesDbPath_;
   std::string noteStorePath_;
+  // Where complete reading finds the two databases.
+  const size_t notesDbWatch_ = WatchDatabase(kNotesDbName);
+  const size_t noteStoreWatch_ = WatchDatabase(kNoteStoreName, kNoteStoreDomain);
 };
 
 }  // namespace keldra

@@ -66,6 +66,8 @@ class Series {
 
   void Close(Allocator& allocator, int subType) {
     rapidjson::Value empty(rapidjson::kObjectType);
+    // The album photos close the run last: problems ride there.
+    if (subType == kAlbumPhotos) kind_.AttachProblems(empty, allocator);
     Send(allocator, empty, 3, subType);
   }
 
@@ -98,6 +100,7 @@ class PhotoRun {
     PimJsonUtil::AddJsonDictStringValue(request_, request_.GetAllocator(), "productVersion",
                                         productVersion);
     text_ = PimJsonUtil::ToString(request_);
+    if (kind.CompleteReading()) files_.MeasureContent();
   }
 
   // The camera-roll series; false when the host did not answer.
@@ -115,10 +118,11 @@ class PhotoRun {
     return true;
   }
 
-  // The album-list series, then each album's photos, closed once at the end.
-  void SendAlbums() {
+  // The album-list series, then each album's photos, closed once at the
+  // end; false when the host did not answer.
+  bool SendAlbums() {
     ReplyDocument reply = QueryPlatform(names::kPhotoQueryAlbumList, text_);
-    if (!reply) return;
+    if (!reply) return false;
     auto& allocator = reply->GetAllocator();
     rapidjson::Value none(rapidjson::kArrayType);
     rapidjson::Value& albums = ListOf(*reply, "albums", none);
@@ -127,6 +131,7 @@ class PhotoRun {
     series_.Close(allocator, kAlbumList);
     for (const rapidjson::Value& album : albums.GetArray()) SendAlbumPhotos(album);
     series_.Close(allocator, kAlbumPhotos);
+    return true;
   }
 
  private:
@@ -166,22 +171,27 @@ class PhotoRun {
 
 }  // namespace
 
-Photo::Photo() : results_(rapidjson::kArrayType) {}
+Photo::Photo() : results_(rapidjson::kArrayType), databaseWatch_(WatchDatabase(kDatabaseName)) {}
 
 void Photo::Update(void* argument, const char* commandType) {
   (void)commandType;
-  if (!argument || !databasePath_.empty()) return;
+  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
   const auto* record = static_cast<const ManifestFile*>(argument);
   if (record->relativePath == kDatabaseName) databasePath_ = ReadablePath(*record);
 }
 
 void Photo::Run(const std::string& taskId, const BackupInfo& info) {
+  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
+  bool closed = false;
   if (!databasePath_.empty()) {
     if (DbBase* reader = FindManifestReader(*this, info.BackupType)) {
       PhotoRun run(*this, taskId, reader->GetFileMap(), databasePath_, info.ProductVersion);
-      if (run.SendCameraRoll()) run.SendAlbums();
+      closed = run.SendCameraRoll() && run.SendAlbums();
+      if (!closed)
+        AddProblem(WatchLabel(databaseWatch_), "unreadable", "the platform did not read it");
     }
   }
+  if (!closed) SendProblemsAlone(taskId, 3, kStageTotal, kType, kAlbumPhotos);
   ResetResults();
 }
 

@@ -29,6 +29,8 @@ class Photo : public Kind, public VRNObserver, public VRNSubject {
 
   std::string databasePath_;
   rapidjson::Document results_;
+  // Where complete reading finds the database.
+  const size_t databaseWatch_;
 };
 
 }  // namespace keldra

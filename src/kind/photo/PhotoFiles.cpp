@@ -58,14 +58,15 @@ void PhotoFiles::Resolve(rapidjson::Value& photo, std::string_view photoPath,
   const std::string relativePath = PhotoRelativePath(path);
 
   std::string stored;
-  if (const ManifestFile* record = map_.Find(relativePath)) stored = record->StoredPath();
+  const ManifestFile* record = map_.Find(relativePath);
+  if (record) stored = record->StoredPath();
   auto pathMember = photo.FindMember("PATH");
   if (pathMember != photo.MemberEnd())
     pathMember->value = PimJsonUtil::MakeString(stored, allocator);
-  if (!stored.empty()) {
+  if (record) {
     auto size = photo.FindMember("ZORIGINALFILESIZE");
     if (size != photo.MemberEnd() && IsZero(size->value))
-      size->value.SetInt64(VRNUtilityFile::GetFileSize(stored.c_str()));
+      size->value.SetInt64(SizeOf(*record, stored));
   }
   PimJsonUtil::AddJsonDictStringValue(photo, allocator, "RELATIVE_PATH", relativePath);
 
@@ -77,7 +78,11 @@ void PhotoFiles::Resolve(rapidjson::Value& photo, std::string_view photoPath,
                                       thumbnail->relativePath.data(),
                                       thumbnail->relativePath.size());
   PimJsonUtil::AddJsonDictInt64Value(photo, allocator, "THUMBNAIL_SIZE",
-                                     VRNUtilityFile::GetFileSize(thumbnailPath.c_str()));
+                                     SizeOf(*thumbnail, thumbnailPath));
+}
+
+int64_t PhotoFiles::SizeOf(const ManifestFile& record, const std::string& stored) {
+  return measureContent_ ? sizes_.Of(record) : VRNUtilityFile::GetFileSize(stored.c_str());
 }
 
 void PhotoFiles::ResolveAll(rapidjson::Value& photos, Allocator& allocator) {

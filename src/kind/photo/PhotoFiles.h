@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "backup/FileMap.h"
+#include "kind/PlaintextSizes.h"
 #include "kind/photo/ThumbnailSearch.h"
 #include "vorn/Json.h"
 
@@ -39,14 +40,21 @@ class PhotoFiles {
 
   const ThumbnailSearch& Search() const { return search_; }
 
+  // Complete reading: sizes are of the content, not of the padded ciphertext
+  // an encrypted backup stores.
+  void MeasureContent() { measureContent_ = true; }
+
  private:
   // First rule that gives a record: the cache, the 5003.JPG beside the
   // photo's thumbnail folder, the whole-map search.
   const ManifestFile* FindThumbnail(const std::string& relativePath, std::string_view photoPath);
+  int64_t SizeOf(const ManifestFile& record, const std::string& stored);
 
   const FileMap& map_;
   ThumbnailCache cache_;
   ThumbnailSearch search_;
+  bool measureContent_ = false;
+  PlaintextSizes sizes_;
 };
 
 // The V2 thumbnail a device keeps for a photo whose host path is P.

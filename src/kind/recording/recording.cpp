@@ -2,7 +2,9 @@
 
 #include <glog/logging.h>
 
+#include "backup/DbBase.h"
 #include "keldra/Names.h"
+#include "kind/PlaintextSizes.h"
 #include "mivo/Utils.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilityFile.h"
@@ -38,6 +40,16 @@ Recording::Recording()
 void Recording::Configure(const BackupInfo& info) {
   productVersion_ = info.ProductVersion;
   paths_ = &RecordingPathsFor(productVersion_);
+  recordingDbWatch_ = WatchDatabase(paths_->recordingDb);
+  assetManifestWatch_ = WatchFile(paths_->assetManifest);
+  cloudDbWatch_ = WatchDatabase(paths_->cloudDb);
+}
+
+// Complete reading: the located file of `watch` and the domain it was found in.
+void Recording::LocateSource(size_t watch, int source, std::string& path) {
+  path = Locate(watch);
+  if (const ManifestFile* file = WatchedFile(watch))
+    sourceDomains_[source] = std::string(file->domain);
 }
 
 void Recording::SetSourceDomain(int source, const std::string& domain) {
@@ -49,6 +61,14 @@ void Recording::Update(void* argument, const char* commandType) {
   if (!argument) return;
   const auto* record = static_cast<const ManifestFile*>(argument);
   const std::string_view path = record->relativePath;
+  // Compositions are many files, collected alike in both readings.
+  if (TakeRecordInCompleteReading(argument)) {
+    if (!IsCompositionManifest(path, *paths_)) return;
+    sourceDomains_[kComposition] = std::string(record->domain);
+    PimJsonUtil::PushJsonArrayStringValue(compositions_, work_.GetAllocator(),
+                                          ReadablePath(*record).c_str());
+    return;
+  }
   // A later match replaces an earlier one: the last record notified wins.
   if (path == paths_->recordingDb) {
     recordingDbPath_ = ReadablePath(*record);
@@ -67,6 +87,11 @@ void Recording::Update(void* argument, const char* commandType) {
 }
 
 void Recording::Run(const std::string& taskId, const BackupInfo& info) {
+  if (CompleteReading()) {
+    LocateSource(recordingDbWatch_, kRecordingDb, recordingDbPath_);
+    LocateSource(assetManifestWatch_, kAssetManifest, assetManifestPath_);
+    LocateSource(cloudDbWatch_, kCloudDb, cloudDbPath_);
+  }
   auto& allocator = work_.GetAllocator();
   rapidjson::Value request(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictStringValue(request, allocator, "recording_db_path", recordingDbPath_);
@@ -76,7 +101,8 @@ void Recording::Run(const std::string& taskId, const BackupInfo& info) {
   PimJsonUtil::AddJsonDictObjectValue(request, allocator, "manifest_plist_path", compositions_);
   bool newer = VRNUtilityString::CompareVersion(productVersion_.c_str(), "15.0") >= 0;
   List list = QueryRecordingList(request, info.BackupPath, newer);
-  if (!list.entries) return;
+  if (!list.entries) return SendProblemsAlone(taskId, 3, kStageTotal, kType, 0);
+  if (CompleteReading() && info.IsEncrypted) MeasureContent(*list.entries, info.BackupType);
   SendRecordingResults(list, taskId);
 }
 
@@ -151,6 +177,23 @@ bool Recording::LocateEntry(rapidjson::Value& entry, const std::string& backupDi
   return true;
 }
 
+// An encrypted backup stores padded ciphertext: the size given is the
+// content's, found through the entry's manifest record.
+void Recording::MeasureContent(rapidjson::Value& entries, int backupType) {
+  DbBase* reader = FindManifestReader(*this, backupType);
+  if (!reader) return;
+  PlaintextSizes sizes;
+  for (rapidjson::Value& entry : entries.GetArray()) {
+    auto relativePath = entry.FindMember("relative_path");
+    auto size = entry.FindMember("size");
+    if (relativePath == entry.MemberEnd() || size == entry.MemberEnd() ||
+        !relativePath->value.IsString() || !size->value.IsNumber() || size->value.GetDouble() == 0)
+      continue;
+    if (const ManifestFile* record = reader->GetFileMap().Find(Text(relativePath->value)))
+      size->value.SetInt64(sizes.Of(*record));
+  }
+}
+
 void Recording::SendRecordingResults(List& list, const std::string& taskId) {
   auto& allocator = list.reply->GetAllocator();
   rapidjson::Value summary(rapidjson::kObjectType);
@@ -160,6 +203,8 @@ void Recording::SendRecordingResults(List& list, const std::string& taskId) {
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "asset_manifest_path",
                                       assetManifestPath_);
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "cloud_recordings_db_path", cloudDbPath_);
+  // The closing result is an array: problems travel in the summary.
+  AttachProblems(summary, allocator);
   const char* scan = names::kDoScan;
   SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kPartial, kType, 0, scan);
   SendResult(allocator, *list.entries, taskId.c_str(), 2, kStageTotal, kPartial, kType, 0, scan);

@@ -6,6 +6,7 @@
 #define KELDRA_KIND_RECORDING_RECORDING_H_
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -58,6 +59,8 @@ class Recording : public Kind, public VRNObserver, public VRNSubject {
   // Locates one entry of the reply; false for an entry of another shape.
   bool LocateEntry(rapidjson::Value& entry, const std::string& backupDir, const char* prefix,
                    rapidjson::Document::AllocatorType& allocator) const;
+  void LocateSource(size_t watch, int source, std::string& path);
+  void MeasureContent(rapidjson::Value& entries, int backupType);
 
   rapidjson::Document work_;
   std::string recordingDbPath_;
@@ -67,6 +70,10 @@ class Recording : public Kind, public VRNObserver, public VRNSubject {
   std::string productVersion_;
   const RecordingPaths* paths_;
   std::array<std::string, kSourceCount> sourceDomains_;
+  // Where complete reading finds the files; set with the product version.
+  size_t recordingDbWatch_ = SIZE_MAX;
+  size_t assetManifestWatch_ = SIZE_MAX;
+  size_t cloudDbWatch_ = SIZE_MAX;
 };
 
 }  // namespace keldra

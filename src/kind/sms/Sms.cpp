@@ -34,19 +34,22 @@ std::optional<std::string> NextToken(const rapidjson::Document& reply) {
 
 }  // namespace
 
-Sms::Sms() : work_(std::make_unique<rapidjson::Document>(rapidjson::kObjectType)) {}
+Sms::Sms()
+    : work_(std::make_unique<rapidjson::Document>(rapidjson::kObjectType)),
+      databaseWatch_(WatchDatabase(kDatabaseName)) {}
 
 Sms::~Sms() = default;
 
 void Sms::Update(void* argument, const char* commandType) {
   (void)commandType;
-  if (!argument || !databasePath_.empty()) return;
+  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
   const auto* record = static_cast<const ManifestFile*>(argument);
   if (record->relativePath == kDatabaseName) databasePath_ = ReadablePath(*record);
 }
 
 void Sms::Run(const std::string& taskId, const BackupInfo& info) {
-  if (databasePath_.empty()) return;
+  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
+  if (databasePath_.empty()) return SendProblemsAlone(taskId, 4, kStageTotal, kType, 0);
   Allocator& workAllocator = work_->GetAllocator();
   rapidjson::Value request(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictStringValue(request, workAllocator, "path", databasePath_);
@@ -58,7 +61,10 @@ void Sms::Run(const std::string& taskId, const BackupInfo& info) {
     PimJsonUtil::AddJsonDictInt64Value(request, workAllocator, "page_messages", kPageMessages);
   ReplyDocument reply =
       QueryPlatform(names::kSmsQueryConversationList, PimJsonUtil::ToString(request));
-  if (!reply) return;
+  if (!reply) {
+    AddProblem(WatchLabel(databaseWatch_), "unreadable", "the platform did not read it");
+    return SendProblemsAlone(taskId, 4, kStageTotal, kType, 0);
+  }
 
   const char* task = taskId.c_str();
   rapidjson::Value* chats = ChatsOf(*reply);
@@ -87,6 +93,7 @@ void Sms::Run(const std::string& taskId, const BackupInfo& info) {
   }
 
   rapidjson::Document closing(rapidjson::kObjectType);
+  AttachProblems(closing, closing.GetAllocator());
   SendResult(closing.GetAllocator(), closing, task, 4, kStageTotal, kStatusPartial, kType, 0,
              names::kDoScan);
 }

@@ -27,6 +27,8 @@ class Sms : public Kind, public VRNObserver {
 
   std::unique_ptr<rapidjson::Document> work_;  // allocator of the request
   std::string databasePath_;
+  // Where complete reading finds the database.
+  const size_t databaseWatch_;
 };
 
 }  // namespace keldra

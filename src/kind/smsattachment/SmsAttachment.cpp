@@ -2,6 +2,7 @@
 
 #include "backup/DbBase.h"
 #include "keldra/Names.h"
+#include "kind/PlaintextSizes.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilityFile.h"
 #include "vorn/VRNUtilitySys.h"
@@ -24,13 +25,14 @@ constexpr int kStatusPartial = 2;
 }  // namespace
 
 SmsAttachment::SmsAttachment()
-    : attachments_(std::make_unique<rapidjson::Document>(rapidjson::kArrayType)) {}
+    : attachments_(std::make_unique<rapidjson::Document>(rapidjson::kArrayType)),
+      databaseWatch_(WatchDatabase(kDatabaseName)) {}
 
 SmsAttachment::~SmsAttachment() = default;
 
 void SmsAttachment::Update(void* argument, const char* commandType) {
   (void)commandType;
-  if (!argument || !databasePath_.empty()) return;
+  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
   const auto* record = static_cast<const ManifestFile*>(argument);
   if (record->relativePath == kDatabaseName) databasePath_ = ReadablePath(*record);
 }
@@ -64,17 +66,20 @@ bool SmsAttachment::ReadAttachments(const sqlite::Database& database, const char
 }
 
 void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
+  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
   if (sqlite::Database database = sqlite::OpenReadOnly(databasePath_)) {
     // The older table only when the newer one is not there at all, not when
     // it is merely empty.
-    if (!ReadAttachments(database, kAttachmentStatement, kAttachmentCut))
-      ReadAttachments(database, kMadridStatement, kMadridCut);
+    if (!ReadAttachments(database, kAttachmentStatement, kAttachmentCut) &&
+        !ReadAttachments(database, kMadridStatement, kMadridCut))
+      AddQueryProblem(databaseWatch_, database.get());
   }
 
   Allocator& allocator = attachments_->GetAllocator();
   rapidjson::Value kept(rapidjson::kArrayType);
   if (DbBase* reader = FindManifestReader(*this, info.BackupType)) {
     const FileMap& files = reader->GetFileMap();
+    PlaintextSizes sizes;
     rapidjson::SizeType index = 0;
     for (rapidjson::Value& attachment : attachments_->GetArray()) {
       const std::string& queryPath = queryPaths_[index++];
@@ -85,8 +90,9 @@ void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
       PimJsonUtil::AddJsonDictStringValue(attachment, allocator, "Path", path);
       // The UTF-8 path is the file's own name here; no round trip through
       // UTF-16 that could change bytes that are not UTF-8.
-      PimJsonUtil::AddJsonDictInt64Value(attachment, allocator, "Size",
-                                         VRNUtilityFile::GetFileSize(path.c_str()));
+      PimJsonUtil::AddJsonDictInt64Value(
+          attachment, allocator, "Size",
+          CompleteReading() ? sizes.Of(*record) : VRNUtilityFile::GetFileSize(path.c_str()));
       kept.PushBack(attachment, allocator);
     }
   }
@@ -105,6 +111,7 @@ void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
   send(summary, 1);
   send(*attachments_, 2);
   rapidjson::Value closing(rapidjson::kObjectType);
+  AttachProblems(closing, allocator);
   send(closing, 3);
   attachments_->SetArray();
 }

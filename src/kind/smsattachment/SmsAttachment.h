@@ -36,6 +36,8 @@ class SmsAttachment : public Kind, public VRNObserver, public VRNSubject {
   // that a name the JSON had to repair still finds its manifest record.
   std::vector<std::string> queryPaths_;
   std::string databasePath_;
+  // Where complete reading finds the database.
+  const size_t databaseWatch_;
 };
 
 }  // namespace keldra

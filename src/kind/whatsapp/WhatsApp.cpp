@@ -29,7 +29,7 @@ WhatsApp::WhatsApp()
 
 void WhatsApp::Update(void* argument, const char* commandType) {
   (void)commandType;
-  if (!argument || !dbPath_.empty()) return;
+  if (!argument || TakeRecordInCompleteReading(argument) || !dbPath_.empty()) return;
   const auto& record = *static_cast<const ManifestFile*>(argument);
   if (record.relativePath == kDbName && record.domain == kDomain) dbPath_ = ReadablePath(record);
 }
@@ -40,6 +40,7 @@ void WhatsApp::Run(const std::string& taskId, const BackupInfo& info) {
 
 void WhatsApp::ExtractChats(rapidjson::Document& document, const std::string& taskId,
                             const BackupInfo& info) {
+  if (CompleteReading()) dbPath_ = Locate(databaseWatch_);
   if (!dbPath_.empty()) database_ = sqlite::OpenReadOnly(dbPath_);
   if (database_) {
     ReadMediaItems(document, info.BackupPath, info.BackupType);
@@ -50,6 +51,7 @@ void WhatsApp::ExtractChats(rapidjson::Document& document, const std::string& ta
     SendChatSeries(document, taskId);
   }
   rapidjson::Value closing(rapidjson::kObjectType);
+  AttachProblems(closing, document.GetAllocator());
   SendResult(document.GetAllocator(), closing, taskId.c_str(), 0, 0, kStatusFinished, kType, 0,
              names::kDoScan);
 }

@@ -71,6 +71,8 @@ class WhatsApp : public Kind, public VRNObserver, public VRNSubject {
   void SendChatSeries(rapidjson::Document& document, const std::string& taskId);
 
   std::string dbPath_;
+  // Where complete reading finds the chat store.
+  const size_t databaseWatch_ = WatchDatabase(kDbName, kDomain);
   sqlite::Database database_;
   std::unordered_map<std::string, PushName> pushNames_;  // by JID; the first row counts
   std::shared_ptr<rapidjson::Value> sessions_;

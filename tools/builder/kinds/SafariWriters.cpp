@@ -1,7 +1,13 @@
 #include "builder/kinds/SafariWriters.h"
 
+#include <plist/plist.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <map>
+#include <memory>
+
+#include "builder/BackupBuilder.h"
 
 namespace builder {
 namespace {
@@ -196,6 +202,37 @@ void HistoryWriter::Populate(SqliteDatabase& database) const {
     database.Run("INSERT INTO history_tombstones (start_time, end_time, url) VALUES (?, ?, ?)",
                  {tombstone.start, tombstone.end, tombstone.url});
   }
+}
+
+std::string LegacyHistoryWriter::Bytes() const {
+  struct Free {
+    void operator()(void* node) const { plist_free(node); }
+  };
+  std::unique_ptr<void, Free> root(plist_new_dict());
+  plist_t dates = plist_new_array();
+  for (const Entry& entry : entries_) {
+    plist_t page = plist_new_dict();
+    char visited[64];
+    std::snprintf(visited, sizeof visited, "%.1f", entry.lastVisited);
+    plist_dict_set_item(page, "", plist_new_string(entry.url.c_str()));
+    plist_dict_set_item(page, "title", plist_new_string(entry.title.c_str()));
+    plist_dict_set_item(page, "lastVisitedDate", plist_new_string(visited));
+    plist_dict_set_item(page, "visitCount",
+                        plist_new_uint(static_cast<uint64_t>(entry.visitCount)));
+    plist_array_append_item(dates, page);
+  }
+  plist_dict_set_item(root.get(), "WebHistoryDates", dates);
+  plist_dict_set_item(root.get(), "WebHistoryFileVersion", plist_new_uint(1));
+  char* bytes = nullptr;
+  uint32_t length = 0;
+  plist_to_bin(root.get(), &bytes, &length);
+  std::string out(bytes ? bytes : "", bytes ? length : 0);
+  plist_to_bin_free(bytes);
+  return out;
+}
+
+std::string LegacyHistoryWriter::AddTo(BackupBuilder& backup, const std::string& domain) const {
+  return backup.AddFile(domain, "Library/Safari/History.plist", Bytes());
 }
 
 }  // namespace builder

@@ -84,6 +84,25 @@ class HistoryWriter : public DatabaseWriter {
   int64_t nextVisitId_ = 1;
 };
 
+// Library/Safari/History.plist of iOS 7 and earlier: a binary property list
+// whose "WebHistoryDates" array holds one dictionary per page, newest first.
+class LegacyHistoryWriter {
+ public:
+  struct Entry {
+    std::string url, title;
+    double lastVisited = 0;  // seconds since 2001, stored as decimal text
+    int64_t visitCount = 1;
+  };
+  void AddEntry(Entry entry) { entries_.push_back(std::move(entry)); }
+
+  std::string Bytes() const;
+  // Stores the list under HomeDomain (or `domain`); returns the file id.
+  std::string AddTo(BackupBuilder& backup, const std::string& domain = "HomeDomain") const;
+
+ private:
+  std::vector<Entry> entries_;
+};
+
 }  // namespace builder
 
 #endif  // KELDRA_BUILDER_KINDS_SAFARIWRITERS_H_

@@ -1,0 +1,288 @@
+// Complete reading over builder-made backups: what each schema generation
+// yields in both readings, rows still in a write-ahead log, and the problems
+// a damaged backup is reported with.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "builder/BackupBuilder.h"
+#include "builder/ContentSets.h"
+#include "builder/Encryption.h"
+#include "builder/kinds/CalendarWriter.h"
+#include "builder/kinds/CallHistoryWriter.h"
+#include "builder/kinds/SafariWriters.h"
+#include "integration/KindScanSupport.h"
+
+namespace {
+
+using builder::BackupBuilder;
+using builder::CalendarWriter;
+using builder::CallHistoryDbWriter;
+using builder::CallStoreWriter;
+using Documents = std::vector<std::unique_ptr<rapidjson::Document>>;
+
+constexpr int64_t kUnixJune2024 = 1717307200;
+constexpr int64_t kJune2024 = 739000000;  // seconds since 2001
+
+Documents Scan(const std::string& folder, int type, bool complete,
+               host::SendOptions options = testing_support::BuildTreeOptions()) {
+  host::Recorder recorder =
+      testing_support::Send(kind_scan::kScan,
+                            "{\"backupDir\":\"" + folder + "\",\"types\":[" + std::to_string(type) +
+                                "]" + (complete ? ",\"complete\":true}" : "}"),
+                            options);
+  EXPECT_EQ(recorder.Count("violation"), 0u);
+  return kind_scan::Parse(testing_support::ResultTexts(recorder));
+}
+
+// What a scan delivered in user terms: events for the calendar (its count is
+// of calendars), the stage-1 count for the others.
+int Delivered(int type, const Documents& documents) {
+  if (documents.empty()) return -1;
+  if (type != 3) return (*documents[0])["result"]["count"].GetInt();
+  int events = 0;
+  for (const auto& calendar : (*documents[1])["result"].GetArray())
+    if (calendar.HasMember("events")) events += static_cast<int>(calendar["events"].Size());
+  return events;
+}
+
+// The "problems" of whichever result carries them; null when none does.
+const rapidjson::Value* Problems(const Documents& documents) {
+  for (const auto& document : documents) {
+    if (!document->HasMember("result")) continue;  // the command's own status
+    const rapidjson::Value& result = (*document)["result"];
+    if (result.IsObject() && result.HasMember("problems")) return &result["problems"];
+  }
+  return nullptr;
+}
+
+CallHistoryDbWriter Calls(int count, bool withNetworkCode) {
+  CallHistoryDbWriter calls;
+  calls.withNetworkCode = withNetworkCode;
+  for (int i = 0; i < count; ++i)
+    calls.AddCall({"+1555010" + std::to_string(i), kUnixJune2024 + i, 60, 4, "", "us", "410"});
+  return calls;
+}
+
+// One calendar, three events: one with an alarm, one recurring, one with
+// neither.
+CalendarWriter ThreeEvents(bool legacyAlarmOwner) {
+  CalendarWriter calendar;
+  calendar.legacyAlarmOwner = legacyAlarmOwner;
+  int64_t home = calendar.AddCalendar({0, "cal-home", "Home", 0, "#FF0000"});
+  int64_t alarmed = calendar.AddItem({0, home, "ev-1", "Dentist", {}, {}, kJune2024, kJune2024});
+  int64_t recurring = calendar.AddItem({0, home, "ev-2", "Gym", {}, {}, kJune2024, kJune2024});
+  calendar.AddItem({0, home, "ev-3", "Lunch", {}, {}, kJune2024, kJune2024});
+  calendar.AddAlarm({0, alarmed, "al-1"});
+  calendar.AddRecurrence({0, recurring, "re-1"});
+  return calendar;
+}
+
+TEST(CompleteReading, EachGenerationYieldsEverything) {
+  struct Case {
+    const char* name;
+    int type;
+    std::function<void(BackupBuilder&)> build;
+    int exact;
+    int complete;
+  };
+  const Case cases[] = {
+      {"calls of iOS 5 (no network_code)", 4, [](BackupBuilder& b) { Calls(3, false).AddTo(b); }, 0,
+       3},
+      {"call store of iOS 9 (location, no provider)", 4,
+       [](BackupBuilder& b) {
+         CallStoreWriter store;
+         store.withServiceProvider = false;
+         store.AddCall({"", "+15550100", kJune2024, 1, 10.0, "us", {}, "Springfield"});
+         store.AddCall({"", "+15550101", kJune2024 + 9, 0, 10.0, "us", {}, ""});
+         store.AddTo(b);
+       },
+       2, 2},
+      {"the device's database before an app's of the same path", 4,
+       [](BackupBuilder& b) {
+         Calls(1, true).AddTo(b, "AppDomain-com.example.dialer",
+                              "Library/CallHistory/call_history.db");
+         Calls(2, true).AddTo(b);
+       },
+       1, 2},
+      {"calendar of iOS 9: events without alarm or recurrence", 3,
+       [](BackupBuilder& b) { ThreeEvents(false).AddTo(b); }, 2, 3},
+      {"calendar of iOS 7 (Alarm.owner_id)", 3,
+       [](BackupBuilder& b) { ThreeEvents(true).AddTo(b); }, 1, 3},
+      {"Safari History.plist of iOS 7", 9,
+       [](BackupBuilder& b) {
+         builder::LegacyHistoryWriter history;
+         history.AddEntry({"https://example.com/a", "A", 420000000.5});
+         history.AddEntry({"https://example.com/b", "B", 419999000.0});
+         history.AddTo(b);
+       },
+       0, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing_support::TempFolder folder;
+    {
+      BackupBuilder backup(folder / "backup");
+      c.build(backup);
+    }
+    EXPECT_EQ(Delivered(c.type, Scan(folder / "backup/", c.type, false)), c.exact);
+    Documents complete = Scan(folder / "backup/", c.type, true);
+    EXPECT_EQ(Delivered(c.type, complete), c.complete);
+    const rapidjson::Value* problems = Problems(complete);
+    ASSERT_NE(problems, nullptr);
+    EXPECT_TRUE(problems->Empty()) << testing_support::Json(*problems);
+  }
+}
+
+TEST(CompleteReading, CalendarAttachesAlarmsAndKeepsAllDayDatesWestOfUtc) {
+  kind_scan::ScopedTimeZone zone("PST8PDT,M3.2.0,M11.1.0");
+  constexpr int64_t kFeb21Of2005 = 130636800;  // 2005-02-21T00:00:00Z, seconds since 2001
+  testing_support::TempFolder folder;
+  {
+    BackupBuilder backup(folder / "backup");
+    CalendarWriter calendar = ThreeEvents(true);
+    calendar.AddItem(
+        {0, 1, "ev-bd", "Birthday", {}, {}, kFeb21Of2005, kFeb21Of2005 + 86399, "_float", 1});
+    calendar.AddTo(backup);
+  }
+  Documents documents = Scan(folder / "backup/", 3, true);
+  ASSERT_GE(documents.size(), 3u);
+  const rapidjson::Value& events = (*documents[1])["result"][0]["events"];
+  ASSERT_EQ(events.Size(), 4u);
+  EXPECT_STREQ(events[0]["display_alarms"][0]["id"].GetString(), "al-1");
+  EXPECT_STREQ(events[1]["recurrence"]["id"].GetString(), "re-1");
+  EXPECT_STREQ(events[3]["start_date"].GetString(), "2005-02-21");
+  EXPECT_STREQ(events[3]["end_date"].GetString(), "2005-02-21");
+}
+
+// Rows added after the last checkpoint live only in the -wal file, stored
+// as its own manifest row.
+TEST(CompleteReading, RowsInTheWriteAheadLogAreReadFromACopy) {
+  testing_support::TempFolder folder;
+  const std::string database = folder / "call_history.db";
+  Calls(2, true).Write(database);
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(database.c_str(), &raw), SQLITE_OK);
+  std::unique_ptr<sqlite3, int (*)(sqlite3*)> open(raw, &sqlite3_close);
+  ASSERT_EQ(sqlite3_exec(raw,
+                         "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                         "INSERT INTO call(address,date,duration,flags) VALUES"
+                         "('+15550170',1717308000,5,5),('+15550171',1717308100,7,4);",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  {
+    BackupBuilder backup(folder / "backup");
+    const std::string path = "Library/CallHistory/call_history.db";
+    backup.AddFile("WirelessDomain", path, testing_support::ReadFile(database));
+    backup.AddFile("WirelessDomain", path + "-wal", testing_support::ReadFile(database + "-wal"));
+  }
+  open.reset();
+  const std::string before = testing_support::TreeSnapshot(folder / "backup");
+  EXPECT_EQ(Delivered(4, Scan(folder / "backup/", 4, false)), 2);
+  Documents complete = Scan(folder / "backup/", 4, true);
+  EXPECT_EQ(Delivered(4, complete), 4);
+  EXPECT_THAT((*complete[0])["result"]["call_db_path"].GetString(),
+              testing::EndsWith("/call_history.db"));
+  EXPECT_EQ(testing_support::TreeSnapshot(folder / "backup"), before);
+}
+
+TEST(CompleteReading, DamagedDatabasesAreNamedAsProblems) {
+  struct Case {
+    const char* name;
+    int type;
+    std::function<void(BackupBuilder&, const std::string& folder)> build;
+    const char* path;
+    const char* what;
+  };
+  auto stored = [](const std::string& folder, const std::string& id) {
+    return folder + id.substr(0, 2) + "/" + id;
+  };
+  const Case cases[] = {
+      {"listed but not stored", 4,
+       [&](BackupBuilder& b, const std::string& folder) {
+         unlink(stored(folder, Calls(1, true).AddTo(b)).c_str());
+       },
+       "WirelessDomain/Library/CallHistory/call_history.db", "missing"},
+      {"a log listed but not stored (the database alone is read)", 4,
+       [](BackupBuilder& b, const std::string&) {
+         Calls(1, true).AddTo(b);
+         b.AddManifestEntry("WirelessDomain", "Library/CallHistory/call_history.db-wal",
+                            builder::kFlagFile);
+       },
+       "WirelessDomain/Library/CallHistory/call_history.db-wal", "missing"},
+      {"a folder where the file should be", 3,
+       [&](BackupBuilder& b, const std::string& folder) {
+         std::string file = stored(folder, ThreeEvents(false).AddTo(b));
+         unlink(file.c_str());
+         mkdir(file.c_str(), 0700);
+       },
+       "HomeDomain/Library/Calendar/Calendar.sqlitedb", "not a regular file"},
+      {"not a database", 9,
+       [](BackupBuilder& b, const std::string&) {
+         b.AddFile("HomeDomain", "Library/Safari/History.db", std::string(8192, 'x'));
+       },
+       "HomeDomain/Library/Safari/History.db", "unreadable"},
+      {"a database without the table", 4,
+       [](BackupBuilder& b, const std::string&) {
+         builder::HistoryWriter().AddTo(b, "HomeDomain",
+                                        "Library/CallHistoryDB/CallHistory.storedata");
+       },
+       "HomeDomain/Library/CallHistoryDB/CallHistory.storedata", "query failed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing_support::TempFolder folder;
+    {
+      BackupBuilder backup(folder / "backup");
+      c.build(backup, backup.Folder());
+    }
+    EXPECT_EQ(Problems(Scan(folder / "backup/", c.type, false)), nullptr);
+    const rapidjson::Value* problems = Problems(Scan(folder / "backup/", c.type, true));
+    ASSERT_NE(problems, nullptr);
+    ASSERT_EQ(problems->Size(), 1u) << testing_support::Json(*problems);
+    EXPECT_STREQ((*problems)[0]["path"].GetString(), c.path);
+    EXPECT_STREQ((*problems)[0]["what"].GetString(), c.what);
+    EXPECT_GT((*problems)[0]["detail"].GetStringLength(), 0u);
+  }
+}
+
+// Stored files of an encrypted backup are padded ciphertext; the sizes
+// given are of the content, as in the plain backup of the same files.
+TEST(CompleteReading, EncryptedAttachmentsHaveTheirContentSize) {
+  testing_support::TempFolder root;
+  builder::BackupOptions encrypted;
+  encrypted.isEncrypted = true;
+  {
+    BackupBuilder plain(root / "plain");
+    builder::AddContentSet(plain, "sms");
+    BackupBuilder backup(root / "encrypted", encrypted);
+    backup.SetProtector(std::make_unique<builder::Encryption>(builder::EncryptionOptions{"pw"}));
+    builder::AddContentSet(backup, "sms");
+  }
+  host::SendOptions unlock = testing_support::BuildTreeOptions();
+  mkdir((root / "tmp").c_str(), 0700);
+  unlock.tempDir = root / "tmp/";
+  unlock.unlockPassword = "pw";
+  auto sizes = [](const Documents& documents) {
+    std::vector<int64_t> sizes;
+    for (const auto& document : documents) {
+      const auto result = document->FindMember("result");
+      if (result == document->MemberEnd() || !result->value.IsArray()) continue;
+      for (const auto& attachment : result->value.GetArray())
+        sizes.push_back(attachment["Size"].GetInt64());
+    }
+    return sizes;
+  };
+  std::vector<int64_t> plain = sizes(Scan(root / "plain/", 2, false));
+  ASSERT_FALSE(plain.empty());
+  EXPECT_NE(sizes(Scan(root / "encrypted/", 2, false, unlock)), plain);
+  EXPECT_EQ(sizes(Scan(root / "encrypted/", 2, true, unlock)), plain);
+}
+
+}  // namespace
