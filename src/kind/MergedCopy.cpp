@@ -9,24 +9,11 @@
 #include <cstring>
 #include <memory>
 
-#include "kind/StoredFileAccess.h"
+#include "common/StoredFile.h"
+#include "common/UniqueFd.h"
 
 namespace keldra {
 namespace {
-
-class Descriptor {
- public:
-  explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
-  ~Descriptor() {
-    if (descriptor_ >= 0) close(descriptor_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return descriptor_; }
-
- private:
-  int descriptor_;
-};
 
 bool WriteAll(int descriptor, const char* data, size_t length) {
   while (length > 0) {
@@ -40,20 +27,20 @@ bool WriteAll(int descriptor, const char* data, size_t length) {
 }
 
 bool CopyFile(const std::string& from, const std::string& to, std::string& error) {
-  Descriptor source(OpenStoredFileForReading(from));
-  if (source.get() < 0) {
+  std::optional<RegularFile> source = OpenRegularFile(from);
+  if (!source) {
     error = "cannot open " + from + ": " + std::strerror(errno);
     return false;
   }
   // O_NOFOLLOW: a link planted in the temporary folder is not written through.
-  Descriptor target(open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (target.get() < 0) {
+  UniqueFd target(open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!target) {
     error = "cannot create " + to + ": " + std::strerror(errno);
     return false;
   }
   char buffer[64 * 1024];
   for (;;) {
-    ssize_t got = read(source.get(), buffer, sizeof buffer);
+    ssize_t got = read(source->fd.get(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       error = "cannot read " + from + ": " + std::strerror(errno);

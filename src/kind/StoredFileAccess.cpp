@@ -1,32 +1,25 @@
 #include "kind/StoredFileAccess.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <string>
+
+#include "common/StoredFile.h"
 
 namespace keldra {
 
-const char* StoredFileFault(const std::string& path) {
-  struct stat status {};
-  if (path.empty()) return "missing";
-  if (lstat(path.c_str(), &status) != 0)
-    return errno == ENOENT || errno == ENOTDIR ? "missing" : "unreadable";
-  if (!S_ISREG(status.st_mode)) return "not a regular file";
-  return nullptr;
-}
-
-int OpenStoredFileForReading(const std::string& path) {
-  int descriptor = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) return -1;
-  struct stat status {};
-  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-    close(descriptor);
-    errno = EINVAL;
-    return -1;
+const char* StoredFileFault(const ManifestFile& record) {
+  if (record.filePath.empty()) return "not a regular file";
+  errno = 0;
+  if (OpenStoredFile(std::string(record.backupDir), record.filePath)) return nullptr;
+  switch (errno) {
+    case ENOENT:
+      return "missing";
+    case EACCES:
+    case EIO:
+      return "unreadable";
+    default:  // a link, FIFO, device, folder or a linked sub-folder
+      return "not a regular file";
   }
-  return descriptor;
 }
 
 }  // namespace keldra

@@ -1,20 +1,15 @@
-// How a kind looks at a stored file before reading it: what is wrong with it,
-// if anything, and the one way it is opened.
+// What is wrong with a record's stored file, in the words a kind's problems use.
 #ifndef KELDRA_KIND_STOREDFILEACCESS_H_
 #define KELDRA_KIND_STOREDFILEACCESS_H_
 
-#include <string>
+#include "backup/ManifestFile.h"
 
 namespace keldra {
 
-// Null for a regular file; otherwise the problem's `what`: "missing",
-// "not a regular file" (links included) or "unreadable".
-const char* StoredFileFault(const std::string& path);
-
-// A read-only descriptor of a regular file, never through a link and never
-// blocking on a device or pipe; -1 with errno set otherwise. The caller
-// closes it.
-int OpenStoredFileForReading(const std::string& path);
+// Null when the record's stored file opens as a regular file; otherwise the
+// problem's `what`: "missing", "not a regular file" (links and file ids that
+// name no stored file included) or "unreadable".
+const char* StoredFileFault(const ManifestFile& record);
 
 }  // namespace keldra
 

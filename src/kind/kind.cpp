@@ -84,13 +84,13 @@ std::string Kind::Locate(size_t index) {
   const ManifestFile* file = watch.File();
   if (!file) return {};
   const std::string label = RecordLabel(*file);
-  if (const char* fault = StoredFileFault(file->StoredPath())) {
+  if (const char* fault = StoredFileFault(*file)) {
     AddProblem(label, fault, "stored as " + std::string(file->filePath));
     return {};
   }
   std::string path = ReadablePath(*file);
   if (const ManifestFile* log = watch.Log()) {
-    if (const char* fault = StoredFileFault(log->StoredPath()))
+    if (const char* fault = StoredFileFault(*log))
       AddProblem(RecordLabel(*log), fault,
                  "stored as " + std::string(log->filePath) + "; its newest rows were not read");
     else
