@@ -1,5 +1,6 @@
 #include "kind/note/Note.h"
 
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "kind/note/KeyMatcher.h"
 #include "kind/note/NoteBody.h"
 #include "kind/note/NoteBodyInflater.h"
+#include "kind/note/NoteRecord.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilityFile.h"
 #include "vorn/VRNUtilitySys.h"
@@ -25,6 +27,15 @@ constexpr char kNoteStoreSql[] =
     "SELECT a.ZCREATIONDATE, a.ZMODIFICATIONDATE1,a.ZTITLE1, b.ZDATA FROM ZICNOTEDATA AS b inner "
     "JOIN ZICCLOUDSYNCINGOBJECT AS a ON a.ZNOTEDATA=b.Z_PK WHERE b.ZDATA is not null ORDER BY "
     "a.ZMODIFICATIONDATE1 desc;";
+// Complete reading: the creation date sits in a numbered column that moved
+// between iOS versions (and other kinds of rows use the others), so every
+// creation-date column present is asked, newest numbering first.
+constexpr const char* kCreationColumns[] = {"ZCREATIONDATE3", "ZCREATIONDATE2", "ZCREATIONDATE1",
+                                            "ZCREATIONDATE"};
+constexpr const char* kModificationColumns[] = {"ZMODIFICATIONDATE1", "ZMODIFICATIONDATE"};
+constexpr const char* kTitleColumns[] = {"ZTITLE1", "ZTITLE"};
+constexpr const char* kLockedColumns[] = {"ZISPASSWORDPROTECTED"};
+constexpr uint8_t kGzipMagic[] = {0x1F, 0x8B};
 constexpr int kStageTotal = 3;
 constexpr int kStatusPartial = 2;
 
@@ -55,6 +66,47 @@ void AddIdentity(rapidjson::Value& note, Allocator& allocator, const std::string
 
 std::string NoteId(int counter) {
   return "Note-" + std::to_string(counter);
+}
+
+std::set<std::string> ColumnsOf(const sqlite::Database& database, const std::string& table) {
+  std::set<std::string> names;
+  sqlite::Statement statement =
+      sqlite::Prepare(database, ("PRAGMA table_info(" + table + ")").c_str());
+  if (!statement) return names;
+  while (sqlite3_step(statement.get()) == SQLITE_ROW)
+    names.emplace(sqlite::Text(statement.get(), 1));
+  return names;
+}
+
+// The first non-NULL of those of `candidates` the table has; NULL when none.
+template <size_t N>
+std::string FirstPopulated(const std::set<std::string>& columns,
+                           const char* const (&candidates)[N]) {
+  std::vector<std::string> present;
+  for (const char* name : candidates)
+    if (columns.count(name)) present.push_back(std::string("a.") + name);
+  if (present.empty()) return "NULL";
+  if (present.size() == 1) return present.front();  // COALESCE needs two
+  std::string list;
+  for (const std::string& column : present) list += (list.empty() ? "" : ", ") + column;
+  return "COALESCE(" + list + ")";
+}
+
+// The note store statement of complete reading: the same rows in the same
+// order, from the columns this store really has, with the lock flag last.
+std::string CompleteNoteStoreSql(const sqlite::Database& database) {
+  std::set<std::string> columns = ColumnsOf(database, "ZICCLOUDSYNCINGOBJECT");
+  std::string modified = FirstPopulated(columns, kModificationColumns);
+  return "SELECT " + FirstPopulated(columns, kCreationColumns) + ", " + modified + ", " +
+         FirstPopulated(columns, kTitleColumns) + ", b.ZDATA, " +
+         FirstPopulated(columns, kLockedColumns) +
+         " FROM ZICNOTEDATA AS b inner JOIN ZICCLOUDSYNCINGOBJECT AS a ON a.ZNOTEDATA=b.Z_PK "
+         "WHERE b.ZDATA is not null ORDER BY " +
+         modified + " desc;";
+}
+
+bool IsGzip(const uint8_t* blob, size_t length) {
+  return length >= sizeof kGzipMagic && blob[0] == kGzipMagic[0] && blob[1] == kGzipMagic[1];
 }
 
 std::string_view StringOf(const rapidjson::Value& value) {
@@ -88,8 +140,15 @@ void Note::Run(const std::string& taskId, const BackupInfo& info) {
 
 bool Note::ReadNotesDb(const std::string& path) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
+  if (!database) {
+    AddProblem(path, "unreadable", "the notes database does not open as a database");
+    return false;
+  }
   sqlite::Statement statement = sqlite::Prepare(database, kNotesSql);
-  if (!statement) return false;
+  if (!statement) {
+    AddProblem(path, "query failed", sqlite3_errmsg(database.get()));
+    return false;
+  }
   Allocator& allocator = results_.GetAllocator();
   int counter = 0;
   while (sqlite3_step(statement.get()) == SQLITE_ROW) {
@@ -106,11 +165,21 @@ bool Note::ReadNotesDb(const std::string& path) {
 
 bool Note::ReadNoteStoreDb(const std::string& path) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
-  sqlite::Statement statement = sqlite::Prepare(database, kNoteStoreSql);
-  if (!statement) return false;
+  if (!database) {
+    AddProblem(path, "unreadable", "the note store does not open as a database");
+    return false;
+  }
+  const bool complete = CompleteReading();
+  std::string sql = complete ? CompleteNoteStoreSql(database) : kNoteStoreSql;
+  sqlite::Statement statement = sqlite::Prepare(database, sql.c_str());
+  if (!statement) {
+    AddProblem(path, "query failed", sqlite3_errmsg(database.get()));
+    return false;
+  }
   Allocator& allocator = results_.GetAllocator();
   NoteBodyInflater inflater;  // one buffer for the whole database
   int counter = 0;
+  int locked = 0;
   while (sqlite3_step(statement.get()) == SQLITE_ROW) {
     rapidjson::Value note(rapidjson::kObjectType);
     AddDate(note, allocator, "dateCreated", statement.get(), 0);
@@ -121,13 +190,43 @@ bool Note::ReadNoteStoreDb(const std::string& path) {
 
     const auto* blob = static_cast<const uint8_t*>(sqlite3_column_blob(statement.get(), 3));
     size_t blobLength = static_cast<size_t>(sqlite3_column_bytes(statement.get(), 3));
-    std::optional<std::string_view> body = inflater.Inflate(blob, blobLength);
-    if (!body || !ExtractNoteBody(reinterpret_cast<const uint8_t*>(body->data()), body->size(),
-                                  note, allocator, id))
+    if (complete && sqlite::Int64(statement.get(), 4) != 0) {
+      // Its body is ciphertext under the notes password: nothing to inflate.
       PimJsonUtil::AddJsonDictStringValue(note, allocator, "content", "");
+      note.AddMember("locked", true, allocator);
+      ++locked;
+    } else if (complete) {
+      AddCompleteBody(inflater, blob, blobLength, note, id);
+    } else {
+      std::optional<std::string_view> body = inflater.Inflate(blob, blobLength);
+      if (!body || !ExtractNoteBody(reinterpret_cast<const uint8_t*>(body->data()), body->size(),
+                                    note, allocator, id))
+        PimJsonUtil::AddJsonDictStringValue(note, allocator, "content", "");
+    }
     PimJsonUtil::PushJsonArrayObjectValue(results_, allocator, note);
   }
+  if (locked)
+    AddProblem(path, "locked",
+               std::to_string(locked) + (locked == 1 ? " note is" : " notes are") +
+                   " locked with a notes password; " + (locked == 1 ? "its" : "their") +
+                   " text was not read");
   return true;
+}
+
+void Note::AddCompleteBody(NoteBodyInflater& inflater, const uint8_t* blob, size_t length,
+                           rapidjson::Value& note, const std::string& id) {
+  Allocator& allocator = results_.GetAllocator();
+  // A body stored without compression is the record itself.
+  std::optional<std::string_view> body;
+  if (blob && !IsGzip(blob, length))
+    body = std::string_view(reinterpret_cast<const char*>(blob), length);
+  else
+    body = inflater.Inflate(blob, length);
+  // A record that does not decode still gives what the byte rules find.
+  if (!body || (!AddDecodedNoteBody(*body, note, allocator, id) &&
+                !ExtractNoteBody(reinterpret_cast<const uint8_t*>(body->data()), body->size(), note,
+                                 allocator, id)))
+    PimJsonUtil::AddJsonDictStringValue(note, allocator, "content", "");
 }
 
 void Note::ResolveAttachments(const FileMap& map, const BackupInfo& info) {
@@ -178,6 +277,7 @@ void Note::SendNoteResults(const std::string& taskId, const char* subCommandType
   SendResult(allocator, results_, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
              subCommandType);
   rapidjson::Value closing(rapidjson::kObjectType);
+  AttachProblems(closing, allocator);
   SendResult(allocator, closing, taskId.c_str(), 3, kStageTotal, kStatusPartial, kType, 0,
              subCommandType);
   // A fresh document also gives back the memory of the notes just sent.
