@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <ctime>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -382,6 +384,89 @@ TEST(RealChatStores, IleappSampleGivesItsSessionsAndMessages) {
   EXPECT_EQ(listed, 21u);
   EXPECT_EQ(Json((*messages.back())["result"]), "{}");
   EXPECT_EQ((*messages.back())["stage"].GetInt(), 0);
+}
+
+std::string UtcText(const rapidjson::Value& date) {
+  char* utc = VRNUtilitySys::ConvertLocalTimeToUtc(nullptr, date.GetString());
+  std::string text(utc);
+  VRNUtilityString::Free(utc);
+  return text;
+}
+
+// Complete reading gives every message of the sample's answer key: system
+// events flagged, locations with their coordinates, and senders by readable
+// name, never by what ZPUSHNAME stores.
+TEST(RealChatStores, CompleteReadingGivesEveryMessageOfTheAnswerKey) {
+  std::string fixtures = FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  const std::string ileapp = fixtures + "abrignoni__iLEAPP/admin/test/";
+  TempFolder scratch, root;
+  std::string merged = MergedDatabase(
+      ileapp + "cases/data/whatsApp/testdata.whatsApp.whatsAppMessages.josh_ios15_ffs.zip",
+      "ChatStorage.sqlite", scratch.Path());
+  std::set<std::string> stored;  // the raw ZPUSHNAME values
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(merged.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, "SELECT ZPUSHNAME FROM ZWAMESSAGE WHERE ZPUSHNAME <> ''", -1, &statement,
+                       nullptr);
+    while (sqlite3_step(statement) == SQLITE_ROW)
+      stored.emplace(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+  }
+  ASSERT_FALSE(stored.empty());
+  {
+    BackupBuilder backup(root.Path());
+    backup.AddFileFromDisk(builder::whatsapp::kDomain, "ChatStorage.sqlite", merged);
+  }
+  host::Recorder recorder =
+      Send(kScan, "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[10],\"complete\":true}");
+
+  std::multiset<std::string> dates, coordinates;
+  size_t system = 0, incoming = 0;
+  for (const rapidjson::Value* stage : KindMessages(recorder, {10})) {
+    if ((*stage)["stage"].GetInt() == 0) EXPECT_EQ(Json((*stage)["result"]), "{\"problems\":[]}");
+    if ((*stage)["stage"].GetInt() != 3) continue;
+    for (const auto& message : (*stage)["result"].GetArray()) {
+      dates.insert(UtcText(message["date"]));
+      if (message.HasMember("system")) ++system;
+      if (message.HasMember("latitude"))
+        coordinates.insert(std::to_string(message["latitude"].GetDouble()) + " " +
+                           std::to_string(message["longitude"].GetDouble()));
+      EXPECT_EQ(stored.count(message["push_name"].GetString()), 0u);
+      if (message["is_from_me"].GetInt()) continue;
+      ++incoming;
+      std::string sender = message["sender_name"].GetString();
+      EXPECT_FALSE(sender.empty());
+      EXPECT_EQ(stored.count(sender), 0u);
+    }
+  }
+  rapidjson::Document key;
+  key.Parse(
+      ReadFile(ileapp +
+               "results/whatsApp/whatsApp.whatsAppMessages.josh_ios15_ffs.20250621193412.json")
+          .c_str());
+  std::multiset<std::string> keyDates, keyCoordinates;
+  size_t keyIncoming = 0;
+  for (const auto& row : key["data"].GetArray()) {
+    time_t seconds = row[0].GetInt64();
+    struct tm utc {};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    keyDates.insert(text);
+    if (row[11].IsNumber())
+      keyCoordinates.insert(std::to_string(row[11].GetDouble()) + " " +
+                            std::to_string(row[12].GetDouble()));
+    if (std::string(row[3].GetString()) == "Local User") ++keyIncoming;  // the receiver
+  }
+  EXPECT_EQ(dates.size(), 32u);
+  EXPECT_EQ(dates, keyDates);
+  EXPECT_EQ(coordinates, keyCoordinates);
+  EXPECT_EQ(system, 11u);
+  EXPECT_EQ(incoming, keyIncoming);
 }
 
 TEST(RealChatStores, MvtStoreWithoutMostColumnsAnswersTheMediaQuery) {

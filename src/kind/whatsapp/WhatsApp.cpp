@@ -41,6 +41,8 @@ void WhatsApp::Run(const std::string& taskId, const BackupInfo& info) {
 void WhatsApp::ExtractChats(rapidjson::Document& document, const std::string& taskId,
                             const BackupInfo& info) {
   if (!dbPath_.empty()) database_ = sqlite::OpenReadOnly(dbPath_);
+  if (!dbPath_.empty() && !database_)
+    AddProblem(dbPath_, "unreadable", "the chat store does not open as a database");
   if (database_) {
     ReadMediaItems(document, info.BackupPath, info.BackupType);
     ReadPushNames();
@@ -50,6 +52,7 @@ void WhatsApp::ExtractChats(rapidjson::Document& document, const std::string& ta
     SendChatSeries(document, taskId);
   }
   rapidjson::Value closing(rapidjson::kObjectType);
+  AttachProblems(closing, document.GetAllocator());
   SendResult(document.GetAllocator(), closing, taskId.c_str(), 0, 0, kStatusFinished, kType, 0,
              names::kDoScan);
 }
