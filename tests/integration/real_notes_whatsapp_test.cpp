@@ -469,6 +469,30 @@ TEST(RealChatStores, CompleteReadingGivesEveryMessageOfTheAnswerKey) {
   EXPECT_EQ(incoming, keyIncoming);
 }
 
+// The hand-made store lacks the columns the fixed message statement names,
+// so exact reading lists its chats without messages; complete reading
+// builds its statements from the columns there and gives all three.
+TEST(RealChatStores, CompleteReadingReadsAStoreWithoutMostColumns) {
+  std::string fixtures = FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  TempFolder root;
+  {
+    BackupBuilder backup(root.Path());
+    backup.AddFileFromDisk(builder::whatsapp::kDomain, "ChatStorage.sqlite",
+                           fixtures +
+                               "mvt-project__mvt/tests/artifacts/ios_backup/7c/"
+                               "7c7fba66680ef796b916b067077cc246adacf01d");
+  }
+  host::Recorder recorder =
+      Send(kScan, "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[10],\"complete\":true}");
+  size_t listed = 0;
+  for (const rapidjson::Value* stage : KindMessages(recorder, {10})) {
+    if ((*stage)["stage"].GetInt() == 3) listed += (*stage)["result"].Size();
+    if ((*stage)["stage"].GetInt() == 0) EXPECT_EQ(Json((*stage)["result"]), "{\"problems\":[]}");
+  }
+  EXPECT_EQ(listed, 3u);
+}
+
 TEST(RealChatStores, MvtStoreWithoutMostColumnsAnswersTheMediaQuery) {
   std::string fixtures = FixturesDir();
   SKIP_WITHOUT_FIXTURES(fixtures);
