@@ -233,12 +233,12 @@ TEST(RealNoteStores, CompleteReadingGivesDatesAndFlagsLockedNotes) {
   const std::string ileapp = fixtures + "abrignoni__iLEAPP/admin/test/";
   struct Sample {
     const char* name;
-    size_t notes, locked, readable;
+    size_t notes, locked, readable, deleted;
     const char* answerKey;  // "" when the sample has none
   };
   const Sample kSamples[] = {
-      {"plaso", 8, 4, 3, ""},
-      {"ileapp", 13, 6, 6, "results/notes/notes.notes.josh_ios17_ffs.20260725222859.json"},
+      {"plaso", 8, 4, 3, 1, ""},
+      {"ileapp", 13, 6, 6, 1, "results/notes/notes.notes.josh_ios17_ffs.20260725222859.json"},
   };
   for (const Sample& sample : kSamples) {
     SCOPED_TRACE(sample.name);
@@ -257,16 +257,18 @@ TEST(RealNoteStores, CompleteReadingGivesDatesAndFlagsLockedNotes) {
     const rapidjson::Value& notes = Notes(recorder);
     ASSERT_EQ(notes.Size(), sample.notes);
     std::multimap<std::string, std::string> created;  // subject -> creation date
-    size_t locked = 0, readable = 0;
+    size_t locked = 0, readable = 0, deleted = 0;
     for (const auto& note : notes.GetArray()) {
       EXPECT_STRNE(note["dateCreated"].GetString(), "") << note["subject"].GetString();
       std::string subject = note["subject"].GetString();
       created.emplace(subject.empty() ? "None" : subject, KeyDate(note["dateCreated"]));
       if (note.HasMember("locked")) ++locked;
+      if (note.HasMember("deleted")) ++deleted;
       if (note["content"].GetStringLength()) ++readable;
     }
     EXPECT_EQ(locked, sample.locked);
     EXPECT_EQ(readable, sample.readable);
+    EXPECT_EQ(deleted, sample.deleted);
     // Locked bodies never go to the host's inflater (in exact reading each
     // of them does, after the module's own inflater has failed on it).
     EXPECT_LE(recorder.Count("request"), sample.notes - sample.locked);

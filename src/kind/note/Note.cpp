@@ -35,6 +35,7 @@ constexpr const char* kCreationColumns[] = {"ZCREATIONDATE3", "ZCREATIONDATE2", 
 constexpr const char* kModificationColumns[] = {"ZMODIFICATIONDATE1", "ZMODIFICATIONDATE"};
 constexpr const char* kTitleColumns[] = {"ZTITLE1", "ZTITLE"};
 constexpr const char* kLockedColumns[] = {"ZISPASSWORDPROTECTED"};
+constexpr const char* kDeletedColumns[] = {"ZMARKEDFORDELETION"};
 constexpr uint8_t kGzipMagic[] = {0x1F, 0x8B};
 constexpr int kStageTotal = 3;
 constexpr int kStatusPartial = 2;
@@ -93,13 +94,14 @@ std::string FirstPopulated(const std::set<std::string>& columns,
 }
 
 // The note store statement of complete reading: the same rows in the same
-// order, from the columns this store really has, with the lock flag last.
+// order, from the columns this store really has, with the lock and
+// deletion flags last.
 std::string CompleteNoteStoreSql(const sqlite::Database& database) {
   std::set<std::string> columns = ColumnsOf(database, "ZICCLOUDSYNCINGOBJECT");
   std::string modified = FirstPopulated(columns, kModificationColumns);
   return "SELECT " + FirstPopulated(columns, kCreationColumns) + ", " + modified + ", " +
          FirstPopulated(columns, kTitleColumns) + ", b.ZDATA, " +
-         FirstPopulated(columns, kLockedColumns) +
+         FirstPopulated(columns, kLockedColumns) + ", " + FirstPopulated(columns, kDeletedColumns) +
          " FROM ZICNOTEDATA AS b inner JOIN ZICCLOUDSYNCINGOBJECT AS a ON a.ZNOTEDATA=b.Z_PK "
          "WHERE b.ZDATA is not null ORDER BY " +
          modified + " desc;";
@@ -203,6 +205,9 @@ bool Note::ReadNoteStoreDb(const std::string& path) {
                                     note, allocator, id))
         PimJsonUtil::AddJsonDictStringValue(note, allocator, "content", "");
     }
+    // Still listed in the app's Recently Deleted folder.
+    if (complete && sqlite::Int64(statement.get(), 5) != 0)
+      note.AddMember("deleted", true, allocator);
     PimJsonUtil::PushJsonArrayObjectValue(results_, allocator, note);
   }
   if (locked)
