@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "builder/kinds/NoteProtobuf.h"
+#include "builder/kinds/NoteStores.h"
+#include "kind/note/Note.h"
 #include "kind/note/NoteBody.h"
 #include "kind/note/NoteRecord.h"
+#include "support/TestSupport.h"
 #include "vorn/PimJsonUtil.h"
 
 namespace {
@@ -261,4 +264,38 @@ TEST(NoteRecord, DecodesWholeRecordsAndRejectsBrokenOnes) {
   };
   for (const std::string& body : broken)
     EXPECT_FALSE(keldra::DecodeNoteRecord(body)) << testing::PrintToString(body);
+}
+
+// A note store's embedded table: its cells live in the table's own row,
+// gzipped in the mergeable-data column, and complete reading gives them as
+// the attachment's "text".
+TEST(NoteRecord, EmbeddedTablesOfAStoreGiveTheirRows) {
+  builder::notes::NoteStoreContent store;
+  builder::notes::StoreNote withTable;
+  withTable.title = "Plan";
+  withTable.text = "Plan\n" + kMark;
+  builder::notes::StoreAttachment table;
+  table.ref = {Uuid('T'), "com.apple.notes.table"};
+  withTable.attachments = {table};
+  store.notes.push_back(withTable);
+  testing_support::TempFolder folder;
+  const std::string path = folder / "NoteStore.sqlite";
+  builder::notes::WriteNoteStore(store, path);
+  std::string hex;
+  for (unsigned char byte : builder::notes::Gzip(TableRecord())) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 15];
+  }
+  testing_support::ExecSql(path,
+                           "ALTER TABLE ZICCLOUDSYNCINGOBJECT ADD COLUMN ZMERGEABLEDATA1 BLOB;"
+                           "UPDATE ZICCLOUDSYNCINGOBJECT SET ZMERGEABLEDATA1 = x'" +
+                               hex + "' WHERE ZIDENTIFIER = '" + Uuid('T') + "'");
+
+  keldra::Note kind;
+  kind.SetCompleteReading(true);
+  ASSERT_TRUE(kind.ReadNoteStoreDb(path));
+  const rapidjson::Value& attachment = kind.Results()[0]["attachments"][0];
+  EXPECT_STREQ(attachment["uti"].GetString(), "com.apple.notes.table");
+  EXPECT_STREQ(attachment["text"].GetString(), "r0c1\t\nr1c1\tr1c2\n");
 }

@@ -36,6 +36,11 @@ constexpr const char* kModificationColumns[] = {"ZMODIFICATIONDATE1", "ZMODIFICA
 constexpr const char* kTitleColumns[] = {"ZTITLE1", "ZTITLE"};
 constexpr const char* kLockedColumns[] = {"ZISPASSWORDPROTECTED"};
 constexpr const char* kDeletedColumns[] = {"ZMARKEDFORDELETION"};
+// An embedded table keeps its cells in its own row, in the numbered
+// mergeable-data column of the version.
+constexpr const char* kMergeableColumns[] = {"ZMERGEABLEDATA1", "ZMERGEABLEDATA",
+                                             "ZMERGEABLEDATA2"};
+constexpr char kTableUti[] = "com.apple.notes.table";
 constexpr uint8_t kGzipMagic[] = {0x1F, 0x8B};
 constexpr int kStageTotal = 3;
 constexpr int kStatusPartial = 2;
@@ -111,6 +116,26 @@ bool IsGzip(const uint8_t* blob, size_t length) {
   return length >= sizeof kGzipMagic && blob[0] == kGzipMagic[0] && blob[1] == kGzipMagic[1];
 }
 
+// The stored record of an embedded object by its identifier; null when the
+// store has no such columns.
+sqlite::Statement PrepareObjectDataLookup(const sqlite::Database& database) {
+  std::set<std::string> columns = ColumnsOf(database, "ZICCLOUDSYNCINGOBJECT");
+  std::string data = FirstPopulated(columns, kMergeableColumns);
+  if (data == "NULL" || !columns.count("ZIDENTIFIER")) return nullptr;
+  return sqlite::Prepare(
+      database,
+      ("SELECT " + data + " FROM ZICCLOUDSYNCINGOBJECT AS a WHERE a.ZIDENTIFIER = ?").c_str());
+}
+
+// A stored record as bytes to decode: inflated when it is gzip, as stored
+// otherwise.
+std::optional<std::string_view> RecordBytes(NoteBodyInflater& inflater, const uint8_t* blob,
+                                            size_t length) {
+  if (blob && !IsGzip(blob, length))
+    return std::string_view(reinterpret_cast<const char*>(blob), length);
+  return inflater.InflateWhole(blob, length);
+}
+
 std::string_view StringOf(const rapidjson::Value& value) {
   if (!value.IsString()) return {};
   return {value.GetString(), value.GetStringLength()};
@@ -180,6 +205,7 @@ bool Note::ReadNoteStoreDb(const std::string& path) {
   }
   Allocator& allocator = results_.GetAllocator();
   NoteBodyInflater inflater;  // one buffer for the whole database
+  sqlite::Statement objectData = complete ? PrepareObjectDataLookup(database) : nullptr;
   int counter = 0;
   int locked = 0;
   while (sqlite3_step(statement.get()) == SQLITE_ROW) {
@@ -199,6 +225,7 @@ bool Note::ReadNoteStoreDb(const std::string& path) {
       ++locked;
     } else if (complete) {
       AddCompleteBody(inflater, blob, blobLength, note, id);
+      AddTableTexts(objectData.get(), inflater, note);
     } else {
       std::optional<std::string_view> body = inflater.Inflate(blob, blobLength);
       if (!body || !ExtractNoteBody(reinterpret_cast<const uint8_t*>(body->data()), body->size(),
@@ -221,17 +248,31 @@ bool Note::ReadNoteStoreDb(const std::string& path) {
 void Note::AddCompleteBody(NoteBodyInflater& inflater, const uint8_t* blob, size_t length,
                            rapidjson::Value& note, const std::string& id) {
   Allocator& allocator = results_.GetAllocator();
-  // A body stored without compression is the record itself.
-  std::optional<std::string_view> body;
-  if (blob && !IsGzip(blob, length))
-    body = std::string_view(reinterpret_cast<const char*>(blob), length);
-  else
-    body = inflater.Inflate(blob, length);
+  std::optional<std::string_view> body = RecordBytes(inflater, blob, length);
   // A record that does not decode still gives what the byte rules find.
   if (!body || (!AddDecodedNoteBody(*body, note, allocator, id) &&
                 !ExtractNoteBody(reinterpret_cast<const uint8_t*>(body->data()), body->size(), note,
                                  allocator, id)))
     PimJsonUtil::AddJsonDictStringValue(note, allocator, "content", "");
+}
+
+void Note::AddTableTexts(sqlite3_stmt* lookup, NoteBodyInflater& inflater, rapidjson::Value& note) {
+  auto list = note.FindMember("attachments");
+  if (!lookup || list == note.MemberEnd() || !list->value.IsArray()) return;
+  Allocator& allocator = results_.GetAllocator();
+  for (rapidjson::Value& attachment : list->value.GetArray()) {
+    auto uti = attachment.FindMember("uti");
+    if (uti == attachment.MemberEnd() || StringOf(uti->value) != kTableUti) continue;
+    std::string_view key = StringOf(attachment["key"]);
+    sqlite3_reset(lookup);
+    sqlite3_bind_text(lookup, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(lookup) != SQLITE_ROW) continue;
+    const auto* blob = static_cast<const uint8_t*>(sqlite3_column_blob(lookup, 0));
+    size_t length = static_cast<size_t>(sqlite3_column_bytes(lookup, 0));
+    std::optional<std::string_view> record = RecordBytes(inflater, blob, length);
+    std::optional<std::string> text = record ? DecodeShownText(*record) : std::nullopt;
+    if (text) PimJsonUtil::AddJsonDictStringValue(attachment, allocator, "text", *text);
+  }
 }
 
 void Note::ResolveAttachments(const FileMap& map, const BackupInfo& info) {

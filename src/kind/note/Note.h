@@ -48,6 +48,10 @@ class Note : public Kind, public VRNObserver, public VRNSubject {
   void AddCompleteBody(NoteBodyInflater& inflater, const uint8_t* blob, size_t length,
                        rapidjson::Value& note, const std::string& id);
 
+  // Complete reading: the rows of each embedded table, read from the
+  // table's own row of the store by `lookup`, as its attachment's "text".
+  void AddTableTexts(sqlite3_stmt* lookup, NoteBodyInflater& inflater, rapidjson::Value& note);
+
   rapidjson::Document results_;
   std::string notesDbPath_;
   std::string noteStorePath_;

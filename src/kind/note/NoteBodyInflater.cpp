@@ -30,3 +30,24 @@ std::optional<std::string_view> NoteBodyInflater::Inflate(const uint8_t* blob, s
 }
 
 }  // namespace keldra
+
+namespace keldra {
+
+std::optional<std::string_view> NoteBodyInflater::InflateWhole(const uint8_t* blob, size_t length) {
+  GrowFor(length);
+  size_t inflated = target_;
+  auto* storage = reinterpret_cast<uint8_t*>(buffer_.data());
+  int result = VRNUtilityUnzip::GZDecompress(blob, length, storage, &inflated);
+  if (result == VRNUtilityUnzip::kOk) return std::string_view(buffer_.data(), inflated);
+  if (result == VRNUtilityUnzip::kOutputTooSmall && inflated <= kMaxSize) {
+    // The buffer keeps this room; the size first offered stays as it was.
+    if (buffer_.size() < inflated) buffer_.resize(inflated, '\0');
+    size_t whole = inflated;
+    storage = reinterpret_cast<uint8_t*>(buffer_.data());
+    if (VRNUtilityUnzip::GZDecompress(blob, length, storage, &whole) == VRNUtilityUnzip::kOk)
+      return std::string_view(buffer_.data(), whole);
+  }
+  return Inflate(blob, length);
+}
+
+}  // namespace keldra

@@ -85,6 +85,13 @@ std::optional<DecodedNoteBody> DecodeNoteRecord(std::string_view body) {
   return DecodeNote(*content);
 }
 
+std::optional<std::string> DecodeShownText(std::string_view body) {
+  std::optional<DecodedNoteBody> decoded = DecodeNoteRecord(body);
+  if (!decoded) return std::nullopt;
+  Utils::ReplaceStr(decoded->text, kObjectMark, kObjectText);
+  return std::move(decoded->text);
+}
+
 bool AddDecodedNoteBody(std::string_view body, rapidjson::Value& note,
                         rapidjson::Document::AllocatorType& allocator, const std::string& noteId) {
   std::optional<DecodedNoteBody> decoded = DecodeNoteRecord(body);

@@ -26,6 +26,9 @@ struct DecodedNoteBody {
 // None when `body` is not a note record or a table record.
 std::optional<DecodedNoteBody> DecodeNoteRecord(std::string_view body);
 
+// The text of a record as "content" shows it: each U+FFFC as "[Attachment]".
+std::optional<std::string> DecodeShownText(std::string_view body);
+
 // Adds "content" (each U+FFFC shown as "[Attachment]") and, when the note
 // embeds objects, "attachments" ({"key","note_id","info":[],"uti"}), as the
 // byte rules do; false, with nothing added, when the body does not decode.
