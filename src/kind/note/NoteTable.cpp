@@ -37,6 +37,8 @@ constexpr uint32_t kNoteText = 2;
 
 // A table this large would be mostly separators; it is not spelled out.
 constexpr uint64_t kMaxCells = 1u << 20;
+// Map items read while following references, over one table.
+constexpr uint64_t kMaxWork = 1u << 24;
 
 std::vector<std::string_view> Repeated(std::string_view message, uint32_t number) {
   std::vector<std::string_view> items;
@@ -79,13 +81,21 @@ class ObjectGraph {
   std::optional<std::string_view> MapValue(size_t entry, std::string_view keyName) const {
     std::optional<std::string_view> map = FirstBytes(entries_[entry], kEntryCustomMap);
     if (!map) return std::nullopt;
-    for (std::string_view item : Repeated(*map, kMapItem)) {
-      std::optional<uint64_t> key = FirstVarint(item, kItemKey);
+    Reader reader(*map);
+    Field field;
+    while (reader.Next(field)) {
+      // Many references may lead to one large map: the items read are
+      // counted over the whole table.
+      if (++work_ > kMaxWork) return std::nullopt;
+      if (field.number != kMapItem || field.wire != Wire::kBytes) continue;
+      std::optional<uint64_t> key = FirstVarint(field.bytes, kItemKey);
       if (key && *key < keyNames_.size() && keyNames_[*key] == keyName)
-        return FirstBytes(item, kItemValue);
+        return FirstBytes(field.bytes, kItemValue);
     }
     return std::nullopt;
   }
+
+  bool Exhausted() const { return work_ > kMaxWork; }
 
   // The UUID list index of the UUID object a value refers to.
   std::optional<uint64_t> UuidOf(std::string_view value) const {
@@ -174,6 +184,7 @@ class ObjectGraph {
   std::vector<std::string_view> typeNames_;
   std::vector<std::string_view> uuids_;
   std::unordered_map<std::string_view, uint64_t> uuidIndex_;
+  mutable uint64_t work_ = 0;
 };
 
 }  // namespace
@@ -204,6 +215,8 @@ std::optional<std::string> DecodeTableText(std::string_view objectData) {
       if (row) cells.emplace(std::make_pair(*row, *column), graph.NoteText(cell));
     }
   }
+
+  if (graph.Exhausted()) return std::nullopt;
 
   std::string text;
   for (uint64_t row : rows) {
