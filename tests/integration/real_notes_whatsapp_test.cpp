@@ -214,14 +214,18 @@ TEST(RealNoteBodies, ExportedBodiesGoThroughInflateAndCutting) {
   EXPECT_EQ(recorder.Count("violation"), 0u);
 }
 
-// A note date as the answer keys write it: UTC, "YYYY-MM-DD HH:MM:SS".
-std::string KeyDate(const rapidjson::Value& date) {
+// A date of the module as UTC text: "YYYY-MM-DDTHH:MM:SSZ".
+std::string UtcText(const rapidjson::Value& date) {
   char* utc = VRNUtilitySys::ConvertLocalTimeToUtc(nullptr, date.GetString());
   std::string text(utc);
   VRNUtilityString::Free(utc);
-  if (text.size() != 20) return text;
-  text[10] = ' ';
-  return text.substr(0, 19);
+  return text;
+}
+
+// A note date as the answer keys write it: "YYYY-MM-DD HH:MM:SS".
+std::string KeyDate(const rapidjson::Value& date) {
+  std::string text = UtcText(date);
+  return text.size() == 20 ? text.substr(0, 10) + " " + text.substr(11, 8) : text;
 }
 
 // Complete reading of the real note stores: every note with its creation
@@ -387,13 +391,6 @@ TEST(RealChatStores, IleappSampleGivesItsSessionsAndMessages) {
   EXPECT_EQ(listed, 21u);
   EXPECT_EQ(Json((*messages.back())["result"]), "{}");
   EXPECT_EQ((*messages.back())["stage"].GetInt(), 0);
-}
-
-std::string UtcText(const rapidjson::Value& date) {
-  char* utc = VRNUtilitySys::ConvertLocalTimeToUtc(nullptr, date.GetString());
-  std::string text(utc);
-  VRNUtilityString::Free(utc);
-  return text;
 }
 
 // Complete reading gives every message of the sample's answer key: system
