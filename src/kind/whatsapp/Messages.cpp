@@ -1,5 +1,6 @@
 // A session's messages, with the sender of incoming group messages looked up
 // once per member and session.
+#include <cmath>
 #include <set>
 #include <string>
 #include <string_view>
@@ -197,11 +198,15 @@ void WhatsApp::AddCompleteMembers(sqlite3_stmt* row, const MessageRow& fields,
   PimJsonUtil::AddJsonDictInt64Value(message, allocator, "message_type", type);
   if (type == kGroupEventType || type == kChatEventType)
     message.AddMember("system", true, allocator);
-  if (type == kLocationType && !sqlite::IsNull(row, kLatitudeColumn) &&
-      !sqlite::IsNull(row, kLongitudeColumn)) {
-    message.AddMember("latitude", sqlite3_column_double(row, kLatitudeColumn), allocator);
-    message.AddMember("longitude", sqlite3_column_double(row, kLongitudeColumn), allocator);
-  }
+  if (type != kLocationType || sqlite::IsNull(row, kLatitudeColumn) ||
+      sqlite::IsNull(row, kLongitudeColumn))
+    return;
+  // JSON has no infinity, which a REAL column can hold.
+  const double latitude = sqlite3_column_double(row, kLatitudeColumn);
+  const double longitude = sqlite3_column_double(row, kLongitudeColumn);
+  if (!std::isfinite(latitude) || !std::isfinite(longitude)) return;
+  message.AddMember("latitude", latitude, allocator);
+  message.AddMember("longitude", longitude, allocator);
 }
 
 void WhatsApp::AddGroupMemberInfo(const MessageRow& row, const GroupMembers* members,
