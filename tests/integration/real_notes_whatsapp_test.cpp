@@ -425,8 +425,10 @@ TEST(RealChatStores, CompleteReadingGivesEveryMessageOfTheAnswerKey) {
       Send(kScan, "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[10],\"complete\":true}");
 
   std::multiset<std::string> dates, coordinates;
-  size_t system = 0, incoming = 0;
+  size_t system = 0, incoming = 0, members = 0;
   for (const rapidjson::Value* stage : KindMessages(recorder, {10})) {
+    if ((*stage)["stage"].GetInt() == 2 && (*stage)["result"].HasMember("members"))
+      members += (*stage)["result"]["members"].Size();
     if ((*stage)["stage"].GetInt() == 0) EXPECT_EQ(Json((*stage)["result"]), "{\"problems\":[]}");
     if ((*stage)["stage"].GetInt() != 3) continue;
     for (const auto& message : (*stage)["result"].GetArray()) {
@@ -467,6 +469,7 @@ TEST(RealChatStores, CompleteReadingGivesEveryMessageOfTheAnswerKey) {
   EXPECT_EQ(coordinates, keyCoordinates);
   EXPECT_EQ(system, 11u);
   EXPECT_EQ(incoming, keyIncoming);
+  EXPECT_EQ(members, 8u);  // two in each of the four groups
 }
 
 // The hand-made store lacks the columns the fixed message statement names,

@@ -51,12 +51,15 @@ std::string CompleteMessageSql(const sqlite::Database& database) {
   return sql;
 }
 
-// Group member Z_PK text -> the name the device knows the member by.
-std::string CompleteMemberNameSql(const sqlite::Database& database) {
+// A group's members: Z_PK, JID, the name the device knows the member by,
+// and whether the member is an admin.
+std::string CompleteRosterSql(const sqlite::Database& database) {
+  using whatsapp::ColumnOrNull;
   std::set<std::string> columns = whatsapp::ColumnsOf(database, "ZWAGROUPMEMBER");
-  return "SELECT Z_PK, COALESCE(NULLIF(" + whatsapp::ColumnOrNull(columns, "g", "ZCONTACTNAME") +
-         ", ''), " + whatsapp::ColumnOrNull(columns, "g", "ZFIRSTNAME") +
-         ") FROM ZWAGROUPMEMBER AS g WHERE g.ZCHATSESSION = ?";
+  return "SELECT g.Z_PK, " + ColumnOrNull(columns, "g", "ZMEMBERJID") + ", COALESCE(NULLIF(" +
+         ColumnOrNull(columns, "g", "ZCONTACTNAME") + ", ''), " +
+         ColumnOrNull(columns, "g", "ZFIRSTNAME") + "), " + ColumnOrNull(columns, "g", "ZISADMIN") +
+         " FROM ZWAGROUPMEMBER AS g WHERE g.ZCHATSESSION = ? ORDER BY g.Z_PK";
 }
 
 std::string_view StringMember(const rapidjson::Value& object, const char* key) {
@@ -86,16 +89,22 @@ std::optional<WhatsApp::GroupMembers> WhatsApp::ReadGroupMembers(int64_t session
   return members;
 }
 
-WhatsApp::MemberNames WhatsApp::ReadGroupMemberNames(int64_t sessionId) {
+WhatsApp::MemberNames WhatsApp::ReadGroupRoster(int64_t sessionId, rapidjson::Value& roster,
+                                                rapidjson::Document::AllocatorType& allocator) {
   MemberNames names;
-  sqlite::Statement statement =
-      sqlite::Prepare(database_, CompleteMemberNameSql(database_).c_str());
+  roster.SetArray();
+  sqlite::Statement statement = sqlite::Prepare(database_, CompleteRosterSql(database_).c_str());
   if (!statement) return names;
   sqlite3_stmt* row = statement.get();
   sqlite3_bind_int64(row, 1, sessionId);
   while (sqlite3_step(row) == SQLITE_ROW) {
-    std::string_view name = sqlite::Text(row, 1);
+    std::string_view name = sqlite::Text(row, 2);
     if (!name.empty()) names.emplace(std::to_string(sqlite::Int64(row, 0)), std::string(name));
+    rapidjson::Value member(rapidjson::kObjectType);
+    whatsapp::AddText(member, allocator, "jid", row, 1);
+    whatsapp::AddText(member, allocator, "name", row, 2);
+    member.AddMember("admin", sqlite::Int64(row, 3) != 0, allocator);
+    roster.PushBack(member, allocator);
   }
   return names;
 }
@@ -122,9 +131,10 @@ bool WhatsApp::ReadMessages(rapidjson::Value& session,
   std::optional<GroupMembers> members;
   auto groupInfo = session.FindMember("group_info");
   MemberNames memberNames;
+  rapidjson::Value roster(rapidjson::kNullType);
   if (groupInfo != session.MemberEnd() && groupInfo->value.GetStringLength() > 0) {
     members = ReadGroupMembers(sessionId);
-    if (complete) memberNames = ReadGroupMemberNames(sessionId);
+    if (complete) memberNames = ReadGroupRoster(sessionId, roster, sessionAllocator);
   }
   MemberCache cache;
 
@@ -151,6 +161,7 @@ bool WhatsApp::ReadMessages(rapidjson::Value& session,
     messages.PushBack(message, messageAllocator);
   }
   PimJsonUtil::AddJsonDictInt64Value(session, sessionAllocator, "message_count", messages.Size());
+  if (roster.IsArray()) session.AddMember("members", roster, sessionAllocator);
   return true;
 }
 

@@ -59,7 +59,10 @@ class WhatsApp : public Kind, public VRNObserver, public VRNSubject {
                     rapidjson::Document::AllocatorType& messageAllocator);
   // None when its statement does not prepare.
   std::optional<GroupMembers> ReadGroupMembers(int64_t sessionId);
-  MemberNames ReadGroupMemberNames(int64_t sessionId);
+  // Complete reading: a group's members ({"jid","name","admin"}) into
+  // `roster`; returns the names by member Z_PK text.
+  MemberNames ReadGroupRoster(int64_t sessionId, rapidjson::Value& roster,
+                              rapidjson::Document::AllocatorType& allocator);
 
  private:
   struct PushName {
