@@ -31,6 +31,7 @@ class NoteBodyInflater {
 
  private:
   void GrowFor(size_t blobLength);
+  std::optional<std::string_view> AskHost(const uint8_t* blob, size_t length, size_t reported);
 
   std::string buffer_;
   size_t target_ = kInitialSize;
