@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <ctime>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,9 @@
 #include "builder/kinds/NoteStores.h"
 #include "support/TestSupport.h"
 #include "support/ZipEntries.h"
+#include "vorn/VRNUtilityFile.h"
+#include "vorn/VRNUtilityString.h"
+#include "vorn/VRNUtilitySys.h"
 
 namespace {
 
@@ -209,6 +214,148 @@ TEST(RealNoteBodies, ExportedBodiesGoThroughInflateAndCutting) {
   EXPECT_EQ(recorder.Count("violation"), 0u);
 }
 
+// A date of the module as UTC text: "YYYY-MM-DDTHH:MM:SSZ".
+std::string UtcText(const rapidjson::Value& date) {
+  char* utc = VRNUtilitySys::ConvertLocalTimeToUtc(nullptr, date.GetString());
+  std::string text(utc);
+  VRNUtilityString::Free(utc);
+  return text;
+}
+
+// A note date as the answer keys write it: "YYYY-MM-DD HH:MM:SS".
+std::string KeyDate(const rapidjson::Value& date) {
+  std::string text = UtcText(date);
+  return text.size() == 20 ? text.substr(0, 10) + " " + text.substr(11, 8) : text;
+}
+
+// Complete reading of the real note stores: every note with its creation
+// date, locked notes flagged and never sent to the host's inflater, and the
+// lock reported as a problem of the store.
+TEST(RealNoteStores, CompleteReadingGivesDatesAndFlagsLockedNotes) {
+  std::string fixtures = FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  const std::string ileapp = fixtures + "abrignoni__iLEAPP/admin/test/";
+  struct Sample {
+    const char* name;
+    size_t notes, locked, readable, deleted;
+    const char* answerKey;  // "" when the sample has none
+  };
+  const Sample kSamples[] = {
+      {"plaso", 8, 4, 3, 1, ""},
+      {"ileapp", 13, 6, 6, 1, "results/notes/notes.notes.josh_ios17_ffs.20260725222859.json"},
+  };
+  for (const Sample& sample : kSamples) {
+    SCOPED_TRACE(sample.name);
+    TempFolder scratch, root;
+    std::string database =
+        *sample.answerKey
+            ? MergedDatabase(ileapp + "cases/data/notes/testdata.notes.notes.josh_ios17_ffs.zip",
+                             "NoteStore.sqlite", scratch.Path())
+            : fixtures + "log2timeline__plaso/test_data/ios/NoteStore.sqlite";
+    {
+      BackupBuilder backup(root.Path());
+      backup.AddFileFromDisk(builder::notes::kNotesDomain, "NoteStore.sqlite", database);
+    }
+    host::Recorder recorder =
+        Send(kScan, "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[5],\"complete\":true}");
+    const rapidjson::Value& notes = Notes(recorder);
+    ASSERT_EQ(notes.Size(), sample.notes);
+    std::multimap<std::string, std::string> created;  // subject -> creation date
+    size_t locked = 0, readable = 0, deleted = 0;
+    for (const auto& note : notes.GetArray()) {
+      EXPECT_STRNE(note["dateCreated"].GetString(), "") << note["subject"].GetString();
+      std::string subject = note["subject"].GetString();
+      created.emplace(subject.empty() ? "None" : subject, KeyDate(note["dateCreated"]));
+      if (note.HasMember("locked")) ++locked;
+      if (note.HasMember("deleted")) ++deleted;
+      if (note["content"].GetStringLength()) ++readable;
+    }
+    EXPECT_EQ(locked, sample.locked);
+    EXPECT_EQ(readable, sample.readable);
+    EXPECT_EQ(deleted, sample.deleted);
+    // The module inflates every readable body itself, and locked ones are
+    // not inflated at all (exact reading sends each to the host's inflater).
+    EXPECT_EQ(recorder.Count("request"), 0u);
+    const rapidjson::Value& closing = (*KindMessages(recorder, {5})[2])["result"];
+    ASSERT_EQ(closing["problems"].Size(), 1u);
+    EXPECT_STREQ(closing["problems"][0]["what"].GetString(), "locked");
+
+    if (!*sample.answerKey) continue;
+    rapidjson::Document key;
+    key.Parse(ReadFile(ileapp + sample.answerKey).c_str());
+    std::multimap<std::string, std::string> expected;
+    for (const auto& row : key["data"].GetArray())
+      expected.emplace(row[1].IsString() ? row[1].GetString() : "None", row[0].GetString());
+    for (const auto& [subject, date] : created)
+      EXPECT_THAT(expected, testing::Contains(testing::Pair(subject, date))) << subject;
+  }
+}
+
+// Complete reading decodes each exported body whole: the expected byte
+// counts and SHA-1 values were computed from the bodies by separate tooling
+// and its texts checked by eye (tables as tab-separated rows).
+TEST(RealNoteBodies, CompleteReadingGivesEveryBodyWholeAndNothingElse) {
+  std::string fixtures = FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  const std::string folder =
+      fixtures + "threeplanetssoftware__apple_cloud_notes_parser/spec/data/exported_blobs/";
+  struct Expected {
+    const char* file;
+    size_t bytes;
+    int marks;
+    const char* sha1;
+  };
+  const Expected kBodies[] = {
+      {"block_quotes_gzipped.bin", 92, 0, "9118f7967fe74412aa74094979157e2d531e0990"},
+      {"color_formatting_gzipped.bin", 252, 0, "feaea989a6d44fa7be6f13c8968de6444c879214"},
+      {"emoji_formatting_1_gzipped.bin", 363, 0, "bad6129cc4cc16661a9abb299f3179719cce8a92"},
+      {"emoji_formatting_2_gzipped.bin", 118, 0, "f35130b4d28e83c54da70eeb0422ff5462037b61"},
+      {"emoji_formatting_3_gzipped.bin", 261, 0, "f759218a74ea20d789affd8891f14584985a5f5e"},
+      {"html_gzipped.bin", 176, 0, "728f5a634653c4eb2aefb1dbf46c118a52694fce"},
+      {"list_indents_gzipped.bin", 211, 0, "263b7a3fa83bad82f41573d3b9a7905327d6276f"},
+      {"right_to_left_table_gzipped.bin", 20, 0, "c6837c180d0ce58e0aca4dbbf217d4047c99efff"},
+      {"simple_note_protobuf.bin", 5, 0, "768e0c1c69573fb588f61f1308a015c11468e05f"},
+      {"simple_note_protobuf_gzipped.bin", 5, 0, "768e0c1c69573fb588f61f1308a015c11468e05f"},
+      {"table_formats_gzipped.bin", 66, 0, "6302168c71f7a1a098716f86caae2bc1d35c8c3d"},
+      {"table_gzipped.bin", 60, 0, "cdd54a50b045b4a5fee87a498dfc4b10747ccda6"},
+      {"text_decorations_gzipped.bin", 110, 0, "ed99bfbab85aba7a04a9f01db7c6f6dbffab7328"},
+      {"url_gzipped.bin", 168, 0, "8e9f985ecb50a52ad60a71b460f7d8ee2306f3ff"},
+      {"wide_characters_gzipped.bin", 94, 1, "4a29c75d01d0a5dd47df0780226daad392a76012"},
+  };
+  builder::notes::NoteStoreContent store;
+  double modified = 800000000.0;
+  for (const Expected& body : kBodies) {
+    builder::notes::StoreNote note;
+    note.title = body.file;
+    note.body = ReadFile(folder + body.file);
+    note.modified = modified--;  // newest first: the list keeps this order
+    store.notes.push_back(note);
+  }
+  TempFolder scratch, root;
+  builder::notes::WriteNoteStore(store, scratch / "NoteStore.sqlite");
+  {
+    BackupBuilder backup(root.Path());
+    backup.AddFileFromDisk(builder::notes::kNotesDomain, "NoteStore.sqlite",
+                           scratch / "NoteStore.sqlite");
+  }
+  host::Recorder recorder =
+      Send(kScan, "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[5],\"complete\":true}");
+  const rapidjson::Value& notes = Notes(recorder);
+  ASSERT_EQ(notes.Size(), std::size(kBodies));
+  for (rapidjson::SizeType i = 0; i < notes.Size(); ++i) {
+    const Expected& expected = kBodies[i];
+    const rapidjson::Value& note = notes[i];
+    ASSERT_STREQ(note["subject"].GetString(), expected.file);
+    std::string content(note["content"].GetString(), note["content"].GetStringLength());
+    EXPECT_EQ(content.size(), expected.bytes) << expected.file;
+    EXPECT_EQ(VRNUtilityFile::Sha1Hex(content.data(), content.size()), expected.sha1)
+        << expected.file;
+    int keys = note.HasMember("attachments") ? static_cast<int>(note["attachments"].Size()) : 0;
+    EXPECT_EQ(keys, expected.marks) << expected.file;
+  }
+  EXPECT_EQ(recorder.Count("request"), 0u);
+}
+
 TEST(RealChatStores, IleappSampleGivesItsSessionsAndMessages) {
   std::string fixtures = FixturesDir();
   SKIP_WITHOUT_FIXTURES(fixtures);
@@ -244,6 +391,109 @@ TEST(RealChatStores, IleappSampleGivesItsSessionsAndMessages) {
   EXPECT_EQ(listed, 21u);
   EXPECT_EQ(Json((*messages.back())["result"]), "{}");
   EXPECT_EQ((*messages.back())["stage"].GetInt(), 0);
+}
+
+// Complete reading gives every message of the sample's answer key: system
+// events flagged, locations with their coordinates, and senders by readable
+// name, never by what ZPUSHNAME stores.
+TEST(RealChatStores, CompleteReadingGivesEveryMessageOfTheAnswerKey) {
+  std::string fixtures = FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  const std::string ileapp = fixtures + "abrignoni__iLEAPP/admin/test/";
+  TempFolder scratch, root;
+  std::string merged = MergedDatabase(
+      ileapp + "cases/data/whatsApp/testdata.whatsApp.whatsAppMessages.josh_ios15_ffs.zip",
+      "ChatStorage.sqlite", scratch.Path());
+  std::set<std::string> stored;  // the raw ZPUSHNAME values
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(merged.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, "SELECT ZPUSHNAME FROM ZWAMESSAGE WHERE ZPUSHNAME <> ''", -1, &statement,
+                       nullptr);
+    while (sqlite3_step(statement) == SQLITE_ROW)
+      stored.emplace(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+  }
+  ASSERT_FALSE(stored.empty());
+  {
+    BackupBuilder backup(root.Path());
+    backup.AddFileFromDisk(builder::whatsapp::kDomain, "ChatStorage.sqlite", merged);
+  }
+  host::Recorder recorder =
+      Send(kScan, "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[10],\"complete\":true}");
+
+  std::multiset<std::string> dates, coordinates;
+  size_t system = 0, incoming = 0, members = 0;
+  for (const rapidjson::Value* stage : KindMessages(recorder, {10})) {
+    if ((*stage)["stage"].GetInt() == 2 && (*stage)["result"].HasMember("members"))
+      members += (*stage)["result"]["members"].Size();
+    if ((*stage)["stage"].GetInt() == 0) EXPECT_EQ(Json((*stage)["result"]), "{\"problems\":[]}");
+    if ((*stage)["stage"].GetInt() != 3) continue;
+    for (const auto& message : (*stage)["result"].GetArray()) {
+      dates.insert(UtcText(message["date"]));
+      if (message.HasMember("system")) ++system;
+      if (message.HasMember("latitude"))
+        coordinates.insert(std::to_string(message["latitude"].GetDouble()) + " " +
+                           std::to_string(message["longitude"].GetDouble()));
+      EXPECT_EQ(stored.count(message["push_name"].GetString()), 0u);
+      if (message["is_from_me"].GetInt()) continue;
+      ++incoming;
+      std::string sender = message["sender_name"].GetString();
+      EXPECT_FALSE(sender.empty());
+      EXPECT_EQ(stored.count(sender), 0u);
+    }
+  }
+  rapidjson::Document key;
+  key.Parse(
+      ReadFile(ileapp +
+               "results/whatsApp/whatsApp.whatsAppMessages.josh_ios15_ffs.20250621193412.json")
+          .c_str());
+  std::multiset<std::string> keyDates, keyCoordinates;
+  size_t keyIncoming = 0;
+  for (const auto& row : key["data"].GetArray()) {
+    time_t seconds = row[0].GetInt64();
+    struct tm utc {};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    keyDates.insert(text);
+    if (row[11].IsNumber())
+      keyCoordinates.insert(std::to_string(row[11].GetDouble()) + " " +
+                            std::to_string(row[12].GetDouble()));
+    if (std::string(row[3].GetString()) == "Local User") ++keyIncoming;  // the receiver
+  }
+  EXPECT_EQ(dates.size(), 32u);
+  EXPECT_EQ(dates, keyDates);
+  EXPECT_EQ(coordinates, keyCoordinates);
+  EXPECT_EQ(system, 11u);
+  EXPECT_EQ(incoming, keyIncoming);
+  EXPECT_EQ(members, 8u);  // two in each of the four groups
+}
+
+// The hand-made store lacks the columns the fixed message statement names,
+// so exact reading lists its chats without messages; complete reading
+// builds its statements from the columns there and gives all three.
+TEST(RealChatStores, CompleteReadingReadsAStoreWithoutMostColumns) {
+  std::string fixtures = FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  TempFolder root;
+  {
+    BackupBuilder backup(root.Path());
+    backup.AddFileFromDisk(builder::whatsapp::kDomain, "ChatStorage.sqlite",
+                           fixtures +
+                               "mvt-project__mvt/tests/artifacts/ios_backup/7c/"
+                               "7c7fba66680ef796b916b067077cc246adacf01d");
+  }
+  host::Recorder recorder =
+      Send(kScan, "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[10],\"complete\":true}");
+  size_t listed = 0;
+  for (const rapidjson::Value* stage : KindMessages(recorder, {10})) {
+    if ((*stage)["stage"].GetInt() == 3) listed += (*stage)["result"].Size();
+    if ((*stage)["stage"].GetInt() == 0) EXPECT_EQ(Json((*stage)["result"]), "{\"problems\":[]}");
+  }
+  EXPECT_EQ(listed, 3u);
 }
 
 TEST(RealChatStores, MvtStoreWithoutMostColumnsAnswersTheMediaQuery) {

@@ -10,7 +10,11 @@
 #include <vector>
 
 #include "builder/kinds/NoteProtobuf.h"
+#include "builder/kinds/NoteStores.h"
+#include "kind/note/Note.h"
 #include "kind/note/NoteBody.h"
+#include "kind/note/NoteRecord.h"
+#include "support/TestSupport.h"
 #include "vorn/PimJsonUtil.h"
 
 namespace {
@@ -156,3 +160,142 @@ TEST(NoteBody, InvalidUtf8IsRepairedAndEveryPrefixIsSafe) {
 }
 
 }  // namespace
+
+// Complete reading decodes the record itself. A table is built here as the
+// object graph devices store: rows and columns are ordered sets whose
+// positions differ from the order of their entries, so an ordering fault
+// shows.
+std::string TableRecord() {
+  using builder::notes::ProtoWriter;
+  auto ref = [](uint64_t entry) { return ProtoWriter().Varint(6, entry); };
+  auto item = [](uint64_t key, const ProtoWriter& value) {
+    return ProtoWriter().Varint(1, key).Message(2, value);
+  };
+  auto uuidObject = [&](uint64_t uuid) {  // type 0, key 0 "UUIDIndex"
+    ProtoWriter map;
+    map.Varint(1, 0).Message(3, item(0, ProtoWriter().Varint(2, uuid)));
+    return ProtoWriter().Message(13, map);
+  };
+  auto pair = [&](uint64_t key, uint64_t value) {
+    return ProtoWriter().Message(1, ref(key)).Message(2, ref(value));
+  };
+  auto uuidBytes = [](char c) { return std::string(16, c); };
+  // Ordered set over slots (position, slot uuid index); `contents` maps slot
+  // objects to identity objects.
+  auto orderedSet = [&](std::vector<std::pair<uint64_t, char>> slots,
+                        std::vector<std::pair<uint64_t, uint64_t>> contents) {
+    ProtoWriter array, dictionary;
+    for (const auto& [position, uuid] : slots)
+      array.Message(2, ProtoWriter().Varint(1, position).Bytes(2, uuidBytes(uuid)));
+    for (const auto& [slot, identity] : contents) dictionary.Message(1, pair(slot, identity));
+    return ProtoWriter().Message(
+        16, ProtoWriter().Message(1, ProtoWriter().Message(1, array).Message(2, dictionary)));
+  };
+  auto dictionary = [&](std::vector<std::pair<uint64_t, uint64_t>> pairs) {
+    ProtoWriter elements;
+    for (const auto& [key, value] : pairs) elements.Message(1, pair(key, value));
+    return ProtoWriter().Message(6, elements);
+  };
+  auto cell = [](const char* text) {
+    return ProtoWriter().Message(10, ProtoWriter().Bytes(2, text));
+  };
+  // uuid list: 0..3 row slots/identities, 4..7 column slots/identities.
+  std::vector<ProtoWriter> entries = {
+      /*0 root*/ ProtoWriter().Message(13, ProtoWriter()
+                                               .Varint(1, 1)
+                                               .Message(3, item(1, ref(1)))
+                                               .Message(3, item(2, ref(2)))
+                                               .Message(3, item(3, ref(3)))),
+      /*1 rows*/ orderedSet({{1, 'a'}, {0, 'b'}}, {{4, 5}, {6, 7}}),
+      /*2 cols*/ orderedSet({{0, 'c'}, {1, 'z'}}, {{8, 9}, {10, 11}}),
+      /*3 cells by column*/ dictionary({{9, 12}, {11, 13}}),
+      /*4..11*/ uuidObject(0),
+      uuidObject(1),
+      uuidObject(2),
+      uuidObject(3),
+      uuidObject(4),
+      uuidObject(5),
+      uuidObject(6),
+      uuidObject(7),
+      /*12 column 5*/ dictionary({{5, 14}, {7, 15}}),
+      /*13 column 7*/ dictionary({{5, 16}}),
+      /*14..16*/ cell("r1c1"),
+      cell("r0c1"),
+      cell("r1c2")};
+  ProtoWriter graph;
+  for (const ProtoWriter& entry : entries) graph.Message(3, entry);
+  graph.Bytes(4, "UUIDIndex").Bytes(4, "crRows").Bytes(4, "crColumns").Bytes(4, "cellColumns");
+  graph.Bytes(5, "com.apple.CRDT.NSUUID").Bytes(5, "com.apple.notes.ICTable");
+  for (char c : std::string("axbycdzw")) graph.Bytes(6, uuidBytes(c));
+  // Row slots 'a','b' are uuids 0 and 2 (identities 1, 3); column slots
+  // 'c','z' are 4 and 6 (identities 5, 7).
+  return ProtoWriter().Varint(1, 0).Message(2, ProtoWriter().Message(3, graph)).Data();
+}
+
+TEST(NoteRecord, DecodesWholeRecordsAndRejectsBrokenOnes) {
+  NoteContent content;
+  content.text = "Holiday\n" + kMark + " long enough " + std::string(200, 'x') + kMark;
+  content.attachments = {{Uuid('A'), "public.jpeg"}, {Uuid('B'), "com.apple.notes.table"}};
+  const std::string note = EncodeNoteBody(content);
+  ASSERT_EQ(static_cast<uint8_t>(note[12]), 0x12);  // the lengths took two bytes
+
+  auto decoded = keldra::DecodeNoteRecord(note);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->text, content.text);
+  ASSERT_EQ(decoded->attachments.size(), 2u);
+  EXPECT_EQ(decoded->attachments[1].identifier, Uuid('B'));
+  EXPECT_EQ(decoded->attachments[1].uti, "com.apple.notes.table");
+
+  // Row positions 1,0 put the row of identity 3 first; its second cell is
+  // missing and stays empty.
+  auto table = keldra::DecodeNoteRecord(TableRecord());
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->text, "r0c1\t\nr1c1\tr1c2\n");
+
+  // Every cut short record, and records broken in each way the wire allows.
+  for (size_t length = 0; length < note.size(); ++length)
+    EXPECT_FALSE(keldra::DecodeNoteRecord(note.substr(0, length))) << length;
+  const std::string broken[] = {
+      std::string("\x08\x00\x12\x03\x00\x00\x00", 7),        // field number 0
+      std::string("\x08\x00\x12\x02\x1B\x00", 6),            // a group
+      "\x08" + std::string(10, '\xFF') + "\x01",             // an eleven-byte varint
+      std::string("\x12\xFF\xFF\xFF\xFF\x0F", 6) + "short",  // length past the end
+      std::string("\x12\x04\x1A\x02\x12\x05", 6),            // inner length past its parent
+  };
+  for (const std::string& body : broken)
+    EXPECT_FALSE(keldra::DecodeNoteRecord(body)) << testing::PrintToString(body);
+}
+
+// A note store's embedded table: its cells live in the table's own row,
+// gzipped in the mergeable-data column, and complete reading gives them as
+// the attachment's "text".
+TEST(NoteRecord, EmbeddedTablesOfAStoreGiveTheirRows) {
+  builder::notes::NoteStoreContent store;
+  builder::notes::StoreNote withTable;
+  withTable.title = "Plan";
+  withTable.text = "Plan\n" + kMark;
+  builder::notes::StoreAttachment table;
+  table.ref = {Uuid('T'), "com.apple.notes.table"};
+  withTable.attachments = {table};
+  store.notes.push_back(withTable);
+  testing_support::TempFolder folder;
+  const std::string path = folder / "NoteStore.sqlite";
+  builder::notes::WriteNoteStore(store, path);
+  std::string hex;
+  for (unsigned char byte : builder::notes::Gzip(TableRecord())) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 15];
+  }
+  testing_support::ExecSql(path,
+                           "ALTER TABLE ZICCLOUDSYNCINGOBJECT ADD COLUMN ZMERGEABLEDATA1 BLOB;"
+                           "UPDATE ZICCLOUDSYNCINGOBJECT SET ZMERGEABLEDATA1 = x'" +
+                               hex + "' WHERE ZIDENTIFIER = '" + Uuid('T') + "'");
+
+  keldra::Note kind;
+  kind.SetCompleteReading(true);
+  ASSERT_TRUE(kind.ReadNoteStoreDb(path));
+  const rapidjson::Value& attachment = kind.Results()[0]["attachments"][0];
+  EXPECT_STREQ(attachment["uti"].GetString(), "com.apple.notes.table");
+  EXPECT_STREQ(attachment["text"].GetString(), "r0c1\t\nr1c1\tr1c2\n");
+}

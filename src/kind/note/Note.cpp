@@ -1,5 +1,6 @@
 #include "kind/note/Note.h"
 
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "kind/note/KeyMatcher.h"
 #include "kind/note/NoteBody.h"
 #include "kind/note/NoteBodyInflater.h"
+#include "kind/note/NoteRecord.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilityFile.h"
 #include "vorn/VRNUtilitySys.h"
@@ -25,6 +27,21 @@ constexpr char kNoteStoreSql[] =
     "SELECT a.ZCREATIONDATE, a.ZMODIFICATIONDATE1,a.ZTITLE1, b.ZDATA FROM ZICNOTEDATA AS b inner "
     "JOIN ZICCLOUDSYNCINGOBJECT AS a ON a.ZNOTEDATA=b.Z_PK WHERE b.ZDATA is not null ORDER BY "
     "a.ZMODIFICATIONDATE1 desc;";
+// Complete reading: the creation date sits in a numbered column that moved
+// between iOS versions (and other kinds of rows use the others), so every
+// creation-date column present is asked, newest numbering first.
+constexpr const char* kCreationColumns[] = {"ZCREATIONDATE3", "ZCREATIONDATE2", "ZCREATIONDATE1",
+                                            "ZCREATIONDATE"};
+constexpr const char* kModificationColumns[] = {"ZMODIFICATIONDATE1", "ZMODIFICATIONDATE"};
+constexpr const char* kTitleColumns[] = {"ZTITLE1", "ZTITLE"};
+constexpr const char* kLockedColumns[] = {"ZISPASSWORDPROTECTED"};
+constexpr const char* kDeletedColumns[] = {"ZMARKEDFORDELETION"};
+// An embedded table keeps its cells in its own row, in the numbered
+// mergeable-data column of the version.
+constexpr const char* kMergeableColumns[] = {"ZMERGEABLEDATA1", "ZMERGEABLEDATA",
+                                             "ZMERGEABLEDATA2"};
+constexpr char kTableUti[] = "com.apple.notes.table";
+constexpr uint8_t kGzipMagic[] = {0x1F, 0x8B};
 constexpr int kStageTotal = 3;
 constexpr int kStatusPartial = 2;
 
@@ -55,6 +72,68 @@ void AddIdentity(rapidjson::Value& note, Allocator& allocator, const std::string
 
 std::string NoteId(int counter) {
   return "Note-" + std::to_string(counter);
+}
+
+std::set<std::string> ColumnsOf(const sqlite::Database& database, const std::string& table) {
+  std::set<std::string> names;
+  sqlite::Statement statement =
+      sqlite::Prepare(database, ("PRAGMA table_info(" + table + ")").c_str());
+  if (!statement) return names;
+  while (sqlite3_step(statement.get()) == SQLITE_ROW)
+    names.emplace(sqlite::Text(statement.get(), 1));
+  return names;
+}
+
+// The first non-NULL of those of `candidates` the table has; NULL when none.
+template <size_t N>
+std::string FirstPopulated(const std::set<std::string>& columns,
+                           const char* const (&candidates)[N]) {
+  std::vector<std::string> present;
+  for (const char* name : candidates)
+    if (columns.count(name)) present.push_back(std::string("a.") + name);
+  if (present.empty()) return "NULL";
+  if (present.size() == 1) return present.front();  // COALESCE needs two
+  std::string list;
+  for (const std::string& column : present) list += (list.empty() ? "" : ", ") + column;
+  return "COALESCE(" + list + ")";
+}
+
+// The note store statement of complete reading: the same rows in the same
+// order, from the columns this store really has, with the lock and
+// deletion flags last.
+std::string CompleteNoteStoreSql(const sqlite::Database& database) {
+  std::set<std::string> columns = ColumnsOf(database, "ZICCLOUDSYNCINGOBJECT");
+  std::string modified = FirstPopulated(columns, kModificationColumns);
+  return "SELECT " + FirstPopulated(columns, kCreationColumns) + ", " + modified + ", " +
+         FirstPopulated(columns, kTitleColumns) + ", b.ZDATA, " +
+         FirstPopulated(columns, kLockedColumns) + ", " + FirstPopulated(columns, kDeletedColumns) +
+         " FROM ZICNOTEDATA AS b inner JOIN ZICCLOUDSYNCINGOBJECT AS a ON a.ZNOTEDATA=b.Z_PK "
+         "WHERE b.ZDATA is not null ORDER BY " +
+         modified + " desc;";
+}
+
+bool IsGzip(const uint8_t* blob, size_t length) {
+  return length >= sizeof kGzipMagic && blob[0] == kGzipMagic[0] && blob[1] == kGzipMagic[1];
+}
+
+// The stored record of an embedded object by its identifier; null when the
+// store has no such columns.
+sqlite::Statement PrepareObjectDataLookup(const sqlite::Database& database) {
+  std::set<std::string> columns = ColumnsOf(database, "ZICCLOUDSYNCINGOBJECT");
+  std::string data = FirstPopulated(columns, kMergeableColumns);
+  if (data == "NULL" || !columns.count("ZIDENTIFIER")) return nullptr;
+  return sqlite::Prepare(
+      database,
+      ("SELECT " + data + " FROM ZICCLOUDSYNCINGOBJECT AS a WHERE a.ZIDENTIFIER = ?").c_str());
+}
+
+// A stored record as bytes to decode: inflated when it is gzip, as stored
+// otherwise.
+std::optional<std::string_view> RecordBytes(NoteBodyInflater& inflater, const uint8_t* blob,
+                                            size_t length) {
+  if (blob && !IsGzip(blob, length))
+    return std::string_view(reinterpret_cast<const char*>(blob), length);
+  return inflater.InflateWhole(blob, length);
 }
 
 std::string_view StringOf(const rapidjson::Value& value) {
@@ -94,8 +173,15 @@ void Note::Run(const std::string& taskId, const BackupInfo& info) {
 
 bool Note::ReadNotesDb(const std::string& path) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
+  if (!database) {
+    AddProblem(path, "unreadable", "the notes database does not open as a database");
+    return false;
+  }
   sqlite::Statement statement = sqlite::Prepare(database, kNotesSql);
-  if (!statement) return false;
+  if (!statement) {
+    AddProblem(path, "query failed", sqlite3_errmsg(database.get()));
+    return false;
+  }
   Allocator& allocator = results_.GetAllocator();
   int counter = 0;
   while (sqlite3_step(statement.get()) == SQLITE_ROW) {
@@ -112,11 +198,22 @@ bool Note::ReadNotesDb(const std::string& path) {
 
 bool Note::ReadNoteStoreDb(const std::string& path) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
-  sqlite::Statement statement = sqlite::Prepare(database, kNoteStoreSql);
-  if (!statement) return false;
+  if (!database) {
+    AddProblem(path, "unreadable", "the note store does not open as a database");
+    return false;
+  }
+  const bool complete = CompleteReading();
+  std::string sql = complete ? CompleteNoteStoreSql(database) : kNoteStoreSql;
+  sqlite::Statement statement = sqlite::Prepare(database, sql.c_str());
+  if (!statement) {
+    AddProblem(path, "query failed", sqlite3_errmsg(database.get()));
+    return false;
+  }
   Allocator& allocator = results_.GetAllocator();
   NoteBodyInflater inflater;  // one buffer for the whole database
+  sqlite::Statement objectData = complete ? PrepareObjectDataLookup(database) : nullptr;
   int counter = 0;
+  int locked = 0;
   while (sqlite3_step(statement.get()) == SQLITE_ROW) {
     rapidjson::Value note(rapidjson::kObjectType);
     AddDate(note, allocator, "dateCreated", statement.get(), 0);
@@ -127,13 +224,61 @@ bool Note::ReadNoteStoreDb(const std::string& path) {
 
     const auto* blob = static_cast<const uint8_t*>(sqlite3_column_blob(statement.get(), 3));
     size_t blobLength = static_cast<size_t>(sqlite3_column_bytes(statement.get(), 3));
-    std::optional<std::string_view> body = inflater.Inflate(blob, blobLength);
-    if (!body || !ExtractNoteBody(reinterpret_cast<const uint8_t*>(body->data()), body->size(),
-                                  note, allocator, id))
+    if (complete && sqlite::Int64(statement.get(), 4) != 0) {
+      // Its body is ciphertext under the notes password: nothing to inflate.
       PimJsonUtil::AddJsonDictStringValue(note, allocator, "content", "");
+      note.AddMember("locked", true, allocator);
+      ++locked;
+    } else if (complete) {
+      AddCompleteBody(inflater, blob, blobLength, note, id);
+      AddTableTexts(objectData.get(), inflater, note);
+    } else {
+      std::optional<std::string_view> body = inflater.Inflate(blob, blobLength);
+      if (!body || !ExtractNoteBody(reinterpret_cast<const uint8_t*>(body->data()), body->size(),
+                                    note, allocator, id))
+        PimJsonUtil::AddJsonDictStringValue(note, allocator, "content", "");
+    }
+    // Still listed in the app's Recently Deleted folder.
+    if (complete && sqlite::Int64(statement.get(), 5) != 0)
+      note.AddMember("deleted", true, allocator);
     PimJsonUtil::PushJsonArrayObjectValue(results_, allocator, note);
   }
+  if (locked)
+    AddProblem(path, "locked",
+               std::to_string(locked) + (locked == 1 ? " note is" : " notes are") +
+                   " locked with a notes password; " + (locked == 1 ? "its" : "their") +
+                   " text was not read");
   return true;
+}
+
+void Note::AddCompleteBody(NoteBodyInflater& inflater, const uint8_t* blob, size_t length,
+                           rapidjson::Value& note, const std::string& id) {
+  Allocator& allocator = results_.GetAllocator();
+  std::optional<std::string_view> body = RecordBytes(inflater, blob, length);
+  // A record that does not decode still gives what the byte rules find.
+  if (!body || (!AddDecodedNoteBody(*body, note, allocator, id) &&
+                !ExtractNoteBody(reinterpret_cast<const uint8_t*>(body->data()), body->size(), note,
+                                 allocator, id)))
+    PimJsonUtil::AddJsonDictStringValue(note, allocator, "content", "");
+}
+
+void Note::AddTableTexts(sqlite3_stmt* lookup, NoteBodyInflater& inflater, rapidjson::Value& note) {
+  auto list = note.FindMember("attachments");
+  if (!lookup || list == note.MemberEnd() || !list->value.IsArray()) return;
+  Allocator& allocator = results_.GetAllocator();
+  for (rapidjson::Value& attachment : list->value.GetArray()) {
+    auto uti = attachment.FindMember("uti");
+    if (uti == attachment.MemberEnd() || StringOf(uti->value) != kTableUti) continue;
+    std::string_view key = StringOf(attachment["key"]);
+    sqlite3_reset(lookup);
+    sqlite3_bind_text(lookup, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(lookup) != SQLITE_ROW) continue;
+    const auto* blob = static_cast<const uint8_t*>(sqlite3_column_blob(lookup, 0));
+    size_t length = static_cast<size_t>(sqlite3_column_bytes(lookup, 0));
+    std::optional<std::string_view> record = RecordBytes(inflater, blob, length);
+    std::optional<std::string> text = record ? DecodeShownText(*record) : std::nullopt;
+    if (text) PimJsonUtil::AddJsonDictStringValue(attachment, allocator, "text", *text);
+  }
 }
 
 void Note::ResolveAttachments(const FileMap& map, const BackupInfo& info) {

@@ -10,6 +10,7 @@
 #include "backup/FileMap.h"
 #include "common/Observer.h"
 #include "kind/kind.h"
+#include "kind/note/NoteBodyInflater.h"
 #include "vorn/Json.h"
 
 namespace keldra {
@@ -43,6 +44,15 @@ class Note : public Kind, public VRNObserver, public VRNSubject {
   const rapidjson::Value& Results() const { return results_; }
 
  private:
+  // Complete reading of one stored body: decoded as a record, by the byte
+  // rules when it does not decode.
+  void AddCompleteBody(NoteBodyInflater& inflater, const uint8_t* blob, size_t length,
+                       rapidjson::Value& note, const std::string& id);
+
+  // Complete reading: the rows of each embedded table, read from the
+  // table's own row of the store by `lookup`, as its attachment's "text".
+  void AddTableTexts(sqlite3_stmt* lookup, NoteBodyInflater& inflater, rapidjson::Value& note);
+
   rapidjson::Document results_;
   std::string notesDbPath_;
   std::string noteStorePath_;

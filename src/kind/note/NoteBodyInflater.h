@@ -21,11 +21,17 @@ class NoteBodyInflater {
   // neither the utility inflater nor the host could inflate it.
   std::optional<std::string_view> Inflate(const uint8_t* blob, size_t length);
 
+  // Complete reading: as Inflate, but a body that only lacked room is
+  // inflated again into a buffer of its full size (up to the cap) before the
+  // host is asked.
+  std::optional<std::string_view> InflateWhole(const uint8_t* blob, size_t length);
+
   // The size the buffer is offered to the utility inflater with.
   size_t TargetSize() const { return target_; }
 
  private:
   void GrowFor(size_t blobLength);
+  std::optional<std::string_view> AskHost(const uint8_t* blob, size_t length, size_t reported);
 
   std::string buffer_;
   size_t target_ = kInitialSize;

@@ -2,6 +2,7 @@
 // by the file id of "Message/" + that path in the app's group domain. The
 // manifest is not consulted, and a file of an encrypted backup is named but
 // not decrypted.
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,16 @@ namespace {
 constexpr char kMediaSql[] =
     "SELECT Z_PK, ZMEDIALOCALPATH,ZFILESIZE,ZAUTHORNAME,ZTITLE,ZMEDIAURLDATE FROM ZWAMEDIAITEM";
 
+// The media statement from the columns this store has.
+std::string CompleteMediaSql(const sqlite::Database& database) {
+  std::set<std::string> columns = whatsapp::ColumnsOf(database, "ZWAMEDIAITEM");
+  std::string sql = "SELECT i.Z_PK";
+  for (const char* name :
+       {"ZMEDIALOCALPATH", "ZFILESIZE", "ZAUTHORNAME", "ZTITLE", "ZMEDIAURLDATE"})
+    sql += ", " + whatsapp::ColumnOrNull(columns, "i", name);
+  return sql + " FROM ZWAMEDIAITEM AS i";
+}
+
 // Media/a.jpg and /Media/a.jpg both lie at Message/Media/a.jpg.
 std::string RelativePathOf(std::string_view localPath) {
   std::string relativePath = localPath.front() == '/' ? "Message" : "Message/";
@@ -28,7 +39,8 @@ std::string RelativePathOf(std::string_view localPath) {
 
 bool WhatsApp::ReadMediaItems(rapidjson::Document& document, const std::string& backupPath,
                               int backupType) {
-  sqlite::Statement statement = sqlite::Prepare(database_, kMediaSql);
+  std::string sql = CompleteReading() ? CompleteMediaSql(database_) : kMediaSql;
+  sqlite::Statement statement = sqlite::Prepare(database_, sql.c_str());
   if (!statement) return false;
   sqlite3_stmt* row = statement.get();
   auto& allocator = document.GetAllocator();

@@ -1,4 +1,5 @@
 // Push names and the chat sessions worth listing.
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,17 @@ constexpr char kSessionSql[] =
     "SELECT Z_PK, ZCONTACTJID, ZPARTNERNAME,ZLASTMESSAGEDATE,ZGROUPINFO FROM ZWACHATSESSION ORDER "
     "BY ZLASTMESSAGEDATE DESC";
 constexpr char kStatusSuffix[] = "@status";
+
+// The session statement from the columns this store has.
+std::string CompleteSessionSql(const sqlite::Database& database) {
+  using whatsapp::ColumnOrNull;
+  std::set<std::string> columns = whatsapp::ColumnsOf(database, "ZWACHATSESSION");
+  std::string lastDate = ColumnOrNull(columns, "s", "ZLASTMESSAGEDATE");
+  return "SELECT s.Z_PK, " + ColumnOrNull(columns, "s", "ZCONTACTJID") + ", " +
+         ColumnOrNull(columns, "s", "ZPARTNERNAME") + ", " + lastDate + ", " +
+         ColumnOrNull(columns, "s", "ZGROUPINFO") + " FROM ZWACHATSESSION AS s ORDER BY " +
+         lastDate + " DESC";
+}
 
 // Status feeds, chats without a partner name and chats that never had a
 // message are not listed.
@@ -42,8 +54,12 @@ bool WhatsApp::ReadPushNames() {
 }
 
 bool WhatsApp::ReadChatSessions(rapidjson::Document& document) {
-  sqlite::Statement statement = sqlite::Prepare(database_, kSessionSql);
-  if (!statement) return false;
+  std::string sql = CompleteReading() ? CompleteSessionSql(database_) : kSessionSql;
+  sqlite::Statement statement = sqlite::Prepare(database_, sql.c_str());
+  if (!statement) {
+    AddProblem(dbPath_, "query failed", sqlite3_errmsg(database_.get()));
+    return false;
+  }
   sqlite3_stmt* row = statement.get();
   auto& allocator = document.GetAllocator();
   while (sqlite3_step(row) == SQLITE_ROW) {

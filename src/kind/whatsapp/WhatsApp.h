@@ -5,6 +5,7 @@
 #ifndef KELDRA_KIND_WHATSAPP_WHATSAPP_H_
 #define KELDRA_KIND_WHATSAPP_WHATSAPP_H_
 
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -30,6 +31,8 @@ class WhatsApp : public Kind, public VRNObserver, public VRNSubject {
   using GroupMembers = std::unordered_map<std::string, std::string>;
   // ZGROUPMEMBER text -> (member JID, push name), per session.
   using MemberCache = std::map<std::string, std::pair<std::string, std::string>>;
+  // Group member Z_PK text -> contact or first name (complete reading).
+  using MemberNames = std::unordered_map<std::string, std::string>;
 
   WhatsApp();
 
@@ -56,6 +59,10 @@ class WhatsApp : public Kind, public VRNObserver, public VRNSubject {
                     rapidjson::Document::AllocatorType& messageAllocator);
   // None when its statement does not prepare.
   std::optional<GroupMembers> ReadGroupMembers(int64_t sessionId);
+  // Complete reading: a group's members ({"jid","name","admin"}) into
+  // `roster`; returns the names by member Z_PK text.
+  MemberNames ReadGroupRoster(int64_t sessionId, rapidjson::Value& roster,
+                              rapidjson::Document::AllocatorType& allocator);
 
  private:
   struct PushName {
@@ -67,12 +74,23 @@ class WhatsApp : public Kind, public VRNObserver, public VRNSubject {
   void AddGroupMemberInfo(const MessageRow& row, const GroupMembers* members, MemberCache& cache,
                           rapidjson::Value& message,
                           rapidjson::Document::AllocatorType& allocator) const;
+  // Complete reading: the readable push name (a record in the column names
+  // the sender by JID; `senders` are JIDs to try after it), and the members
+  // a message gets beyond the fixed ones.
+  std::string PushNameOf(std::string_view column,
+                         std::initializer_list<std::string_view> senders) const;
+  void AddCompleteMembers(sqlite3_stmt* row, const MessageRow& fields,
+                          const MemberNames& memberNames, const rapidjson::Value& session,
+                          rapidjson::Value& message,
+                          rapidjson::Document::AllocatorType& allocator) const;
   void SendMediaSeries(rapidjson::Document& document, const std::string& taskId);
   void SendChatSeries(rapidjson::Document& document, const std::string& taskId);
 
   std::string dbPath_;
   // Where complete reading finds the chat store.
   const size_t databaseWatch_ = WatchDatabase(kDbName, kDomain);
+  std::string completeMessageSql_;  // built once per store
+  bool messageQueryFailed_ = false;
   sqlite::Database database_;
   std::unordered_map<std::string, PushName> pushNames_;  // by JID; the first row counts
   std::shared_ptr<rapidjson::Value> sessions_;
