@@ -162,10 +162,9 @@ void Note::Run(const std::string& taskId, const BackupInfo& info) {
     notesDbPath_ = Locate(notesDbWatch_);
     noteStorePath_ = Locate(noteStoreWatch_);
   }
-  if (!notesDbPath_.empty() && !ReadNotesDb(notesDbPath_))
-    AddQueryFailure(notesDbWatch_, "the note statement did not prepare");
-  if (!noteStorePath_.empty() && !ReadNoteStoreDb(noteStorePath_))
-    AddQueryFailure(noteStoreWatch_, "the note statement did not prepare");
+  // Each reader reports its own failure among the problems.
+  if (!notesDbPath_.empty()) ReadNotesDb(notesDbPath_);
+  if (!noteStorePath_.empty()) ReadNoteStoreDb(noteStorePath_);
   if (DbBase* reader = FindManifestReader(*this, info.BackupType))
     ResolveAttachments(reader->GetFileMap(), info);
   SendNoteResults(taskId, names::kDoScan);
@@ -174,12 +173,13 @@ void Note::Run(const std::string& taskId, const BackupInfo& info) {
 bool Note::ReadNotesDb(const std::string& path) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
   if (!database) {
-    AddProblem(path, "unreadable", "the notes database does not open as a database");
+    AddProblem(WatchLabel(notesDbWatch_), "unreadable",
+               "the notes database does not open as a database");
     return false;
   }
   sqlite::Statement statement = sqlite::Prepare(database, kNotesSql);
   if (!statement) {
-    AddProblem(path, "query failed", sqlite3_errmsg(database.get()));
+    AddProblem(WatchLabel(notesDbWatch_), "query failed", sqlite3_errmsg(database.get()));
     return false;
   }
   Allocator& allocator = results_.GetAllocator();
@@ -199,14 +199,15 @@ bool Note::ReadNotesDb(const std::string& path) {
 bool Note::ReadNoteStoreDb(const std::string& path) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
   if (!database) {
-    AddProblem(path, "unreadable", "the note store does not open as a database");
+    AddProblem(WatchLabel(noteStoreWatch_), "unreadable",
+               "the note store does not open as a database");
     return false;
   }
   const bool complete = CompleteReading();
   std::string sql = complete ? CompleteNoteStoreSql(database) : kNoteStoreSql;
   sqlite::Statement statement = sqlite::Prepare(database, sql.c_str());
   if (!statement) {
-    AddProblem(path, "query failed", sqlite3_errmsg(database.get()));
+    AddProblem(WatchLabel(noteStoreWatch_), "query failed", sqlite3_errmsg(database.get()));
     return false;
   }
   Allocator& allocator = results_.GetAllocator();
@@ -244,7 +245,7 @@ bool Note::ReadNoteStoreDb(const std::string& path) {
     PimJsonUtil::PushJsonArrayObjectValue(results_, allocator, note);
   }
   if (locked)
-    AddProblem(path, "locked",
+    AddProblem(WatchLabel(noteStoreWatch_), "locked",
                std::to_string(locked) + (locked == 1 ? " note is" : " notes are") +
                    " locked with a notes password; " + (locked == 1 ? "its" : "their") +
                    " text was not read");

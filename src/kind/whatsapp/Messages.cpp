@@ -120,7 +120,7 @@ bool WhatsApp::ReadMessages(rapidjson::Value& session,
   if (!statement) {
     if (complete && !messageQueryFailed_) {
       messageQueryFailed_ = true;
-      AddProblem(dbPath_, "query failed", sqlite3_errmsg(database_.get()));
+      AddProblem(WatchLabel(databaseWatch_), "query failed", sqlite3_errmsg(database_.get()));
     }
     return false;
   }

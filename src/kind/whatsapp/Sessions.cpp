@@ -57,7 +57,7 @@ bool WhatsApp::ReadChatSessions(rapidjson::Document& document) {
   std::string sql = CompleteReading() ? CompleteSessionSql(database_) : kSessionSql;
   sqlite::Statement statement = sqlite::Prepare(database_, sql.c_str());
   if (!statement) {
-    AddProblem(dbPath_, "query failed", sqlite3_errmsg(database_.get()));
+    AddProblem(WatchLabel(databaseWatch_), "query failed", sqlite3_errmsg(database_.get()));
     return false;
   }
   sqlite3_stmt* row = statement.get();

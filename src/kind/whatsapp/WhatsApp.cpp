@@ -43,7 +43,8 @@ void WhatsApp::ExtractChats(rapidjson::Document& document, const std::string& ta
   if (CompleteReading()) dbPath_ = Locate(databaseWatch_);
   if (!dbPath_.empty()) database_ = sqlite::OpenReadOnly(dbPath_);
   if (!dbPath_.empty() && !database_)
-    AddProblem(dbPath_, "unreadable", "the chat store does not open as a database");
+    AddProblem(WatchLabel(databaseWatch_), "unreadable",
+               "the chat store does not open as a database");
   if (database_) {
     ReadMediaItems(document, info.BackupPath, info.BackupType);
     ReadPushNames();
