@@ -73,6 +73,11 @@ std::optional<RegularFile> OpenStoredFile(const std::string& folder, std::string
   }
 }
 
+uint64_t StoredFileSize(const std::string& folder, std::string_view relative) {
+  std::optional<RegularFile> file = OpenStoredFile(folder, relative);
+  return file ? file->size : 0;
+}
+
 FileStream OpenRegularStream(const std::string& path) {
   std::optional<RegularFile> file = OpenRegularFile(path);
   if (!file) return nullptr;

@@ -42,6 +42,10 @@ std::optional<RegularFile> OpenRegularFile(const std::string& path);
 // regular file, none of them a link. errno as for OpenRegularFile.
 std::optional<RegularFile> OpenStoredFile(const std::string& folder, std::string_view relative);
 
+// The size of a stored file as OpenStoredFile reaches it; 0 for anything it
+// refuses, so a link never reports the size of what it points to.
+uint64_t StoredFileSize(const std::string& folder, std::string_view relative);
+
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };

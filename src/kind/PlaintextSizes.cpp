@@ -44,8 +44,7 @@ std::optional<int64_t> PlaintextSizes::FromManifest(const ManifestFile& record) 
 }
 
 int64_t PlaintextSizes::Of(const ManifestFile& record) {
-  const std::string stored = record.StoredPath();
-  if (!record.encrypted) return VRNUtilityFile::GetFileSize(stored.c_str());
+  if (!record.encrypted) return StoredSize(record);
   if (std::optional<int64_t> size = FromManifest(record)) return *size;
   const std::string deciphered = DecryptOnDemand(record);
   return VRNUtilityFile::GetFileSize(deciphered.c_str());

@@ -186,6 +186,11 @@ std::string ReadablePath(const ManifestFile& record) {
   return record.encrypted ? DecryptOnDemand(record) : record.StoredPath();
 }
 
+int64_t StoredSize(const ManifestFile& record) {
+  if (record.filePath.empty()) return 0;
+  return static_cast<int64_t>(StoredFileSize(std::string(record.backupDir), record.filePath));
+}
+
 std::string StoredFilePath(const std::string& folder, int backupType, const std::string& fileID) {
   std::string relative = StoredRelativePath(fileID, backupType == kBackupTypeDb);
   return relative.empty() ? relative : folder + relative;

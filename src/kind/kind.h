@@ -100,6 +100,10 @@ std::string DecryptOnDemand(const ManifestFile& record);
 // stands in the stored file's place (a file simply missing keeps its path).
 std::string ReadablePath(const ManifestFile& record);
 
+// The size of a record's stored file; 0 when it is missing or not a regular
+// file (a link is never measured through).
+int64_t StoredSize(const ManifestFile& record);
+
 // Type 2: folder + first two characters + separator + file id; else folder + file id.
 // "" for a file id that names no stored file.
 std::string StoredFilePath(const std::string& folder, int backupType, const std::string& fileID);

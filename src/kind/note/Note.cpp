@@ -12,7 +12,6 @@
 #include "kind/note/NoteBodyInflater.h"
 #include "kind/note/NoteRecord.h"
 #include "vorn/PimJsonUtil.h"
-#include "vorn/VRNUtilityFile.h"
 #include "vorn/VRNUtilitySys.h"
 
 namespace keldra {
@@ -311,8 +310,7 @@ void Note::ResolveAttachments(const FileMap& map, const BackupInfo& info) {
       rapidjson::Value file(rapidjson::kObjectType);
       PimJsonUtil::AddJsonDictStringValue(file, allocator, "title", title.data(), title.size());
       PimJsonUtil::AddJsonDictStringValue(file, allocator, "path", path);
-      PimJsonUtil::AddJsonDictInt64Value(file, allocator, "size",
-                                         VRNUtilityFile::GetFileSize(path.c_str()));
+      PimJsonUtil::AddJsonDictInt64Value(file, allocator, "size", StoredSize(*record));
       PimJsonUtil::PushJsonArrayObjectValue(files, allocator, file);
     }
   }

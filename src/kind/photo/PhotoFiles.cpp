@@ -1,9 +1,10 @@
 #include "kind/photo/PhotoFiles.h"
 
+#include "kind/kind.h"
+
 #include <vector>
 
 #include "vorn/PimJsonUtil.h"
-#include "vorn/VRNUtilityFile.h"
 
 namespace keldra {
 namespace {
@@ -65,8 +66,7 @@ void PhotoFiles::Resolve(rapidjson::Value& photo, std::string_view photoPath,
     pathMember->value = PimJsonUtil::MakeString(stored, allocator);
   if (record) {
     auto size = photo.FindMember("ZORIGINALFILESIZE");
-    if (size != photo.MemberEnd() && IsZero(size->value))
-      size->value.SetInt64(SizeOf(*record, stored));
+    if (size != photo.MemberEnd() && IsZero(size->value)) size->value.SetInt64(SizeOf(*record));
   }
   PimJsonUtil::AddJsonDictStringValue(photo, allocator, "RELATIVE_PATH", relativePath);
 
@@ -77,12 +77,11 @@ void PhotoFiles::Resolve(rapidjson::Value& photo, std::string_view photoPath,
   PimJsonUtil::AddJsonDictStringValue(photo, allocator, "THUMBNAIL_RELATIVE_PATH",
                                       thumbnail->relativePath.data(),
                                       thumbnail->relativePath.size());
-  PimJsonUtil::AddJsonDictInt64Value(photo, allocator, "THUMBNAIL_SIZE",
-                                     SizeOf(*thumbnail, thumbnailPath));
+  PimJsonUtil::AddJsonDictInt64Value(photo, allocator, "THUMBNAIL_SIZE", SizeOf(*thumbnail));
 }
 
-int64_t PhotoFiles::SizeOf(const ManifestFile& record, const std::string& stored) {
-  return measureContent_ ? sizes_.Of(record) : VRNUtilityFile::GetFileSize(stored.c_str());
+int64_t PhotoFiles::SizeOf(const ManifestFile& record) {
+  return measureContent_ ? sizes_.Of(record) : StoredSize(record);
 }
 
 void PhotoFiles::ResolveAll(rapidjson::Value& photos, Allocator& allocator) {

@@ -48,7 +48,7 @@ class PhotoFiles {
   // First rule that gives a record: the cache, the 5003.JPG beside the
   // photo's thumbnail folder, the whole-map search.
   const ManifestFile* FindThumbnail(const std::string& relativePath, std::string_view photoPath);
-  int64_t SizeOf(const ManifestFile& record, const std::string& stored);
+  int64_t SizeOf(const ManifestFile& record);
 
   const FileMap& map_;
   ThumbnailCache cache_;

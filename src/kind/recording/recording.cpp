@@ -3,11 +3,11 @@
 #include <glog/logging.h>
 
 #include "backup/DbBase.h"
+#include "common/StoredFile.h"
 #include "keldra/Names.h"
 #include "kind/PlaintextSizes.h"
 #include "mivo/Utils.h"
 #include "vorn/PimJsonUtil.h"
-#include "vorn/VRNUtilityFile.h"
 #include "vorn/VRNUtilityString.h"
 
 namespace keldra {
@@ -165,7 +165,9 @@ bool Recording::LocateEntry(rapidjson::Value& entry, const std::string& backupDi
       Utils::CalcFileID(sourceDomains_[source->value.GetInt()], relativePath);
   const std::string stored =
       backupDir + fileID.substr(0, 2) + Utils::GetPathSeperatorLine() + fileID;
-  const int64_t size = VRNUtilityFile::GetFileSize(stored.c_str());
+  // A link or FIFO in the recording's place is no recording.
+  const int64_t size =
+      static_cast<int64_t>(StoredFileSize(backupDir, StoredRelativePath(fileID, true)));
   if (size == 0) {
     path->value.SetString("", 0, allocator);
   } else {

@@ -4,7 +4,6 @@
 #include "keldra/Names.h"
 #include "kind/PlaintextSizes.h"
 #include "vorn/PimJsonUtil.h"
-#include "vorn/VRNUtilityFile.h"
 #include "vorn/VRNUtilitySys.h"
 
 namespace keldra {
@@ -92,7 +91,7 @@ void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
       // UTF-16 that could change bytes that are not UTF-8.
       PimJsonUtil::AddJsonDictInt64Value(
           attachment, allocator, "Size",
-          CompleteReading() ? sizes.Of(*record) : VRNUtilityFile::GetFileSize(path.c_str()));
+          CompleteReading() ? sizes.Of(*record) : StoredSize(*record));
       kept.PushBack(attachment, allocator);
     }
   }
