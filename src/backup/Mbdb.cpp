@@ -15,8 +15,10 @@ struct FileCloser {
 
 }  // namespace
 
-bool Mbdb::Load(const std::string& backupDir, bool, const std::string&) {
+bool Mbdb::Load(const std::string& backupDir, bool isEncrypted, const std::string&) {
   backupDir_ = backupDir;
+  bool encrypted = isEncrypted && decipher_;
+  if (encrypted && !PrepareTempDir()) return false;
   std::unique_ptr<FILE, FileCloser> file(std::fopen((backupDir_ + "Manifest.mbdb").c_str(), "rb"));
   if (!file) return false;
   ByteReader reader(file.get());
@@ -29,7 +31,7 @@ bool Mbdb::Load(const std::string& backupDir, bool, const std::string&) {
   while (parser.Next(entry)) {
     joined.assign(entry.domain).append("-").append(entry.path);
     VRNUtilityFile::Sha1HexInto(joined.data(), joined.size(), fileID);
-    AddRecord(std::string_view(fileID, 40), entry.domain, entry.path, entry.flags, false);
+    AddRecord(std::string_view(fileID, 40), entry.domain, entry.path, entry.flags, encrypted);
   }
   return true;
 }
