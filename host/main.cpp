@@ -2,13 +2,13 @@
 //
 //   keldra list   [--root DIR]... [--json]
 //   keldra info   BACKUP [--json] [--password-file F]
-//   keldra scan   BACKUP [--types LIST|all] [--out DIR] [--ndjson] [--password-file F]
+//   keldra scan   BACKUP [--types LIST|all] [--out DIR] [--ndjson] [--password-file F] [--exact]
 //   keldra export BACKUP --to DIR (--all | --domain D | PATH...) [--force] [--password-file F]
 //   keldra demo   [--folder DIR]
 //   keldra send   [options] COMMAND [PAYLOAD]      the raw mode
 //
 // Exit status: 0 success, 1 failure (one line on stderr says why), 2 usage,
-// 130 interrupted.
+// 3 a scan finished but some data could not be read, 130 interrupted.
 #include <glog/logging.h>
 
 #include <CLI/CLI.hpp>
@@ -82,7 +82,7 @@ int RunSend(SendArguments& send) {
 
 int main(int argc, char** argv) {
   FLAGS_logtostderr = true;
-  FLAGS_minloglevel = 1;  // module INFO lines only with --verbose
+  FLAGS_minloglevel = google::GLOG_FATAL;  // the modules' log lines only with --verbose
   google::InitGoogleLogging(argv[0]);
 
   CLI::App app{"keldra: reads iPhone and iPad backups"};
@@ -126,7 +126,9 @@ int main(int argc, char** argv) {
   scanCommand->add_option("--password-file", scan.passwordFile,
                           "File whose first line is the backup password (else KELDRA_PASSWORD, "
                           "else a prompt)");
-  scanCommand->add_flag("-q,--quiet", scan.quiet, "No progress on stderr");
+  scanCommand->add_flag("-q,--quiet", scan.quiet, "No progress and no closing table on stderr");
+  scanCommand->add_flag("--exact", scan.exact,
+                        "Read only what the original module reads (no complete reading)");
 
   cli::ExportArguments exporting;
   CLI::App* exportCommand =
@@ -149,6 +151,10 @@ int main(int argc, char** argv) {
   AddModuleOptions(demoCommand, options);
   demoCommand->add_option("--folder", demo.folder, "Folder of the sample backups and their output")
       ->capture_default_str();
+
+  // -v is accepted after the subcommand's name as well as before it.
+  for (CLI::App* command : app.get_subcommands({}))
+    command->add_flag("-v,--verbose", verbose, "Log the module's information lines on stderr");
 
   try {
     app.parse(argc, argv);
