@@ -1,10 +1,12 @@
 // keldra list and keldra info.
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <set>
 #include <vector>
@@ -78,6 +80,29 @@ std::string RealPath(const std::string& path) {
   return result;
 }
 
+bool Exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+// Backups people keep are found one to three folders below where they look
+// (a Backup folder, a disk, a copy of a machine's MobileSync). The module is
+// asked only about folders holding Manifest.plist, which every backup has, and
+// a backup's own subfolders are never searched.
+constexpr int kBackupSearchDepth = 3;
+
+void FindBackups(const host::SendOptions& options, const std::string& folder, int depth,
+                 const std::function<void(const rapidjson::Value&)>& keep) {
+  if (Exists(folder + "Manifest.plist")) {
+    if (auto backup = DescribeBackup(options, folder)) {
+      keep(*backup);
+      return;
+    }
+  }
+  if (depth >= kBackupSearchDepth) return;
+  for (const std::string& child : Subfolders(folder)) FindBackups(options, child, depth + 1, keep);
+}
+
 // The backups the module finds itself, then those below the extra roots.
 std::vector<rapidjson::Document> CollectBackups(const host::SendOptions& options,
                                                 const std::vector<std::string>& roots) {
@@ -100,9 +125,7 @@ std::vector<rapidjson::Document> CollectBackups(const host::SendOptions& options
   }
   for (const std::string& root : roots) {
     std::string folder = WithSeparator(root);
-    if (auto itself = DescribeBackup(options, folder)) keep(*itself);
-    for (const std::string& child : Subfolders(folder))
-      if (auto backup = DescribeBackup(options, child)) keep(*backup);
+    FindBackups(options, folder, 0, keep);
   }
   return backups;
 }
@@ -125,6 +148,19 @@ void PrintTable(const std::vector<std::vector<std::string>>& rows) {
 }
 
 }  // namespace
+
+int FailNotABackup(const host::SendOptions& options, const std::string& argument) {
+  std::vector<std::string> found;
+  FindBackups(options, BackupFolder(argument), 0, [&found](const rapidjson::Value& backup) {
+    found.push_back(StringOf(backup, "BackupPath"));
+  });
+  std::string text = "not a backup folder: " + argument;
+  if (!found.empty()) {
+    text += found.size() == 1 ? "; it holds the backup " : "; it holds the backups ";
+    for (size_t i = 0; i < found.size(); ++i) text += (i ? ", " : "") + found[i];
+  }
+  return Fail(text);
+}
 
 int RunList(const host::SendOptions& options, const ListArguments& arguments) {
   std::vector<std::string> roots = arguments.roots;
@@ -159,7 +195,7 @@ int RunList(const host::SendOptions& options, const ListArguments& arguments) {
 int RunInfo(const host::SendOptions& options, const InfoArguments& arguments) {
   std::string folder = BackupFolder(arguments.backup);
   std::optional<rapidjson::Document> description = DescribeBackup(options, folder);
-  if (!description) return Fail("not a backup folder: " + arguments.backup);
+  if (!description) return FailNotABackup(options, arguments.backup);
   bool legacy = IntOf(*description, "BackupType") == 1;
   bool encrypted = IntOf(*description, "IsEncrypted") != 0;
 
@@ -174,14 +210,21 @@ int RunInfo(const host::SendOptions& options, const InfoArguments& arguments) {
       Count(tally, file);
       return true;
     };
-    bool ok = legacy ? ForEachMbdbEntry(path, visit, &error) : ForEachManifestDbRow(path, visit, &error);
+    bool ok =
+        legacy ? ForEachMbdbEntry(path, visit, &error) : ForEachManifestDbRow(path, visit, &error);
     if (ok) counts = tally;
   };
-  if (!encrypted || legacy) {
-    count(manifestPath);
-  } else if (!arguments.passwordFile.empty() || std::getenv("KELDRA_PASSWORD")) {
+  // A password at hand is checked for both formats, so a wrong one fails
+  // here as it would in a scan; a legacy manifest itself is plain.
+  bool passwordAtHand =
+      !arguments.passwordFile.empty() || std::getenv("KELDRA_PASSWORD") || isatty(STDIN_FILENO);
+  if (encrypted && passwordAtHand) {
     int unlocked = UnlockIfEncrypted(options, folder, *description, arguments.passwordFile);
     if (unlocked != kExitOk) return unlocked;
+  }
+  if (!encrypted || legacy) {
+    count(manifestPath);
+  } else if (passwordAtHand) {
     std::string temp = host::ProjectTempDir(host::PlatformOptions{options.tempDir});
     std::string name = folder.substr(0, folder.size() - 1);
     name = name.substr(name.rfind('/') + 1);
@@ -195,7 +238,8 @@ int RunInfo(const host::SendOptions& options, const InfoArguments& arguments) {
     info.CopyFrom(*description, info.GetAllocator());
     auto& a = info.GetAllocator();
     rapidjson::Value manifest(rapidjson::kObjectType);
-    PimJsonUtil::AddJsonDictStringValue(manifest, a, "format", legacy ? "Manifest.mbdb" : "Manifest.db");
+    PimJsonUtil::AddJsonDictStringValue(manifest, a, "format",
+                                        legacy ? "Manifest.mbdb" : "Manifest.db");
     if (counts) {
       manifest.AddMember("files", counts->files, a);
       manifest.AddMember("directories", counts->directories, a);
@@ -207,8 +251,9 @@ int RunInfo(const host::SendOptions& options, const InfoArguments& arguments) {
     return counts || encrypted ? kExitOk : Fail("manifest could not be read: " + error);
   }
   std::vector<std::vector<std::string>> rows;
-  for (const char* name : {"DeviceName", "ProductName", "ProductType", "ProductVersion", "BuildVersion",
-                           "SerialNumber", "UniqueIdentifier", "LastBackupDate", "BackupPath"})
+  for (const char* name :
+       {"DeviceName", "ProductName", "ProductType", "ProductVersion", "BuildVersion",
+        "SerialNumber", "UniqueIdentifier", "LastBackupDate", "BackupPath"})
     rows.push_back({std::string(name) + ":", StringOf(*description, name)});
   rows.push_back({"Encrypted:", encrypted ? "yes" : "no"});
   rows.push_back({"Manifest:", legacy ? "Manifest.mbdb (legacy)" : "Manifest.db"});
@@ -218,7 +263,8 @@ int RunInfo(const host::SendOptions& options, const InfoArguments& arguments) {
     rows.push_back({"Links:", std::to_string(counts->links)});
     rows.push_back({"Manifest rows:", std::to_string(counts->Total())});
   } else if (encrypted) {
-    rows.push_back({"Manifest rows:", "unknown (encrypted; give --password-file or KELDRA_PASSWORD)"});
+    rows.push_back(
+        {"Manifest rows:", "unknown (encrypted; give --password-file or KELDRA_PASSWORD)"});
   }
   PrintTable(rows);
   if (!counts && !encrypted) return Fail("manifest could not be read: " + error);
