@@ -15,6 +15,7 @@
 #include "builder/BackupBuilder.h"
 #include "builder/ContentSets.h"
 #include "builder/Encryption.h"
+#include "builder/kinds/NoteStores.h"
 #include "builder/kinds/SafariWriters.h"
 #include "support/Process.h"
 #include "support/TestSupport.h"
@@ -79,6 +80,43 @@ TEST(KeldraCli, ScanWritesOneFilePerKindAndASummaryThatAddsUp) {
   }
   EXPECT_STREQ(ParseFile(root / "out/device.json")["DeviceName"].GetString(), "Test iPhone");
   EXPECT_EQ(testing_support::TreeSnapshot(root / "backup"), before);
+}
+
+// What could not be read is said, in summary.json and in the closing table,
+// and the exit status tells a finished scan with gaps from a clean one.
+TEST(KeldraCli, DamagedBackupFinishesWithItsProblemsAndExits3) {
+  TempFolder root;
+  {
+    builder::BackupBuilder backup(root / "backup");
+    backup.AddFile("HomeDomain", "Library/Calendar/Calendar.sqlitedb", std::string(8192, '\x5a'));
+    backup.AddManifestEntry("WirelessDomain", "Library/CallHistory/call_history.db",
+                            builder::kFlagFile);
+    builder::notes::NoteStoreContent notes;
+    notes.notes.resize(2);
+    notes.notes[0].text = "readable text";
+    notes.notes[1].text = "secret text";
+    notes.notes[1].locked = true;
+    builder::notes::AddNoteStore(backup, notes);
+    builder::AddContentSet(backup, "contacts");
+    backup.Finish();
+  }
+  auto run = RunKeldra({"scan", root / "backup", "--out", root / "out", "--types",
+                        "calendar,calls,notes,contacts,history"});
+  EXPECT_EQ(run.status, 3) << run.err;
+  rapidjson::Document summary = ParseFile(root / "out/summary.json");
+  ASSERT_TRUE(summary.IsObject());
+  const char* statuses[] = {"incomplete", "incomplete", "incomplete", "complete", "no data"};
+  for (unsigned i = 0; i < 5; ++i) {
+    const rapidjson::Value& kind = summary["kinds"][i];
+    EXPECT_STREQ(kind["status"].GetString(), statuses[i]) << kind["name"].GetString();
+    EXPECT_EQ(kind.HasMember("problems") && kind["problems"].Size() == 1, i < 3)
+        << kind["name"].GetString();
+  }
+  EXPECT_THAT(run.err, testing::HasSubstr("1 note is locked with a notes password"));
+  EXPECT_THAT(run.err, testing::HasSubstr("its stored file is missing"));
+  EXPECT_THAT(run.err, testing::ContainsRegex("calendar .* incomplete\n    - "));
+  EXPECT_THAT(run.err, testing::Not(testing::HasSubstr("LIBPLATFORM_")));
+  EXPECT_THAT(run.err, testing::EndsWith("keldra: finished; some data could not be read\n"));
 }
 
 TEST(KeldraCli, TypesChooseTheKindsWritten) {
