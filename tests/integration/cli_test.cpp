@@ -309,7 +309,9 @@ TEST(KeldraCli, ExportCopiesUnderDomainAndPathAndNeverOverwritesUnasked) {
 
 TEST(KeldraCli, ListAndInfoDescribeBackups) {
   TempFolder root;
-  BuildSkeleton(root / "one");
+  // Three levels below the root: still found, and named when the root is
+  // given where a backup belongs.
+  BuildSkeleton(root / "a/b/one");
   auto list =
       RunKeldra({"list", "--root", root.Path(), "--json"},
                 WithEnvironment({"XDG_CONFIG_HOME=" + root / "none", "HOME=" + root / "home"}));
@@ -318,9 +320,12 @@ TEST(KeldraCli, ListAndInfoDescribeBackups) {
   backups.Parse(list.out.c_str());
   ASSERT_TRUE(backups.IsArray());
   ASSERT_EQ(backups.Size(), 1u);
-  EXPECT_EQ(std::string(backups[0]["BackupPath"].GetString()), root / "one/");
+  EXPECT_EQ(std::string(backups[0]["BackupPath"].GetString()), root / "a/b/one/");
+  auto notOne = RunKeldra({"scan", root.Path(), "--out", root / "out"});
+  EXPECT_EQ(notOne.status, 1);
+  EXPECT_THAT(notOne.err, testing::HasSubstr("it holds the backup " + root / "a/b/one/"));
 
-  auto info = RunKeldra({"info", root / "one", "--json"});
+  auto info = RunKeldra({"info", root / "a/b/one", "--json"});
   ASSERT_EQ(info.status, 0) << info.err;
   rapidjson::Document described;
   described.Parse(info.out.c_str());
