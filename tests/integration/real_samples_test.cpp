@@ -32,9 +32,9 @@ using SpotCheck = void (*)(const rapidjson::Value& output, const std::string& fi
 // One kind's expectation: `truth` counts rows of `truthFile` (below the
 // fixtures folder; "" for the wrapped file's merged copy).
 struct Expectation {
-  const char* kind;
-  const char* truthFile;
-  const char* truth;  // "" when the file is no database
+  std::string kind;
+  std::string truthFile;
+  std::string truth;  // "" when the file is no database
   uint64_t items;     // in the kind's own unit: events, messages, every bookmark
   SpotCheck spot;
 };
@@ -42,11 +42,11 @@ struct Expectation {
 // A sample: a file (or "archive.zip|member") wrapped under its device path,
 // or, with a password, an encrypted backup folder scanned as it is.
 struct Sample {
-  const char* name;
-  const char* source;
-  const char* domain;
-  const char* relativePath;
-  const char* password;
+  std::string name;
+  std::string source;
+  std::string domain;
+  std::string relativePath;
+  const char* password;  // nullptr: a plain file to wrap
   std::vector<Expectation> expected;
 };
 
@@ -166,74 +166,43 @@ void AllDayEventsArePlainDates(const rapidjson::Value& calendars, const std::str
 }
 
 const std::vector<Sample>& Samples() {
+  const std::string ileapp = "abrignoni__iLEAPP/admin/test/cases/data/";
+  const std::string hv20 = "multifreded__hv20/day23/Decrypted_Backup/";
+  // clang-format off
   static const std::vector<Sample> samples = {
-      {"ios5_sms_in_its_log",
-       "eichbaumj__Presentations/sms.db",
-       "HomeDomain",
-       "Library/SMS/sms.db",
-       nullptr,
-       {{"messages", "", "SELECT count(*) FROM message", 4, nullptr}}},
+      {"ios5_sms_in_its_log", "eichbaumj__Presentations/sms.db", "HomeDomain", "Library/SMS/sms.db",
+       nullptr, {{"messages", "", "SELECT count(*) FROM message", 4, nullptr}}},
       {"contacts_in_their_log",
-       "abrignoni__iLEAPP/admin/test/cases/data/addressBook/"
-       "testdata.addressBook.addressBook.belkasoft_ctf6_ios_device1.zip|AddressBook.sqlitedb",
-       "HomeDomain",
-       "Library/AddressBook/AddressBook.sqlitedb",
-       nullptr,
-       {{"contacts", "", "SELECT count(*) FROM ABPerson", 1, nullptr}}},
-      {"ios5_calls",
-       "shamsulchowdhury__Unit-21-Homework-Final-Report/call_history.db",
-       "WirelessDomain",
-       "Library/CallHistory/call_history.db",
-       nullptr,
-       {{"calls", "", "SELECT count(*) FROM call", 5, nullptr}}},
-      {"ios7_calendar",
-       "OTAPKI__iphone/HomeDomain/Library/Calendar/Calendar.sqlitedb",
-       "HomeDomain",
-       "Library/Calendar/Calendar.sqlitedb",
-       nullptr,
-       {{"calendar", "", "SELECT count(*) FROM CalendarItem", 130, AllDayEventsArePlainDates}}},
-      {"ios17_notes",
-       "abrignoni__iLEAPP/admin/test/cases/data/notes/"
-       "testdata.notes.notes.josh_ios17_ffs.zip|NoteStore.sqlite",
-       "AppDomainGroup-group.com.apple.notes",
-       "NoteStore.sqlite",
-       nullptr,
-       {{"notes", "", "SELECT count(*) FROM ZICCLOUDSYNCINGOBJECT WHERE ZTITLE1 IS NOT NULL", 13,
-         NoteCreationDatesMatchTheAnswerKey}}},
+       ileapp + "addressBook/testdata.addressBook.addressBook.belkasoft_ctf6_ios_device1.zip|AddressBook.sqlitedb",
+       "HomeDomain", "Library/AddressBook/AddressBook.sqlitedb",
+       nullptr, {{"contacts", "", "SELECT count(*) FROM ABPerson", 1, nullptr}}},
+      {"ios5_calls", "shamsulchowdhury__Unit-21-Homework-Final-Report/call_history.db",
+       "WirelessDomain", "Library/CallHistory/call_history.db",
+       nullptr, {{"calls", "", "SELECT count(*) FROM call", 5, nullptr}}},
+      {"ios7_calendar", "OTAPKI__iphone/HomeDomain/Library/Calendar/Calendar.sqlitedb",
+       "HomeDomain", "Library/Calendar/Calendar.sqlitedb",
+       nullptr, {{"calendar", "", "SELECT count(*) FROM CalendarItem", 130, AllDayEventsArePlainDates}}},
+      {"ios17_notes", ileapp + "notes/testdata.notes.notes.josh_ios17_ffs.zip|NoteStore.sqlite",
+       "AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite",
+       nullptr, {{"notes", "", "SELECT count(*) FROM ZICCLOUDSYNCINGOBJECT WHERE ZTITLE1 IS NOT NULL",
+                  13, NoteCreationDatesMatchTheAnswerKey}}},
       {"ios15_whatsapp",
-       "abrignoni__iLEAPP/admin/test/cases/data/whatsApp/"
-       "testdata.whatsApp.whatsAppMessages.josh_ios15_ffs.zip|ChatStorage.sqlite",
-       "AppDomainGroup-group.net.whatsapp.WhatsApp.shared",
-       "ChatStorage.sqlite",
-       nullptr,
-       {{"whatsapp", "", "SELECT count(*) FROM ZWAMESSAGE", 32, ChatMessagesMatchTheAnswerKey}}},
-      {"ios7_safari_history",
-       "OTAPKI__iphone/App - com.apple.mobilesafari/Library/Safari/History.plist",
-       "HomeDomain",
-       "Library/Safari/History.plist",
-       nullptr,
-       {{"history", "", "", 7, nullptr}}},
-      {"encrypted_legacy_backup",
-       "multifreded__hv20/day23/Backup/",
-       nullptr,
-       nullptr,
-       "20201225",
-       {{"contacts",
-         "multifreded__hv20/day23/Decrypted_Backup/HomeDomain/Library/AddressBook/"
-         "AddressBook.sqlitedb",
+       ileapp + "whatsApp/testdata.whatsApp.whatsAppMessages.josh_ios15_ffs.zip|ChatStorage.sqlite",
+       "AppDomainGroup-group.net.whatsapp.WhatsApp.shared", "ChatStorage.sqlite",
+       nullptr, {{"whatsapp", "", "SELECT count(*) FROM ZWAMESSAGE", 32, ChatMessagesMatchTheAnswerKey}}},
+      {"ios7_safari_history", "OTAPKI__iphone/App - com.apple.mobilesafari/Library/Safari/History.plist",
+       "HomeDomain", "Library/Safari/History.plist", nullptr, {{"history", "", "", 7, nullptr}}},
+      {"encrypted_legacy_backup", "multifreded__hv20/day23/Backup/", "", "", "20201225",
+       {{"contacts", hv20 + "HomeDomain/Library/AddressBook/AddressBook.sqlitedb",
          "SELECT count(*) FROM ABPerson", 2, nullptr},
-        {"calendar",
-         "multifreded__hv20/day23/Decrypted_Backup/HomeDomain/Library/Calendar/"
-         "Calendar.sqlitedb",
+        {"calendar", hv20 + "HomeDomain/Library/Calendar/Calendar.sqlitedb",
          "SELECT count(*) FROM CalendarItem", 43, nullptr},
-        {"photos",
-         "multifreded__hv20/day23/Decrypted_Backup/CameraRollDomain/Media/PhotoData/"
-         "Photos.sqlite",
+        {"photos", hv20 + "CameraRollDomain/Media/PhotoData/Photos.sqlite",
          "SELECT count(*) FROM ZGENERICASSET", 2, nullptr},
-        {"bookmarks",
-         "multifreded__hv20/day23/Decrypted_Backup/HomeDomain/Library/Safari/Bookmarks.db",
+        {"bookmarks", hv20 + "HomeDomain/Library/Safari/Bookmarks.db",
          "SELECT count(*) FROM bookmarks WHERE parent IS NOT NULL", 8, nullptr}}},
   };
+  // clang-format on
   return samples;
 }
 
@@ -299,7 +268,7 @@ TEST_P(RealSampleScan, ScanDeliversWhatTheSampleHolds) {
   }
   std::vector<std::string> arguments = {"scan", backup, "--out", root / "out", "-q", "--types", ""};
   for (const Expectation& expected : sample.expected)
-    arguments.back() += std::string(arguments.back().empty() ? "" : ",") + expected.kind;
+    arguments.back() += (arguments.back().empty() ? "" : ",") + expected.kind;
   if (sample.password) {
     WriteFile(root / "password", std::string(sample.password) + "\n");
     arguments.insert(arguments.end(), {"--password-file", root / "password"});
@@ -315,15 +284,14 @@ TEST_P(RealSampleScan, ScanDeliversWhatTheSampleHolds) {
     const Expectation& expected = sample.expected[i];
     SCOPED_TRACE(expected.kind);
     EXPECT_STREQ(summary["kinds"][static_cast<unsigned>(i)]["status"].GetString(), "complete");
-    if (*expected.truth) {
-      std::string truthFile = *expected.truthFile
+    if (!expected.truth.empty()) {
+      std::string truthFile = !expected.truthFile.empty()
                                   ? PlaceSample(fixtures, expected.truthFile,
                                                 root / ("truth/" + std::to_string(i) + "/"))
                                   : PlaceSample(fixtures, sample.source, root / "truth/");
       EXPECT_EQ(CountRows(truthFile, expected.truth), static_cast<int64_t>(expected.items));
     }
-    rapidjson::Document output =
-        ParseText(ReadFile(root / ("out/" + std::string(expected.kind) + ".json")));
+    rapidjson::Document output = ParseText(ReadFile(root / ("out/" + expected.kind + ".json")));
     ASSERT_FALSE(output.HasParseError());
     EXPECT_EQ(ItemsOf(expected.kind, output), expected.items);
     if (expected.spot) expected.spot(output, fixtures);
@@ -332,7 +300,7 @@ TEST_P(RealSampleScan, ScanDeliversWhatTheSampleHolds) {
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, RealSampleScan, testing::ValuesIn(Samples()),
                          [](const testing::TestParamInfo<Sample>& info) {
-                           return std::string(info.param.name);
+                           return info.param.name;
                          });
 
 }  // namespace
