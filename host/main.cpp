@@ -127,8 +127,10 @@ int main(int argc, char** argv) {
                           "File whose first line is the backup password (else KELDRA_PASSWORD, "
                           "else a prompt)");
   scanCommand->add_flag("-q,--quiet", scan.quiet, "No progress and no closing table on stderr");
-  scanCommand->add_flag("--exact", scan.exact,
-                        "Read only what the original module reads (no complete reading)");
+  scanCommand->add_flag(
+      "--exact", scan.exact,
+      "Exact reading, whose results hosts written for the module expect: databases "
+      "found by path alone, fixed statements, no -wal logs");
 
   cli::ExportArguments exporting;
   CLI::App* exportCommand =

@@ -283,9 +283,9 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
   std::optional<rapidjson::Document> description = DescribeBackup(baseOptions, folder);
   if (!description) return FailNotABackup(baseOptions, arguments.backup);
 
-  // A legacy manifest is plain even in an encrypted backup, and reading as
-  // the original does never deciphers its stored files: only then is the
-  // password not needed.
+  // A legacy manifest is plain even in an encrypted backup, and exact
+  // reading leaves its stored files undeciphered: only then is the password
+  // not needed.
   if (IntOf(*description, "BackupType") == 2 || !arguments.exact) {
     int unlocked = UnlockIfEncrypted(baseOptions, folder, *description, arguments.passwordFile);
     if (unlocked != kExitOk) return unlocked;
