@@ -3,12 +3,14 @@
 //   keldra list   [--root DIR]... [--json]
 //   keldra info   BACKUP [--json] [--password-file F]
 //   keldra scan   BACKUP [--types LIST|all] [--out DIR] [--force] [--ndjson] [--password-file F]
+//                 [--exact]
 //   keldra export BACKUP --to DIR (--all | --domain D | PATH...) [--force] [--password-file F]
 //   keldra demo   [--folder DIR]
 //   keldra send   [options] COMMAND [PAYLOAD]      the raw mode
 //
 // Exit status: 0 success, 1 failure (one line on stderr says why), 2 usage,
-// 130 interrupted by SIGINT (Ctrl-C), 143 by SIGTERM.
+// 3 a scan finished but some data could not be read, 130 interrupted by SIGINT (Ctrl-C),
+// 143 by SIGTERM.
 #include <glog/logging.h>
 
 #include <CLI/CLI.hpp>
@@ -100,7 +102,7 @@ int RunSend(SendArguments& send) {
 
 int main(int argc, char** argv) {
   FLAGS_logtostderr = true;
-  FLAGS_minloglevel = 1;  // module INFO lines only with --verbose
+  FLAGS_minloglevel = google::GLOG_FATAL;  // the modules' log lines only with --verbose
   google::InitGoogleLogging(argv[0]);
 
   CLI::App app{"keldra: reads iPhone and iPad backups"};
@@ -146,7 +148,11 @@ int main(int argc, char** argv) {
   scanCommand->add_option("--password-file", scan.passwordFile,
                           "File whose first line is the backup password (else KELDRA_PASSWORD, "
                           "else a prompt)");
-  scanCommand->add_flag("-q,--quiet", scan.quiet, "No progress on stderr");
+  scanCommand->add_flag("-q,--quiet", scan.quiet, "No progress and no closing table on stderr");
+  scanCommand->add_flag(
+      "--exact", scan.exact,
+      "Exact reading, whose results hosts written for the module expect: databases "
+      "found by path alone, fixed statements, no -wal logs");
 
   cli::ExportArguments exporting;
   CLI::App* exportCommand =
@@ -169,6 +175,10 @@ int main(int argc, char** argv) {
   AddTempOptions(demoCommand, options);
   demoCommand->add_option("--folder", demo.folder, "Folder of the sample backups and their output")
       ->capture_default_str();
+
+  // -v is accepted after the subcommand's name as well as before it.
+  for (CLI::App* command : app.get_subcommands({}))
+    command->add_flag("-v,--verbose", verbose, "Log the module's information lines on stderr");
 
   try {
     app.parse(argc, argv);

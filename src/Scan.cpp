@@ -46,17 +46,19 @@ bool CompleteReadingAsked(const rapidjson::Document& document) {
   return complete != document.MemberEnd() && complete->value.IsBool() && complete->value.GetBool();
 }
 
-int RunScan(const std::string& taskId, const std::string& folder,
-            const rapidjson::Value& numbers, bool complete, int& errorCode) {
+int RunScan(const std::string& taskId, const std::string& folder, const rapidjson::Value& numbers,
+            bool complete, int& errorCode) {
   int type = DetectBackupType(folder);
   if (type == kNotABackup) return kStatusFailed;
   std::unique_ptr<BackupInfo> info = ReadBackupInfo(folder, type);
   if (!info) return kStatusFailed;
 
   std::shared_ptr<DbBase> reader;
-  if (info->BackupType == kBackupTypeMbdb)
-    reader = std::make_shared<Mbdb>();
-  else
+  if (info->BackupType == kBackupTypeMbdb) {
+    auto legacy = std::make_shared<Mbdb>();
+    legacy->DecipherStoredFiles(complete);
+    reader = legacy;
+  } else
     reader = std::make_shared<ManifestDb>();
 
   std::vector<std::shared_ptr<Kind>> kinds;

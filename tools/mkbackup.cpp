@@ -8,7 +8,8 @@
 //
 // --encrypt writes the backup encrypted with PASSWORD; --iterations gives the
 // key-derivation counts (N for the SHA-256 stage, M for the SHA-1 stage;
-// "production" for the devices' 10,000,000,10,000).
+// "production" for the devices' 10,000,000,10,000). --file stores a file as a
+// device ships it: a database's SOURCE-wal, when present, becomes its own row.
 //
 // Exit status: 0 done, 1 the backup could not be written, 2 bad arguments.
 #include <CLI/CLI.hpp>
@@ -26,6 +27,7 @@
 #include "builder/ContentSets.h"
 #include "builder/Encryption.h"
 #include "builder/Synthetic.h"
+#include "builder/Wrap.h"
 
 namespace {
 
@@ -94,7 +96,8 @@ void Build(const Arguments& arguments) {
   if (!arguments.productVersion.empty()) backup.Device().productVersion = arguments.productVersion;
   for (const std::string& name : arguments.contents) builder::AddContentSet(backup, name);
   for (size_t i = 0; i + 2 < arguments.files.size(); i += 3)
-    backup.AddFileFromDisk(arguments.files[i], arguments.files[i + 1], arguments.files[i + 2]);
+    builder::AddAsShipped(backup, arguments.files[i], arguments.files[i + 1],
+                          arguments.files[i + 2]);
   if (arguments.synthetic > 0)
     builder::AddSyntheticFiles(backup, arguments.synthetic, arguments.seed);
   backup.Finish();
@@ -113,7 +116,8 @@ int main(int argc, char** argv) {
   app.add_flag("--no-info-plist", arguments.noInfoPlist, "leave Info.plist out");
   app.add_option("--synthetic", arguments.synthetic, "add N synthetic manifest rows");
   app.add_option("--seed", arguments.seed, "seed of the synthetic rows");
-  app.add_option("--file", arguments.files, "add a stored file: DOMAIN RELPATH SOURCE")
+  app.add_option("--file", arguments.files,
+                 "add a stored file: DOMAIN RELPATH SOURCE (and SOURCE-wal beside it, if any)")
       ->expected(3)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->type_size(3);

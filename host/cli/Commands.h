@@ -17,6 +17,7 @@ struct ScanArguments {
   std::string passwordFile;
   bool quiet = false;  // no progress even on a terminal
   bool force = false;  // take a non-empty --out, replacing the scan files in it
+  bool exact = false;  // no complete reading: the kinds read what the original reads
 };
 int RunScan(const host::SendOptions& options, const ScanArguments& arguments);
 
@@ -32,6 +33,10 @@ struct InfoArguments {
   std::string passwordFile;
 };
 int RunInfo(const host::SendOptions& options, const InfoArguments& arguments);
+
+// Reports that `argument` names no backup, naming the backups found below
+// it; returns the failure's exit status.
+int FailNotABackup(const host::SendOptions& options, const std::string& argument);
 
 struct ExportArguments {
   std::string backup;

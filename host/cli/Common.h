@@ -17,6 +17,8 @@ namespace cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+// A scan that finished but could not read some of the data it found.
+inline constexpr int kExitIncomplete = 3;
 inline constexpr int kExitInterrupted = 130;  // SIGINT; SIGTERM gives 143
 
 // Prints "keldra: <text>" on stderr, control characters escaped so that it

@@ -1,12 +1,14 @@
 // keldra list and keldra info.
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <set>
 #include <vector>
@@ -81,6 +83,29 @@ std::string RealPath(const std::string& path) {
   return result;
 }
 
+bool Exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+// Backups people keep are found one to three folders below where they look
+// (a Backup folder, a disk, a copy of a machine's MobileSync). The module is
+// asked only about folders holding Manifest.plist, which every backup has, and
+// a backup's own subfolders are never searched.
+constexpr int kBackupSearchDepth = 3;
+
+void FindBackups(const host::SendOptions& options, const std::string& folder, int depth,
+                 const std::function<void(const rapidjson::Value&)>& keep) {
+  if (Exists(folder + "Manifest.plist")) {
+    if (auto backup = DescribeBackup(options, folder)) {
+      keep(*backup);
+      return;
+    }
+  }
+  if (depth >= kBackupSearchDepth) return;
+  for (const std::string& child : Subfolders(folder)) FindBackups(options, child, depth + 1, keep);
+}
+
 // The backups the module finds itself, then those below the extra roots.
 std::vector<rapidjson::Document> CollectBackups(const host::SendOptions& options,
                                                 const std::vector<std::string>& roots) {
@@ -103,9 +128,7 @@ std::vector<rapidjson::Document> CollectBackups(const host::SendOptions& options
   }
   for (const std::string& root : roots) {
     std::string folder = WithSeparator(root);
-    if (auto itself = DescribeBackup(options, folder)) keep(*itself);
-    for (const std::string& child : Subfolders(folder))
-      if (auto backup = DescribeBackup(options, child)) keep(*backup);
+    FindBackups(options, folder, 0, keep);
   }
   return backups;
 }
@@ -131,6 +154,19 @@ void PrintTable(std::vector<std::vector<std::string>> rows) {
 }
 
 }  // namespace
+
+int FailNotABackup(const host::SendOptions& options, const std::string& argument) {
+  std::vector<std::string> found;
+  FindBackups(options, BackupFolder(argument), 0, [&found](const rapidjson::Value& backup) {
+    found.push_back(StringOf(backup, "BackupPath"));
+  });
+  std::string text = "not a backup folder: " + argument;
+  if (!found.empty()) {
+    text += found.size() == 1 ? "; it holds the backup " : "; it holds the backups ";
+    for (size_t i = 0; i < found.size(); ++i) text += (i ? ", " : "") + found[i];
+  }
+  return Fail(text);
+}
 
 int RunList(const host::SendOptions& options, const ListArguments& arguments) {
   // A root that is not there is a mistyped path, not a folder without backups.
@@ -174,7 +210,7 @@ int RunInfo(const host::SendOptions& baseOptions, const InfoArguments& arguments
   std::string folder = BackupFolder(arguments.backup);
   if (int refused = RefuseOutputsInBackup(folder, {{"--temp-dir", options.tempDir}})) return refused;
   std::optional<rapidjson::Document> description = DescribeBackup(options, folder);
-  if (!description) return Fail("not a backup folder: " + arguments.backup);
+  if (!description) return FailNotABackup(options, arguments.backup);
   bool legacy = IntOf(*description, "BackupType") == 1;
   bool encrypted = IntOf(*description, "IsEncrypted") != 0;
 
@@ -194,11 +230,17 @@ int RunInfo(const host::SendOptions& baseOptions, const InfoArguments& arguments
         legacy ? ForEachMbdbEntry(path, visit, &error) : ForEachManifestDbRow(path, visit, &error);
     if (ok) counts = tally;
   };
-  if (!encrypted || legacy) {
-    count(manifestPath);
-  } else if (!arguments.passwordFile.empty() || std::getenv("KELDRA_PASSWORD")) {
+  // A password at hand is checked for both formats, so a wrong one fails
+  // here as it would in a scan; a legacy manifest itself is plain.
+  bool passwordAtHand =
+      !arguments.passwordFile.empty() || std::getenv("KELDRA_PASSWORD") || isatty(STDIN_FILENO);
+  if (encrypted && passwordAtHand) {
     int unlocked = UnlockIfEncrypted(options, folder, *description, arguments.passwordFile);
     if (unlocked != kExitOk) return unlocked;
+  }
+  if (!encrypted || legacy) {
+    count(manifestPath);
+  } else if (passwordAtHand) {
     temp = CommandTempFolder::Open(options, &error);
     if (!temp) return Fail(error);
     std::string run = host::ProjectTempDir(host::PlatformOptions{options.tempDir});

@@ -18,6 +18,7 @@
 #include "cli/Interruption.h"
 #include "cli/KindNames.h"
 #include "cli/KindOutput.h"
+#include "cli/ScanReport.h"
 #include "keldra/Names.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/QoTask.h"
@@ -92,6 +93,17 @@ class ScanSink : public host::EventSink {
   }
 
   int ScanStatus() const { return scanStatus_; }
+  bool AnyIncomplete(bool interrupted) const {
+    for (int number : order_)
+      if (report_.StatusOf(number, Closed(number), interrupted) == KindStatus::kIncomplete)
+        return true;
+    return false;
+  }
+  void PrintReport(bool interrupted) const {
+    std::map<int, bool> closed;
+    for (int number : order_) closed[number] = Closed(number);
+    report_.PrintTable(stderr, order_, interrupted, closed);
+  }
   int ErrorCode() const { return errorCode_; }
 
   void Summarise(rapidjson::Document& summary, bool interrupted) const {
@@ -102,11 +114,15 @@ class ScanSink : public host::EventSink {
       rapidjson::Value entry(rapidjson::kObjectType);
       PimJsonUtil::AddJsonDictStringValue(entry, a, "name", KindNameOf(number));
       PimJsonUtil::AddJsonDictIntValue(entry, a, "type", number);
-      const char* status = state.output && state.output->Complete() ? "complete"
-                           : state.receivedAny                      ? "incomplete"
-                           : interrupted                            ? "not run"
-                                                                    : "no data";
-      PimJsonUtil::AddJsonDictStringValue(entry, a, "status", status);
+      bool closed = Closed(number);
+      KindStatus status = report_.StatusOf(number, closed, interrupted);
+      PimJsonUtil::AddJsonDictStringValue(entry, a, "status", StatusWord(status));
+      if (status == KindStatus::kIncomplete) {
+        rapidjson::Value problems(rapidjson::kArrayType);
+        for (const std::string& sentence : report_.ProblemSentences(number, closed))
+          PimJsonUtil::PushJsonArrayStringValue(problems, a, sentence.c_str());
+        entry.AddMember("problems", problems, a);
+      }
       if (state.written) {
         PimJsonUtil::AddJsonDictStringValue(entry, a, "file",
                                             std::string(KindNameOf(number)) + ".json");
@@ -140,6 +156,7 @@ class ScanSink : public host::EventSink {
       errorCode_ = static_cast<int>(IntOf(payload, "error_code", 0));
       return;
     }
+    report_.Take(payload);
     int number = static_cast<int>(IntOf(payload, "type", -1));
     if (number == 11) number = 10;  // WhatsApp's media series
     auto found = kinds_.find(number);
@@ -154,6 +171,15 @@ class ScanSink : public host::EventSink {
     state.output->Add(payload);
     if (state.output->Complete() && !state.written) WriteKind(number, state);
     ShowProgress(number, state);
+  }
+
+  // Streamed results are not assembled, so a kind's closing message is not
+  // recognised: one that sent anything counts as closed, its problems still
+  // count.
+  bool Closed(int number) const {
+    const KindState& state = kinds_.at(number);
+    if (arguments_.ndjson) return state.receivedAny;
+    return state.output && state.output->Complete();
   }
 
   bool WriteKind(int number, KindState& state) {
@@ -183,6 +209,7 @@ class ScanSink : public host::EventSink {
   std::vector<int> order_;
   std::map<int, KindState> kinds_;
   std::map<std::string, int> unanswered_;
+  ScanReport report_;
   std::vector<std::string> writeFailures_;
   int scanStatus_ = -1;
   int errorCode_ = 0;
@@ -190,13 +217,14 @@ class ScanSink : public host::EventSink {
   double lastProgress_ = -1000;
 };
 
-std::string ScanPayload(const std::string& folder, const std::vector<int>& kinds) {
+std::string ScanPayload(const std::string& folder, const std::vector<int>& kinds, bool complete) {
   rapidjson::Document payload(rapidjson::kObjectType);
   auto& a = payload.GetAllocator();
   PimJsonUtil::AddJsonDictStringValue(payload, a, "backupDir", folder);
   rapidjson::Value types(rapidjson::kArrayType);
   for (int number : kinds) types.PushBack(number, a);
   payload.AddMember("types", types, a);
+  if (complete) payload.AddMember("complete", true, a);
   return PimJsonUtil::ToString(payload);
 }
 
@@ -220,16 +248,19 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
   }
   std::string folder = BackupFolder(arguments.backup);
   std::string outDir = arguments.ndjson ? "" : arguments.outDir;
+  // Describing creates nothing, so a folder that is no backup is named as
+  // such before its outputs are judged.
+  std::optional<rapidjson::Document> description = DescribeBackup(baseOptions, folder);
+  if (!description) return FailNotABackup(baseOptions, arguments.backup);
   if (int refused = RefuseOutputsInBackup(
           folder, {{"--out", outDir}, {"--temp-dir", baseOptions.tempDir}}))
     return refused;
-  std::optional<rapidjson::Document> description = DescribeBackup(baseOptions, folder);
-  if (!description) return Fail("not a backup folder: " + arguments.backup);
   if (IntOf(*description, "IsEncrypted") != 0) KeepOutputPrivate();
 
-  // The module reads a legacy manifest whether or not the backup is
-  // encrypted; a current one is deciphered by the decrypt module.
-  if (IntOf(*description, "BackupType") == 2) {
+  // A legacy manifest is plain even in an encrypted backup, and exact
+  // reading leaves its stored files undeciphered: only then is the password
+  // not needed.
+  if (IntOf(*description, "BackupType") == 2 || !arguments.exact) {
     int unlocked = UnlockIfEncrypted(baseOptions, folder, *description, arguments.passwordFile);
     if (unlocked != kExitOk) return unlocked;
   }
@@ -258,8 +289,8 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
     GracefulStop stop([taskId] {
       if (auto task = QoTaskSchedular::Get().FindTask(taskId)) task->RequestStop();
     });
-    if (host::RunSend(options, keldra::names::kDoScan, ScanPayload(folder, *kinds), sink, &error) !=
-        0)
+    if (host::RunSend(options, keldra::names::kDoScan,
+                      ScanPayload(folder, *kinds, !arguments.exact), sink, &error) != 0)
       return Fail(error);
     interrupted = ReceivedSignal() != 0;
   }
@@ -288,12 +319,17 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
     if (!WriteJsonFile(settings.outDir + "summary.json", summary))
       return Fail("cannot write " + settings.outDir + "summary.json");
   }
+  if (!arguments.quiet) sink.PrintReport(interrupted);
   if (interrupted) {
     std::fprintf(stderr, "keldra: scan interrupted; finished kinds are written to %s\n",
                  Printable(settings.outDir).c_str());
     return InterruptedStatus();
   }
   if (!written) return Fail("some output files could not be written to " + settings.outDir);
+  if (sink.AnyIncomplete(interrupted)) {
+    std::fprintf(stderr, "keldra: finished; some data could not be read\n");
+    return kExitIncomplete;
+  }
   return kExitOk;
 }
 

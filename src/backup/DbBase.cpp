@@ -1,7 +1,11 @@
 #include "backup/DbBase.h"
 
-#include <cstring>
+#include <sys/stat.h>
 
+#include <cstring>
+#include <optional>
+
+#include "common/PeerRequest.h"
 #include "common/StoredFile.h"
 #include "mivo/Utils.h"
 
@@ -19,6 +23,19 @@ const FileMap& DbBase::GetFileMap() {
 void DbBase::Update(void* argument, const char* commandType) {
   if (!argument || !commandType || std::strcmp(commandType, CommandType()) != 0) return;
   *static_cast<DbBase**>(argument) = this;
+}
+
+bool DbBase::PrepareTempDir() {
+  std::optional<std::string> platformDir = RequestProjectTempDir();
+  if (!platformDir) return false;
+  // The backup folder's own name: its last component once the one trailing
+  // separator is off.
+  std::string folder = backupDir_;
+  if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  std::string ownName = Utils::GetFileName(folder);
+  tempDir_ = *platformDir + ownName + "-backup" + Utils::GetPathSeperatorLine();
+  mkdir(tempDir_.c_str(), 0700);  // an existing folder, or any failure, is ignored
+  return true;
 }
 
 std::string_view DbBase::InternDomain(std::string_view domain) {

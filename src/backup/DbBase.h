@@ -42,6 +42,9 @@ class DbBase : public VRNSubject, public VRNObserver {
                                 std::string_view relativePath, int32_t flags, bool encrypted);
   // How a stored file is named below the backup folder.
   virtual bool StoredInSubfolder() const = 0;
+  // Sets tempDir_ to this backup's folder for deciphered copies inside the
+  // platform's temporary folder; false when the platform gives none.
+  bool PrepareTempDir();
 
   std::string backupDir_;
   std::string tempDir_;

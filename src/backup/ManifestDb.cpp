@@ -1,7 +1,5 @@
 #include "backup/ManifestDb.h"
 
-#include <sys/stat.h>
-
 #include <cstdint>
 
 #include "common/PeerRequest.h"
@@ -42,22 +40,14 @@ bool ManifestDb::LoadPlain() {
   int rc;
   while ((rc = sqlite3_step(row)) == SQLITE_ROW) {
     if (sqlite::IsNull(row, 0)) continue;
-    AddRecord(sqlite::Text(row, 0), sqlite::Text(row, 1), sqlite::Text(row, 2), FlagsOf(row), false);
+    AddRecord(sqlite::Text(row, 0), sqlite::Text(row, 1), sqlite::Text(row, 2), FlagsOf(row),
+              false);
   }
   return rc == SQLITE_DONE;
 }
 
 bool ManifestDb::LoadEncrypted() {
-  std::optional<std::string> platformDir = RequestProjectTempDir();
-  if (!platformDir) return false;
-
-  // The backup folder's own name: its last component once the one trailing
-  // separator is off.
-  std::string folder = backupDir_;
-  if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
-  std::string ownName = Utils::GetFileName(folder);
-  tempDir_ = *platformDir + ownName + "-backup" + Utils::GetPathSeperatorLine();
-  mkdir(tempDir_.c_str(), 0700);  // an existing folder, or any failure, is ignored
+  if (!PrepareTempDir()) return false;
 
   rapidjson::Document request(rapidjson::kObjectType);
   auto& a = request.GetAllocator();

@@ -6,8 +6,10 @@
 
 namespace keldra {
 
-bool Mbdb::Load(const std::string& backupDir, bool, const std::string&) {
+bool Mbdb::Load(const std::string& backupDir, bool isEncrypted, const std::string&) {
   backupDir_ = backupDir;
+  bool encrypted = isEncrypted && decipher_;
+  if (encrypted && !PrepareTempDir()) return false;
   FileStream file = OpenRegularStream(backupDir_ + "Manifest.mbdb");
   if (!file) return false;
   ByteReader reader(file.get());
@@ -20,7 +22,7 @@ bool Mbdb::Load(const std::string& backupDir, bool, const std::string&) {
   while (parser.Next(entry)) {
     joined.assign(entry.domain).append("-").append(entry.path);
     VRNUtilityFile::Sha1HexInto(joined.data(), joined.size(), fileID);
-    AddRecord(std::string_view(fileID, 40), entry.domain, entry.path, entry.flags, false);
+    AddRecord(std::string_view(fileID, 40), entry.domain, entry.path, entry.flags, encrypted);
   }
   return true;
 }

@@ -127,7 +127,7 @@ ProcessResult RunWithin(const std::vector<std::string>& arguments, const std::st
 void ExpectExit(const ProcessResult& run, int exit) {
   EXPECT_EQ(run.killedFor, "") << run.err;
   EXPECT_EQ(run.status, exit) << run.err;
-  if (exit == 1) {
+  if (exit == 1 || exit == 3) {  // failed, or finished with what could not be read
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_THAT(run.err, testing::EndsWith("\n"));
   }
@@ -267,19 +267,20 @@ TEST(HostileBackup, EveryCommandEndsCleanlyAndKeepsToItsFolders) {
                                             {Command::kExportToInside, 1},
                                             {Command::kExportOverBackup, 1},
                                             {Command::kTempInside, 1}};
-  // A stored file that cannot be read is a missing file: the kinds report no
-  // data and the command succeeds. A manifest that cannot be read fails it.
+  // A stored file that cannot be read is a missing file: export copies the
+  // rest, and a scan finishes with it among its problems (exit 3). A manifest
+  // that cannot be read fails every command but list.
   const std::vector<Case> cases = {
-      {"file ids leaving the folder", hostile::EscapingFileIds, Every(0, 0, 0, 0)},
-      {"FIFO as AddressBook.sqlitedb", fifo(FifoPlace::kAddressBook), Every(0, 0, 0, 0)},
-      {"FIFO as sms.db", fifo(FifoPlace::kStoredDatabase), Every(0, 0, 0, 0)},
-      {"FIFO as an encrypted sms.db", fifo(FifoPlace::kEncryptedDatabase), Every(0, 0, 0, 0)},
+      {"file ids leaving the folder", hostile::EscapingFileIds, Every(0, 0, 3, 0)},
+      {"FIFO as AddressBook.sqlitedb", fifo(FifoPlace::kAddressBook), Every(0, 0, 3, 0)},
+      {"FIFO as sms.db", fifo(FifoPlace::kStoredDatabase), Every(0, 0, 3, 0)},
+      {"FIFO as an encrypted sms.db", fifo(FifoPlace::kEncryptedDatabase), Every(0, 0, 3, 0)},
       {"FIFO as Manifest.db", fifo(FifoPlace::kManifestDb), Every(0, 1, 1, 1)},
       {"FIFO as Manifest.mbdb", fifo(FifoPlace::kManifestMbdb), Every(0, 1, 1, 1)},
       {"FIFO as Info.plist", fifo(FifoPlace::kInfoPlist), Every(0, 0, 0, 0)},
-      {"stored links to outside files", hostile::SymlinksToOutsideFiles, Every(0, 0, 0, 0)},
-      {"stored links to devices", hostile::SymlinksToDevices, Every(0, 0, 0, 0)},
-      {"linked two-character folder", hostile::SymlinkedSubfolder, Every(0, 0, 0, 0)},
+      {"stored links to outside files", hostile::SymlinksToOutsideFiles, Every(0, 0, 3, 0)},
+      {"stored links to devices", hostile::SymlinksToDevices, Every(0, 0, 3, 0)},
+      {"linked two-character folder", hostile::SymlinkedSubfolder, Every(0, 0, 3, 0)},
       {"deep XML Info.plist", deep(DeepPlace::kInfo, PlistFormat::kXml), Every(0, 0, 0, 0)},
       {"deep binary Info.plist", deep(DeepPlace::kInfo, PlistFormat::kBinary), Every(0, 0, 0, 0)},
       {"deep XML Manifest.plist", deep(DeepPlace::kManifest, PlistFormat::kXml), Every(0, 0, 0, 0)},
@@ -310,11 +311,12 @@ TEST(ReadOnlyBackup, IsIdenticalAfterEveryCommand) {
       return hostile::Ordinary(site, format, encrypted);
     };
   };
+  // The sample content holds a locked note: a scan finishes incomplete.
   const std::vector<Case> cases = {
-      {"plain", ordinary(ManifestFormat::kDb, false), Every(0, 0, 0, 0), true},
-      {"encrypted", ordinary(ManifestFormat::kDb, true), Every(0, 0, 0, 0), true},
-      {"legacy", ordinary(ManifestFormat::kMbdb, false), Every(0, 0, 0, 0), true},
-      {"encrypted legacy", ordinary(ManifestFormat::kMbdb, true), Every(0, 0, 0, 0), true},
+      {"plain", ordinary(ManifestFormat::kDb, false), Every(0, 0, 3, 0), true},
+      {"encrypted", ordinary(ManifestFormat::kDb, true), Every(0, 0, 3, 0), true},
+      {"legacy", ordinary(ManifestFormat::kMbdb, false), Every(0, 0, 3, 0), true},
+      {"encrypted legacy", ordinary(ManifestFormat::kMbdb, true), Every(0, 0, 3, 0), true},
   };
   for (const Case& c : cases) RunCase(c);
 }

@@ -242,7 +242,7 @@ TEST(RealNoteStores, CompleteReadingGivesDatesAndFlagsLockedNotes) {
   };
   const Sample kSamples[] = {
       {"plaso", 8, 4, 3, 1, ""},
-      {"ileapp", 13, 6, 6, 1, "results/notes/notes.notes.josh_ios17_ffs.20260725222859.json"},
+      {"ileapp", 14, 6, 6, 2, "results/notes/notes.notes.josh_ios17_ffs.20260725222859.json"},
   };
   for (const Sample& sample : kSamples) {
     SCOPED_TRACE(sample.name);

@@ -106,8 +106,9 @@ std::string CompleteNoteStoreSql(const sqlite::Database& database) {
   return "SELECT " + FirstPopulated(columns, kCreationColumns) + ", " + modified + ", " +
          FirstPopulated(columns, kTitleColumns) + ", b.ZDATA, " +
          FirstPopulated(columns, kLockedColumns) + ", " + FirstPopulated(columns, kDeletedColumns) +
-         " FROM ZICNOTEDATA AS b inner JOIN ZICCLOUDSYNCINGOBJECT AS a ON a.ZNOTEDATA=b.Z_PK "
-         "WHERE b.ZDATA is not null ORDER BY " +
+         // A note whose body was never stored is still a note: listed, empty.
+         " FROM ZICCLOUDSYNCINGOBJECT AS a LEFT JOIN ZICNOTEDATA AS b ON a.ZNOTEDATA=b.Z_PK "
+         "WHERE a.ZNOTEDATA IS NOT NULL ORDER BY " +
          modified + " desc;";
 }
 
@@ -130,7 +131,8 @@ sqlite::Statement PrepareObjectDataLookup(const sqlite::Database& database) {
 // otherwise.
 std::optional<std::string_view> RecordBytes(NoteBodyInflater& inflater, const uint8_t* blob,
                                             size_t length) {
-  if (blob && !IsGzip(blob, length))
+  if (!blob || length == 0) return std::nullopt;  // a body never stored
+  if (!IsGzip(blob, length))
     return std::string_view(reinterpret_cast<const char*>(blob), length);
   return inflater.InflateWhole(blob, length);
 }
