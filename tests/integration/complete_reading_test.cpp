@@ -243,7 +243,9 @@ TEST(CompleteReading, DamagedDatabasesAreNamedAsProblems) {
       c.build(backup, backup.Folder());
     }
     EXPECT_EQ(Problems(Scan(folder / "backup/", c.type, false)), nullptr);
-    const rapidjson::Value* problems = Problems(Scan(folder / "backup/", c.type, true));
+    const Documents complete =
+        Scan(folder / "backup/", c.type, true);  // owns what problems points to
+    const rapidjson::Value* problems = Problems(complete);
     ASSERT_NE(problems, nullptr);
     ASSERT_EQ(problems->Size(), 1u) << testing_support::Json(*problems);
     EXPECT_STREQ((*problems)[0]["path"].GetString(), c.path);
