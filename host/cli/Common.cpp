@@ -23,6 +23,7 @@
 #include "cli/Interruption.h"
 #include "cli/KindNames.h"
 #include "keldra/Names.h"
+#include "keldra/Status.h"
 #include "vorn/PimJsonUtil.h"
 
 namespace cli {
@@ -241,7 +242,8 @@ UnlockResult Unlock(const host::SendOptions& options, const std::string& folder,
   auto results = Results(options, keldra::names::kUnlockWithPassword, text);
   std::fill(text.begin(), text.end(), '\0');
   for (auto& result : results) {
-    if (IntOf(result, "status") == 1) return UnlockResult::kUnlocked;
+    if (IntOf(result, "status") == keldra::ToInt(keldra::CommandStatus::kFinished))
+      return UnlockResult::kUnlocked;
     if (IntOf(result, "error_code") == 1) return UnlockResult::kWrongPassword;
   }
   return UnlockResult::kFailed;
