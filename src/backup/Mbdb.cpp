@@ -10,7 +10,7 @@ bool Mbdb::Load(const std::string& backupDir, bool isEncrypted, const std::strin
   backupDir_ = backupDir;
   bool encrypted = isEncrypted && decipher_;
   if (encrypted && !PrepareTempDir()) return false;
-  FileStream file = OpenRegularStream(backupDir_ + "Manifest.mbdb");
+  UniqueFile file = OpenRegularStream(backupDir_ + "Manifest.mbdb");
   if (!file) return false;
   ByteReader reader(file.get());
   MbdbParser parser(reader);
