@@ -6,9 +6,9 @@
 
 #include <unordered_map>
 
-#include "KeyedArchive.h"
 #include "common/Sqlite.h"
 #include "common/StoredFile.h"
+#include "formats/KeyedArchive.h"
 #include "formats/MbdbParser.h"
 
 namespace vexa {
