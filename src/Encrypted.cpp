@@ -125,7 +125,8 @@ void QueryManifestDbSupport(rapidjson::Document& document) {
   if (isEncrypted != document.MemberEnd()) isEncrypted->value.SetBool(info.IsEncrypted != 0);
 
   ManifestDb reader;
-  reader.Load(info.BackupPath, info.IsEncrypted != 0, "");  // a failed load leaves the map empty
+  // A failed load leaves the map empty, which is the answer then.
+  static_cast<void>(reader.Load(info.BackupPath, info.IsEncrypted != 0, ""));
   const FileMap& map = reader.GetFileMap();
 
   auto paths = document.FindMember("queryRelativePaths");

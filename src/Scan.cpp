@@ -70,7 +70,8 @@ CommandStatus RunScan(const std::string& taskId, const std::string& folder,
   }
 
   CommandStatus status = CommandStatus::kFinished;
-  if (!reader->Load(info->BackupPath, info->IsEncrypted != 0, "")) {
+  if (Status loaded = reader->Load(info->BackupPath, info->IsEncrypted != 0, ""); !loaded) {
+    LOG(WARNING) << "the manifest could not be read: " << loaded.Message();
     status = CommandStatus::kFailed;
     errorCode = reader->GetLastError();
   } else if (std::shared_ptr<QoTask> task = QoTaskSchedular::Get().FindTask(taskId)) {
