@@ -123,7 +123,7 @@ int RunChild(const std::string& format, const std::string& folder) {
   }
 
   Clock::time_point start = Clock::now();
-  bool loaded = reader->Load(info->BackupPath, info->IsEncrypted != 0, "");
+  bool loaded = reader->Load(info->BackupPath, info->IsEncrypted != 0, "").IsOk();
   double loadMs = MillisecondsSince(start);
   long loadRss = PeakRssKb();
   start = Clock::now();

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 
 #include "keldra/Names.h"
@@ -155,9 +156,26 @@ std::optional<std::string> Host::DecryptManifest(const std::string& backupDir,
   return std::string(path.get());
 }
 
-intptr_t Host::HostSend(PluginMessage* message) {
+intptr_t Host::HostSend(PluginMessage* message) noexcept {
   if (!message) return 0;
-  return Get().Route(*message);
+  try {
+    return Get().Route(*message);
+  } catch (const std::exception& error) {
+    return RouteFailed(error.what());
+  } catch (...) {
+    return RouteFailed("unknown error");
+  }
+}
+
+// A module called through a C interface: nothing may unwind into it. The
+// message stays unanswered, which the module already handles as a refusal,
+// and the issuer hears why.
+intptr_t Host::RouteFailed(const char* what) noexcept {
+  try {
+    Emit(t_session, events::Violation(std::string("host could not route the message: ") + what));
+  } catch (...) {
+  }
+  return -1;
 }
 
 intptr_t Host::Route(PluginMessage& message) {

@@ -52,8 +52,9 @@ class Host {
   std::optional<std::string> DecryptManifest(const std::string& backupDir,
                                              const std::string& tempDir);
 
-  // The host's send function given to every module.
-  static intptr_t HostSend(PluginMessage* message);
+  // The host's send function given to every module. A message the host
+  // fails to route (it throws) is left unanswered and returns -1.
+  static intptr_t HostSend(PluginMessage* message) noexcept;
 
   void* KeldraInstance() const { return const_cast<char*>(&keldraToken_); }
   void* VexaInstance() const { return const_cast<char*>(&vexaToken_); }
@@ -61,6 +62,7 @@ class Host {
  private:
   Host() = default;
   intptr_t Route(PluginMessage& message);
+  static intptr_t RouteFailed(const char* what) noexcept;
   void CheckEnvelope(const PluginMessage& message, Session* session);
   void RouteResult(PluginMessage& message, Session* session);
   void RoutePlatformRequest(PluginMessage& message, Session* session);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "keldra/Plugin.h"
+#include "keldra/Status.h"
 #include "vorn/Json.h"
 
 namespace keldra {
@@ -24,6 +25,8 @@ void QueryWhatsAppMediaItem(PluginMessage& message);
 // The message's task id as a string ("" when absent).
 std::string TaskIdOf(const PluginMessage& message);
 // Looks the task up by id and, when found, notifies the scheduler.
+void NotifyTask(const std::string& taskId, CommandStatus status);
+// The same with the status as its number, for callers that still carry one.
 void NotifyTask(const std::string& taskId, int status);
 // Parses a form-0 text payload. False when there is none or it is not JSON.
 bool ParsePayloadText(const PluginMessage& message, rapidjson::Document& document);

@@ -19,7 +19,7 @@ namespace {
 
 rapidjson::Value ExportEnvelope(rapidjson::Value& result, rapidjson::Document::AllocatorType& a) {
   rapidjson::Value object(rapidjson::kObjectType);
-  PimJsonUtil::AddJsonDictIntValue(object, a, "status", 2);
+  PimJsonUtil::AddJsonDictIntValue(object, a, "status", ToInt(CommandStatus::kPartial));
   PimJsonUtil::AddJsonDictStringValue(object, a, "sub_command_type", names::kExportEncryptFile);
   PimJsonUtil::AddJsonDictObjectValue(object, a, "result", result);
   return object;
@@ -70,11 +70,11 @@ void SendExportData(const char* taskId, const uint8_t* data, uint64_t size,
   SendToHost(message);
 }
 
-int32_t ExportEncryptedFiles(const PluginMessage& message) {
+CommandStatus ExportEncryptedFiles(const PluginMessage& message) {
   rapidjson::Document document;
-  if (!ParsePayloadText(message, document) || !document.IsObject()) return 6;
+  if (!ParsePayloadText(message, document) || !document.IsObject()) return CommandStatus::kFailed;
   const rapidjson::Value* backupDir = StringMember(document, "backupDir");
-  if (!backupDir) return 6;
+  if (!backupDir) return CommandStatus::kFailed;
 
   rapidjson::Document request(rapidjson::kObjectType);
   auto& a = request.GetAllocator();
@@ -84,10 +84,10 @@ int32_t ExportEncryptedFiles(const PluginMessage& message) {
   PimJsonUtil::AddJsonDictStringValue(request, a, "decryptFilePath", "");
 
   auto files = document.FindMember("files");
-  if (files == document.MemberEnd() || !files->value.IsObject()) return 1;
+  if (files == document.MemberEnd() || !files->value.IsObject()) return CommandStatus::kFinished;
   std::shared_ptr<QoTask> task = QoTaskSchedular::Get().FindTask(TaskIdOf(message));
   for (const auto& file : files->value.GetObject()) {
-    if (task && task->GetStatus() == kQoTaskStopRequested) return 5;
+    if (task && task->GetStatus() == kQoTaskStopRequested) return CommandStatus::kStopRequested;
     const rapidjson::Value* encryptFilePath = ArrayString(file.value, 0);
     const rapidjson::Value* decryptFilePath = ArrayString(file.value, 1);
     if (!encryptFilePath || !decryptFilePath) continue;
@@ -110,7 +110,7 @@ int32_t ExportEncryptedFiles(const PluginMessage& message) {
                        bytes->size(), id);
     }
   }
-  return 1;
+  return CommandStatus::kFinished;
 }
 
 void QueryManifestDbSupport(rapidjson::Document& document) {
@@ -125,7 +125,8 @@ void QueryManifestDbSupport(rapidjson::Document& document) {
   if (isEncrypted != document.MemberEnd()) isEncrypted->value.SetBool(info.IsEncrypted != 0);
 
   ManifestDb reader;
-  reader.Load(info.BackupPath, info.IsEncrypted != 0, "");  // a failed load leaves the map empty
+  // A failed load leaves the map empty, which is the answer then.
+  static_cast<void>(reader.Load(info.BackupPath, info.IsEncrypted != 0, ""));
   const FileMap& map = reader.GetFileMap();
 
   auto paths = document.FindMember("queryRelativePaths");
@@ -141,13 +142,13 @@ void QueryManifestDbSupport(rapidjson::Document& document) {
 void UnlockWithPasswordCommand(PluginMessage& message) {
   int32_t result = UnlockWithPassword(message);
   if (result == 0)
-    SendCommandStatus(message.taskId, names::kUnlockWithPassword, 1, 0);
+    SendCommandStatus(message.taskId, names::kUnlockWithPassword, CommandStatus::kFinished, 0);
   else
-    SendCommandStatus(message.taskId, names::kUnlockWithPassword, 6, result);
+    SendCommandStatus(message.taskId, names::kUnlockWithPassword, CommandStatus::kFailed, result);
 }
 
 void ExportEncryptFile(PluginMessage& message) {
-  int32_t status = ExportEncryptedFiles(message);
+  CommandStatus status = ExportEncryptedFiles(message);
   SendCommandStatus(message.taskId, names::kExportEncryptFile, status, 0);
 }
 

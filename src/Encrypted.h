@@ -8,6 +8,7 @@
 #include <string>
 
 #include "keldra/Plugin.h"
+#include "keldra/Status.h"
 #include "vorn/Json.h"
 
 namespace keldra {
@@ -15,9 +16,9 @@ namespace keldra {
 // 0 unlocked; 1 the decrypt module refused with code 1; -1 any other failure.
 int32_t UnlockWithPassword(const PluginMessage& message);
 
-// 1 all files handled; 5 stopped because the task was cancelled; 6 the
-// payload does not parse or has no "backupDir".
-int32_t ExportEncryptedFiles(const PluginMessage& message);
+// Finished when all files are handled; stop requested when the task was
+// cancelled; failed when the payload does not parse or has no "backupDir".
+CommandStatus ExportEncryptedFiles(const PluginMessage& message);
 
 // {"status":2,"sub_command_type":EXPORT,"result":{"path":path,"id":id}}
 void SendExportPath(const char* taskId, const std::string& path, const std::string& id);

@@ -43,6 +43,10 @@ std::string TaskIdOf(const PluginMessage& message) {
   return message.taskId ? std::string(message.taskId) : std::string();
 }
 
+void NotifyTask(const std::string& taskId, CommandStatus status) {
+  NotifyTask(taskId, ToInt(status));
+}
+
 void NotifyTask(const std::string& taskId, int status) {
   std::shared_ptr<QoTask> task = QoTaskSchedular::Get().FindTask(taskId);
   if (task) QoTask::NotifySchedular(task, static_cast<QoTaskStatus1>(status));
@@ -73,7 +77,19 @@ std::string NormaliseBackupDir(const rapidjson::Value& backupDir) {
   return folder;
 }
 
-void ReceiveCommand(PluginMessage* message) {
+// A command that throws still owes its caller what it would have sent had it
+// failed cleanly. Sending can itself throw (memory), and nothing may leave
+// the module through the host's call.
+void SettleFailedCommand(const CommandEntry& entry, const PluginMessage& message) noexcept {
+  try {
+    if (entry.sendsStatus) SendCommandStatus(message.taskId, entry.name, CommandStatus::kFailed, 0);
+    if (entry.notifiesTask) NotifyTask(TaskIdOf(message), CommandStatus::kFinished);
+  } catch (...) {
+    LOG(ERROR) << entry.name << ": the failed status could not be sent";
+  }
+}
+
+void ReceiveCommand(PluginMessage* message) noexcept {
   if (!message || !message->target) return;
   for (const CommandEntry& entry : kCommands) {
     if (std::strcmp(entry.name, message->target) != 0) continue;
@@ -81,11 +97,10 @@ void ReceiveCommand(PluginMessage* message) {
       entry.run(*message);
     } catch (const std::exception& error) {
       LOG(ERROR) << entry.name << " failed: " << error.what();
-      std::string taskId = TaskIdOf(*message);
-      if (entry.sendsStatus) SendCommandStatus(message->taskId, entry.name, 6, 0);
-      if (entry.notifiesTask) NotifyTask(taskId, 1);
+      SettleFailedCommand(entry, *message);
     } catch (...) {
       LOG(ERROR) << entry.name << " failed";
+      SettleFailedCommand(entry, *message);
     }
     return;
   }

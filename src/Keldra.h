@@ -6,8 +6,9 @@
 
 namespace keldra {
 
-// Runs one command to its end on the calling thread. Never throws.
-void ReceiveCommand(PluginMessage* message);
+// Runs one command to its end on the calling thread. A command that fails by
+// throwing still sends its failed status.
+void ReceiveCommand(PluginMessage* message) noexcept;
 
 }  // namespace keldra
 

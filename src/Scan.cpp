@@ -19,9 +19,6 @@
 namespace keldra {
 namespace {
 
-constexpr int kStatusFinished = 1;
-constexpr int kStatusFailed = 6;
-
 // The "types" array when every element is an integer; null otherwise.
 const rapidjson::Value* KindNumbers(const rapidjson::Document& document) {
   auto types = document.FindMember("types");
@@ -46,12 +43,12 @@ bool CompleteReadingAsked(const rapidjson::Document& document) {
   return complete != document.MemberEnd() && complete->value.IsBool() && complete->value.GetBool();
 }
 
-int RunScan(const std::string& taskId, const std::string& folder, const rapidjson::Value& numbers,
-            bool complete, int& errorCode) {
+CommandStatus RunScan(const std::string& taskId, const std::string& folder,
+                      const rapidjson::Value& numbers, bool complete, int& errorCode) {
   int type = DetectBackupType(folder);
-  if (type == kNotABackup) return kStatusFailed;
+  if (type == kNotABackup) return CommandStatus::kFailed;
   std::unique_ptr<BackupInfo> info = ReadBackupInfo(folder, type);
-  if (!info) return kStatusFailed;
+  if (!info) return CommandStatus::kFailed;
 
   std::shared_ptr<DbBase> reader;
   if (info->BackupType == kBackupTypeMbdb) {
@@ -72,9 +69,10 @@ int RunScan(const std::string& taskId, const std::string& folder, const rapidjso
     if (object.subject) object.subject->Attach(reader.get());
   }
 
-  int status = kStatusFinished;
-  if (!reader->Load(info->BackupPath, info->IsEncrypted != 0, "")) {
-    status = kStatusFailed;
+  CommandStatus status = CommandStatus::kFinished;
+  if (Status loaded = reader->Load(info->BackupPath, info->IsEncrypted != 0, ""); !loaded) {
+    LOG(WARNING) << "the manifest could not be read: " << loaded.Message();
+    status = CommandStatus::kFailed;
     errorCode = reader->GetLastError();
   } else if (std::shared_ptr<QoTask> task = QoTaskSchedular::Get().FindTask(taskId)) {
     for (const auto& kind : kinds) {
@@ -97,7 +95,7 @@ int RunScan(const std::string& taskId, const std::string& folder, const rapidjso
 
 void DoScan(PluginMessage& message) {
   std::string taskId = TaskIdOf(message);
-  int status = kStatusFailed;
+  CommandStatus status = CommandStatus::kFailed;
   int errorCode = 0;
   rapidjson::Document document;
   if (ParsePayloadText(message, document) && document.IsObject()) {
@@ -108,7 +106,7 @@ void DoScan(PluginMessage& message) {
                        CompleteReadingAsked(document), errorCode);
   }
   SendCommandStatus(message.taskId, names::kDoScan, status, errorCode);
-  NotifyTask(taskId, 1);
+  NotifyTask(taskId, CommandStatus::kFinished);
 }
 
 }  // namespace keldra

@@ -8,8 +8,8 @@
 
 #include <optional>
 
-#include "Keybag.h"
 #include "SecureBytes.h"
+#include "formats/Keybag.h"
 
 namespace vexa {
 

@@ -6,9 +6,9 @@
 
 #include <unordered_map>
 
-#include "KeyedArchive.h"
 #include "common/Sqlite.h"
 #include "common/StoredFile.h"
+#include "formats/KeyedArchive.h"
 #include "formats/MbdbParser.h"
 
 namespace vexa {
@@ -154,7 +154,7 @@ std::unique_ptr<KeyIndex> OpenDbIndexFile(const std::string& path) {
 }
 
 std::unique_ptr<KeyIndex> OpenLegacyIndex(const std::string& path) {
-  keldra::FileStream file = keldra::OpenRegularStream(path);
+  keldra::UniqueFile file = keldra::OpenRegularStream(path);
   if (!file) return nullptr;
   keldra::ByteReader bytes(file.get());
   keldra::MbdbParser parser(bytes);

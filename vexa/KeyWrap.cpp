@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "ByteOrder.h"
+#include "formats/ByteOrder.h"
 
 namespace vexa {
 namespace {
@@ -42,7 +42,7 @@ std::optional<SecureBytes> UnwrapKey(const SecureBytes& kek, std::string_view wr
     for (size_t i = n; i >= 1; --i) {
       uint64_t t = static_cast<uint64_t>(n) * static_cast<uint64_t>(j) + i;
       uint8_t tBytes[kHalfBlock];
-      WriteBigEndian(t, tBytes, kHalfBlock);
+      keldra::WriteBigEndian(t, tBytes, kHalfBlock);
       for (size_t k = 0; k < kHalfBlock; ++k) block.data()[k] = a.data()[k] ^ tBytes[k];
       std::memcpy(block.data() + kHalfBlock, r.data() + (i - 1) * kHalfBlock, kHalfBlock);
       int length = 0;

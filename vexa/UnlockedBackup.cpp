@@ -11,11 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ByteOrder.h"
 #include "KeyDerivation.h"
 #include "KeyWrap.h"
-#include "Keybag.h"
 #include "common/StoredFile.h"
+#include "formats/ByteOrder.h"
+#include "formats/Keybag.h"
 #include "mivo/PlistUtil.h"
 
 namespace vexa {
@@ -196,7 +196,8 @@ std::shared_ptr<UnlockedBackup> UnlockedBackup::Unlock(
       LOG(WARNING) << "unlock: unusable ManifestKey in " << folder;
       return nullptr;
     }
-    uint32_t keyClass = ReadLe32(reinterpret_cast<const uint8_t*>(manifestKey->data()));
+    uint32_t keyClass = static_cast<uint32_t>(
+        keldra::ReadLittleEndian(reinterpret_cast<const uint8_t*>(manifestKey->data()), 4));
     const SecureBytes* classKey = backup->ClassKey(keyClass);
     std::optional<SecureBytes> key =
         classKey ? UnwrapKey(*classKey, std::string_view(*manifestKey).substr(4)) : std::nullopt;
@@ -312,7 +313,8 @@ std::optional<SecureBytes> UnlockedBackup::UnwrapFileKey(std::string_view blob,
     LOG(WARNING) << "file " << fileId << ": its key is " << blob.size() << " bytes, not 44";
     return std::nullopt;
   }
-  uint32_t prefixClass = ReadLe32(reinterpret_cast<const uint8_t*>(blob.data()));
+  uint32_t prefixClass = static_cast<uint32_t>(
+      keldra::ReadLittleEndian(reinterpret_cast<const uint8_t*>(blob.data()), 4));
   std::string_view wrapped = blob.substr(4);
   if (recordedClass >= 0 && recordedClass != prefixClass)
     LOG(WARNING) << "file " << fileId << ": protection class " << recordedClass

@@ -22,7 +22,11 @@
 
 #include "cli/Interruption.h"
 #include "cli/KindNames.h"
+#include "common/UniqueDir.h"
+#include "common/UniqueFd.h"
+#include "common/UniqueFile.h"
 #include "keldra/Names.h"
+#include "keldra/Status.h"
 #include "vorn/PimJsonUtil.h"
 
 namespace cli {
@@ -49,8 +53,9 @@ std::vector<rapidjson::Document> Results(const host::SendOptions& options,
 }
 
 std::string ReadLineNoEcho(const std::string& prompt) {
-  int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (tty < 0) return "";
+  keldra::UniqueFd ttyFd(open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!ttyFd) return "";
+  int tty = ttyFd.get();
   termios saved{};
   bool restore = tcgetattr(tty, &saved) == 0;
   // Ctrl-C at the prompt ends the command from the signal watcher: the echo
@@ -71,7 +76,6 @@ std::string ReadLineNoEcho(const std::string& prompt) {
   if (restore) tcsetattr(tty, TCSAFLUSH, &saved);
   if (write(tty, "\n", 1) < 0) {
   }
-  close(tty);
   return line;
 }
 
@@ -241,7 +245,8 @@ UnlockResult Unlock(const host::SendOptions& options, const std::string& folder,
   auto results = Results(options, keldra::names::kUnlockWithPassword, text);
   std::fill(text.begin(), text.end(), '\0');
   for (auto& result : results) {
-    if (IntOf(result, "status") == 1) return UnlockResult::kUnlocked;
+    if (IntOf(result, "status") == keldra::ToInt(keldra::CommandStatus::kFinished))
+      return UnlockResult::kUnlocked;
     if (IntOf(result, "error_code") == 1) return UnlockResult::kWrongPassword;
   }
   return UnlockResult::kFailed;
@@ -279,22 +284,24 @@ bool WriteJsonFile(const std::string& path, const rapidjson::Value& value) {
   static std::atomic<unsigned> serial{0};
   std::string temporary =
       path + "." + std::to_string(getpid()) + "-" + std::to_string(serial++) + ".partial";
-  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  FILE* file = fdopen(fd, "wb");
+  keldra::UniqueFd fd(
+      open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!fd) return false;
+  keldra::UniqueFile file(fdopen(fd.get(), "wb"));
   if (!file) {
-    close(fd);
+    fd.Reset();
     std::remove(temporary.c_str());
     return false;
   }
+  fd.Release();  // the stream owns it now
   char buffer[64 * 1024];
-  rapidjson::FileWriteStream stream(file, buffer, sizeof buffer);
+  rapidjson::FileWriteStream stream(file.get(), buffer, sizeof buffer);
   rapidjson::PrettyWriter<rapidjson::FileWriteStream> writer(stream);
   writer.SetIndent(' ', 2);
   bool written = value.Accept(writer);
   stream.Flush();
-  std::fputc('\n', file);
-  bool closed = std::fclose(file) == 0;
+  std::fputc('\n', file.get());
+  bool closed = keldra::Close(file);
   if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
     std::remove(temporary.c_str());
     return false;
@@ -311,17 +318,18 @@ bool PrepareScanFolder(const std::string& folder, bool force, std::string* error
     *error = "cannot create " + folder;
     return false;
   }
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) {
-    *error = "cannot read " + folder + ": " + std::strerror(errno);
-    return false;
-  }
   std::vector<std::string> names;
-  while (dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
+  {
+    keldra::UniqueDir dir(opendir(folder.c_str()));
+    if (!dir) {
+      *error = "cannot read " + folder + ": " + std::strerror(errno);
+      return false;
+    }
+    while (dirent* entry = readdir(dir.get())) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
   }
-  closedir(dir);
   if (names.empty()) return true;
   if (!force) {
     *error = folder + " is not empty: give an empty or new folder, or --force to replace " +

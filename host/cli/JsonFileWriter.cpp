@@ -12,22 +12,22 @@ void JsonFileWriter::Stream::Flush() {
 
 std::unique_ptr<JsonFileWriter> JsonFileWriter::Create(const std::string& path) {
   std::string temporary = path + ".partial";
-  std::FILE* file = path.empty() ? nullptr : std::fopen(temporary.c_str(), "wb");
-  return std::unique_ptr<JsonFileWriter>(new JsonFileWriter(file, std::move(temporary)));
+  keldra::UniqueFile file(path.empty() ? nullptr : std::fopen(temporary.c_str(), "wb"));
+  return std::unique_ptr<JsonFileWriter>(new JsonFileWriter(std::move(file), std::move(temporary)));
 }
 
-JsonFileWriter::JsonFileWriter(std::FILE* file, std::string path)
-    : file_(file),
-      created_(file != nullptr),
+JsonFileWriter::JsonFileWriter(keldra::UniqueFile file, std::string path)
+    : file_(std::move(file)),
+      created_(file_ != nullptr),
       path_(std::move(path)),
-      stream_(file),
+      stream_(file_.get()),
       writer_(stream_) {
   writer_.SetIndent(' ', 2);
 }
 
 JsonFileWriter::~JsonFileWriter() {
   if (!file_) return;
-  std::fclose(file_);
+  file_.reset();
   std::remove(path_.c_str());
 }
 
@@ -35,10 +35,9 @@ bool JsonFileWriter::Commit() {
   if (!file_) return false;
   bool complete = writer_.IsComplete();
   stream_.Flush();
-  std::fputc('\n', file_);
-  bool written = complete && !stream_.Failed() && !std::ferror(file_);
-  bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
+  std::fputc('\n', file_.get());
+  bool written = complete && !stream_.Failed() && !std::ferror(file_.get());
+  bool closed = keldra::Close(file_);
   // The temporary name ends in ".partial"; the file's own name is without it.
   std::string final = path_.substr(0, path_.size() - std::strlen(".partial"));
   if (!written || !closed || std::rename(path_.c_str(), final.c_str()) != 0) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "common/UniqueFile.h"
 #include "vorn/Json.h"
 
 namespace cli {
@@ -52,9 +53,9 @@ class JsonFileWriter {
   bool Commit();
 
  private:
-  JsonFileWriter(std::FILE* file, std::string path);
+  JsonFileWriter(keldra::UniqueFile file, std::string path);
 
-  std::FILE* file_;
+  keldra::UniqueFile file_;
   bool created_;
   std::string path_;
   Stream stream_;

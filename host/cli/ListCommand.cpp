@@ -19,6 +19,7 @@
 #include "cli/Commands.h"
 #include "cli/Common.h"
 #include "cli/ManifestListing.h"
+#include "common/UniqueDir.h"
 #include "keldra/Names.h"
 #include "platform/Platform.h"
 #include "vorn/PimJsonUtil.h"
@@ -28,16 +29,15 @@ namespace {
 
 std::vector<std::string> Subfolders(const std::string& root) {
   std::vector<std::string> folders;
-  DIR* dir = opendir(root.c_str());
+  keldra::UniqueDir dir(opendir(root.c_str()));
   if (!dir) return folders;
-  while (dirent* entry = readdir(dir)) {
+  while (dirent* entry = readdir(dir.get())) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     struct stat info;
     if (stat((root + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode))
       folders.push_back(root + name + "/");
   }
-  closedir(dir);
   std::sort(folders.begin(), folders.end());
   return folders;
 }
@@ -45,9 +45,9 @@ std::vector<std::string> Subfolders(const std::string& root) {
 // Bytes of every regular file below a folder (links not followed).
 uint64_t FolderSize(const std::string& folder) {
   uint64_t total = 0;
-  DIR* dir = opendir(folder.c_str());
+  keldra::UniqueDir dir(opendir(folder.c_str()));
   if (!dir) return 0;
-  while (dirent* entry = readdir(dir)) {
+  while (dirent* entry = readdir(dir.get())) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     std::string path = folder + "/" + name;
@@ -58,7 +58,6 @@ uint64_t FolderSize(const std::string& folder) {
     else if (S_ISREG(info.st_mode))
       total += static_cast<uint64_t>(info.st_size);
   }
-  closedir(dir);
   return total;
 }
 

@@ -59,7 +59,7 @@ bool ForEachManifestDbRow(const std::string& databasePath,
 
 bool ForEachMbdbEntry(const std::string& mbdbPath,
                       const std::function<bool(const ListedFile&)>& visit, std::string* error) {
-  keldra::FileStream handle = keldra::OpenRegularStream(mbdbPath);
+  keldra::UniqueFile handle = keldra::OpenRegularStream(mbdbPath);
   keldra::ByteReader reader(handle.get());
   keldra::MbdbParser parser(reader);
   if (!handle || !parser.ReadHeader()) {

@@ -20,6 +20,7 @@
 #include "cli/KindOutput.h"
 #include "cli/ScanReport.h"
 #include "keldra/Names.h"
+#include "keldra/Status.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/QoTask.h"
 
@@ -152,7 +153,8 @@ class ScanSink : public host::EventSink {
       std::fputc('\n', stdout);
     }
     if (!payload.HasMember("type")) {  // the scan's final status
-      scanStatus_ = static_cast<int>(IntOf(payload, "status", 6));
+      scanStatus_ =
+          static_cast<int>(IntOf(payload, "status", keldra::ToInt(keldra::CommandStatus::kFailed)));
       errorCode_ = static_cast<int>(IntOf(payload, "error_code", 0));
       return;
     }
@@ -297,7 +299,7 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
   bool written = sink.Finish(interrupted);
   std::fflush(stdout);
 
-  if (sink.ScanStatus() != 1 && !interrupted)
+  if (sink.ScanStatus() != keldra::ToInt(keldra::CommandStatus::kFinished) && !interrupted)
     return Fail("manifest could not be read: " + folder +
                 (sink.ErrorCode() ? " (error " + std::to_string(sink.ErrorCode()) + ")" : ""));
   if (!arguments.ndjson) {

@@ -26,10 +26,16 @@ const Route kRoutes[] = {
 
 }  // namespace
 
-bool Platform::Handle(PluginMessage& message, const PlatformOptions& options) {
+bool Platform::Handle(PluginMessage& message, const PlatformOptions& options) noexcept {
   if (!message.subCommand) return false;
   for (const Route& route : kRoutes) {
-    if (std::strcmp(route.name, message.subCommand) == 0) return route.handler(message, options);
+    if (std::strcmp(route.name, message.subCommand) != 0) continue;
+    try {
+      return route.handler(message, options);
+    } catch (...) {
+      message.replyPresent = 0;
+      return false;
+    }
   }
   return false;
 }

@@ -18,7 +18,9 @@ struct PlatformOptions {
 
 class Platform {
  public:
-  bool Handle(PluginMessage& message, const PlatformOptions& options);
+  // A handler that throws leaves the request unanswered, as one that cannot
+  // serve it does.
+  bool Handle(PluginMessage& message, const PlatformOptions& options) noexcept;
 };
 
 // Handlers, one per request (each in its own file).

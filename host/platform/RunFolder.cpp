@@ -11,7 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
+
+#include "common/UniqueDir.h"
 
 namespace host {
 namespace {
@@ -49,19 +52,15 @@ bool RemoveAt(int parent, const char* name, int depth) {
   if (unlinkat(parent, name, 0) == 0 || errno == ENOENT) return true;
   if (errno != EISDIR && errno != EPERM) return false;
   if (depth > kMaxRemovalDepth) return false;
-  int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
-  DIR* dir = fdopendir(fd);
-  if (!dir) {
-    close(fd);
-    return false;
-  }
+  keldra::UniqueDir dir = keldra::ListFolder(
+      keldra::UniqueFd(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)));
+  if (!dir) return false;
   bool removed = true;
-  while (dirent* entry = readdir(dir)) {
+  while (dirent* entry = readdir(dir.get())) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    removed = RemoveAt(dirfd(dir), entry->d_name, depth + 1) && removed;
+    removed = RemoveAt(dirfd(dir.get()), entry->d_name, depth + 1) && removed;
   }
-  closedir(dir);
+  dir.reset();
   return unlinkat(parent, name, AT_REMOVEDIR) == 0 && removed;
 }
 
@@ -85,33 +84,33 @@ void RemoveIfRunEnded(int parent, const std::string& name) {
   struct stat info;
   if (fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return;
   if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid()) return;
-  int folder = openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (folder < 0) return;
-  int lock = openat(folder, kLockName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  keldra::UniqueFd folder(
+      openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!folder) return;
+  keldra::UniqueFd lock(
+      openat(folder.get(), kLockName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   int lockError = errno;
-  close(folder);
-  if (lock < 0) {
+  folder.Reset();
+  if (!lock) {
     pid_t owner = OwnerOf(name);
     if (lockError == ENOENT && owner > 0 && kill(owner, 0) != 0 && errno == ESRCH)
       RemoveAt(parent, name.c_str(), 0);
     return;
   }
   // Removed while we hold the lock, so no other run can claim it meanwhile.
-  if (flock(lock, LOCK_EX | LOCK_NB) == 0) RemoveAt(parent, name.c_str(), 0);
-  close(lock);
+  if (flock(lock.get(), LOCK_EX | LOCK_NB) == 0) RemoveAt(parent, name.c_str(), 0);
 }
 
 // Creates the lock under another name and takes it before it becomes visible
 // as "lock", so no other run ever sees it free.
-int TakeLock(const std::string& folder) {
+keldra::UniqueFd TakeLock(const std::string& folder) {
   std::string fresh = folder + kLockName + ".new";
-  int lock = open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (lock < 0) return -1;
-  if (flock(lock, LOCK_EX | LOCK_NB) != 0 ||
-      std::rename(fresh.c_str(), (folder + kLockName).c_str()) != 0) {
-    close(lock);
-    return -1;
-  }
+  keldra::UniqueFd lock(
+      open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!lock) return lock;
+  if (flock(lock.get(), LOCK_EX | LOCK_NB) != 0 ||
+      std::rename(fresh.c_str(), (folder + kLockName).c_str()) != 0)
+    return keldra::UniqueFd();
   return lock;
 }
 
@@ -143,28 +142,21 @@ bool RemoveTree(const std::string& folder) {
   size_t slash = path.rfind('/');
   std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  int parentFd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (parentFd < 0) return errno == ENOENT;
-  bool removed = RemoveAt(parentFd, name.c_str(), 0);
-  close(parentFd);
-  return removed;
+  keldra::UniqueFd parentFd(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!parentFd) return errno == ENOENT;
+  return RemoveAt(parentFd.get(), name.c_str(), 0);
 }
 
 void RemoveStaleRunFolders(const std::string& parent) {
-  int fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  DIR* dir = fdopendir(fd);
-  if (!dir) {
-    close(fd);
-    return;
-  }
+  keldra::UniqueDir dir = keldra::ListFolder(
+      keldra::UniqueFd(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+  if (!dir) return;
   std::vector<std::string> candidates;
-  while (dirent* entry = readdir(dir)) {
+  while (dirent* entry = readdir(dir.get())) {
     if (std::strncmp(entry->d_name, kRunPrefix, std::strlen(kRunPrefix)) == 0)
       candidates.push_back(entry->d_name);
   }
-  for (const std::string& name : candidates) RemoveIfRunEnded(dirfd(dir), name);
-  closedir(dir);
+  for (const std::string& name : candidates) RemoveIfRunEnded(dirfd(dir.get()), name);
 }
 
 std::unique_ptr<RunFolder> RunFolder::Create(const std::string& parent, bool keep,
@@ -207,14 +199,14 @@ std::unique_ptr<RunFolder> RunFolder::Create(const std::string& parent, bool kee
                     ModeText(mode) + "); give another with --temp-dir");
     return nullptr;
   }
-  int lock = -1;
-  if (!keep && (lock = TakeLock(path)) < 0) {
+  keldra::UniqueFd lock;
+  if (!keep && !(lock = TakeLock(path))) {
     std::string cause = std::strerror(errno);
     RemoveTree(path);
     Fail(error, "cannot lock the temporary folder " + path + ": " + cause);
     return nullptr;
   }
-  return std::unique_ptr<RunFolder>(new RunFolder(path, lock, keep));
+  return std::unique_ptr<RunFolder>(new RunFolder(path, std::move(lock), keep));
 }
 
 RunFolder::~RunFolder() {
@@ -226,8 +218,7 @@ void RunFolder::Release() {
   if (released_) return;
   released_ = true;
   if (!keep_) RemoveTree(path_);
-  if (lock_ >= 0) close(lock_);
-  lock_ = -1;
+  lock_.Reset();
 }
 
 }  // namespace host

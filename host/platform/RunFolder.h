@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include "common/UniqueFd.h"
+
 namespace host {
 
 class RunFolder {
@@ -31,11 +33,11 @@ class RunFolder {
   void Release();
 
  private:
-  RunFolder(std::string path, int lock, bool keep)
-      : path_(std::move(path)), lock_(lock), keep_(keep) {}
+  RunFolder(std::string path, keldra::UniqueFd lock, bool keep)
+      : path_(std::move(path)), lock_(std::move(lock)), keep_(keep) {}
 
   std::string path_;
-  int lock_;
+  keldra::UniqueFd lock_;
   bool keep_;
   std::mutex releaseMutex_;
   bool released_ = false;

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "common/UniqueDir.h"
+
 namespace host {
 namespace {
 
@@ -34,12 +36,11 @@ bool CopyFile(const keldra::RegularFile& from, const std::string& to) {
 }
 
 void RemoveFolder(const std::string& folder) {
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir)) {
+  if (keldra::UniqueDir dir{opendir(folder.c_str())}) {
+    while (dirent* entry = readdir(dir.get())) {
       std::string name = entry->d_name;
       if (name != "." && name != "..") unlink((folder + "/" + name).c_str());
     }
-    closedir(dir);
   }
   rmdir(folder.c_str());
 }

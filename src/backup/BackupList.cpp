@@ -30,7 +30,7 @@ rapidjson::Value BackupObject(const BackupInfo& info, rapidjson::Document::Alloc
 void SendBackupList(const char* taskId, const BackupList& backups, const char* command) {
   rapidjson::Document document(rapidjson::kObjectType);
   auto& a = document.GetAllocator();
-  PimJsonUtil::AddJsonDictIntValue(document, a, "status", 1);
+  PimJsonUtil::AddJsonDictIntValue(document, a, "status", ToInt(CommandStatus::kFinished));
   PimJsonUtil::AddJsonDictStringValue(document, a, "sub_command_type", command);
   rapidjson::Value result(rapidjson::kArrayType);
   for (const auto& info : backups) {
@@ -44,7 +44,7 @@ void SendBackupList(const char* taskId, const BackupList& backups, const char* c
 void GetBackupList(PluginMessage& message) {
   BackupList backups = EnumerateBackups();
   SendBackupList(message.taskId, backups, names::kGetBackupList);
-  NotifyTask(TaskIdOf(message), 1);
+  NotifyTask(TaskIdOf(message), CommandStatus::kFinished);
 }
 
 void AddOneBackup(PluginMessage& message) {
@@ -60,7 +60,7 @@ void AddOneBackup(PluginMessage& message) {
       }
     }
   }
-  NotifyTask(TaskIdOf(message), 1);
+  NotifyTask(TaskIdOf(message), CommandStatus::kFinished);
 }
 
 }  // namespace keldra

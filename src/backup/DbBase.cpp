@@ -11,6 +11,13 @@
 
 namespace keldra {
 
+Status DbBase::Load(const std::string& backupDir, bool isEncrypted, const std::string&) {
+  backupDir_ = backupDir;
+  Status status = ReadManifest(isEncrypted);
+  lastError_ = status.ErrorCode();
+  return status;
+}
+
 const FileMap& DbBase::GetFileMap() {
   if (!mapBuilt_ || mappedRecords_ != records_.size()) {
     fileMap_.Build(records_);

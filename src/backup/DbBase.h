@@ -13,6 +13,7 @@
 #include "common/Arena.h"
 #include "common/HugePages.h"
 #include "common/Observer.h"
+#include "keldra/Status.h"
 
 namespace keldra {
 
@@ -22,9 +23,10 @@ class DbBase : public VRNSubject, public VRNObserver {
 
   // Reads the manifest of `backupDir` (ending in a separator), announcing every
   // record to the attached observers before reading the next.
-  virtual bool Load(const std::string& backupDir, bool isEncrypted, const std::string& unused) = 0;
+  Status Load(const std::string& backupDir, bool isEncrypted, const std::string& unused);
   // The relative-path index (built on first use).
   virtual const FileMap& GetFileMap();
+  // The error code of the last Load.
   virtual int GetLastError() const { return lastError_; }
 
   // Answers a kind's query: stores this reader through `argument` (a
@@ -40,6 +42,8 @@ class DbBase : public VRNSubject, public VRNObserver {
   // file id by the reader's layout.
   const ManifestFile& AddRecord(std::string_view fileID, std::string_view domain,
                                 std::string_view relativePath, int32_t flags, bool encrypted);
+  // Load's work, by the reader's format.
+  virtual Status ReadManifest(bool isEncrypted) = 0;
   // How a stored file is named below the backup folder.
   virtual bool StoredInSubfolder() const = 0;
   // Sets tempDir_ to this backup's folder for deciphered copies inside the

@@ -7,16 +7,13 @@
 #include <memory>
 
 #include "common/StoredFile.h"
+#include "common/UniqueDir.h"
 #include "mivo/PlistUtil.h"
 #include "vorn/VRNUtilityFile.h"
 #include "vorn/VRNUtilitySys.h"
 
 namespace keldra {
 namespace {
-
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
 
 bool IsDirectory(const std::string& root, const dirent& entry) {
   if (entry.d_type == DT_DIR) return true;
@@ -100,7 +97,7 @@ BackupList EnumerateBackups() {
   BackupList backups;
   std::string root = GetBackupRoot();
   if (root.empty()) return backups;
-  std::unique_ptr<DIR, DirCloser> dir(opendir(root.c_str()));
+  UniqueDir dir(opendir(root.c_str()));
   if (!dir) return backups;
   while (const dirent* entry = readdir(dir.get())) {
     std::string name = entry->d_name;

@@ -24,18 +24,17 @@ int32_t FlagsOf(sqlite3_stmt* row) {
 
 }  // namespace
 
-bool ManifestDb::Load(const std::string& backupDir, bool isEncrypted, const std::string&) {
+Status ManifestDb::ReadManifest(bool isEncrypted) {
   encrypted_ = isEncrypted;
-  backupDir_ = backupDir;
   return isEncrypted ? LoadEncrypted() : LoadPlain();
 }
 
-bool ManifestDb::LoadPlain() {
+Status ManifestDb::LoadPlain() {
   sqlite::Database database = sqlite::OpenReadOnly(backupDir_ + "Manifest.db");
-  if (!database) return false;
+  if (!database) return Status::Failure("Manifest.db does not open");
   sqlite::Statement statement =
       sqlite::Prepare(database, "select fileID,domain,relativePath,flags from Files");
-  if (!statement) return false;
+  if (!statement) return Status::Failure("Manifest.db has no readable Files table");
   sqlite3_stmt* row = statement.get();
   int rc;
   while ((rc = sqlite3_step(row)) == SQLITE_ROW) {
@@ -43,35 +42,38 @@ bool ManifestDb::LoadPlain() {
     AddRecord(sqlite::Text(row, 0), sqlite::Text(row, 1), sqlite::Text(row, 2), FlagsOf(row),
               false);
   }
-  return rc == SQLITE_DONE;
+  if (rc != SQLITE_DONE) return Status::Failure("Manifest.db could not be read to its end");
+  return Status::Ok();
 }
 
-bool ManifestDb::LoadEncrypted() {
-  if (!PrepareTempDir()) return false;
+Status ManifestDb::LoadEncrypted() {
+  if (!PrepareTempDir()) return Status::Failure("no temporary folder for the deciphered manifest");
 
   rapidjson::Document request(rapidjson::kObjectType);
   auto& a = request.GetAllocator();
   PimJsonUtil::AddJsonDictStringValue(request, a, "backupDir", backupDir_);
   PimJsonUtil::AddJsonDictStringValue(request, a, "tempDir", tempDir_);
   std::optional<std::string> manifest = DecryptRequestForPath(names::kVexaDecryptManifest, request);
-  if (!manifest) return false;
-  ReadDecryptedManifest(*manifest);
-  return true;
+  if (!manifest) return Status::Failure("the decrypt module gave no deciphered manifest");
+  // What the deciphered copy yields is what the backup has: a copy that does
+  // not read leaves the backup empty, not failed.
+  static_cast<void>(ReadDecryptedManifest(*manifest));
+  return Status::Ok();
 }
 
-bool ManifestDb::ReadDecryptedManifest(const std::string& path) {
+Status ManifestDb::ReadDecryptedManifest(const std::string& path) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
-  if (!database) return false;
+  if (!database) return Status::Failure("the deciphered Manifest.db does not open");
   sqlite::Statement statement =
       sqlite::Prepare(database, "SELECT fileID, domain, relativePath, flags FROM Files");
-  if (!statement) return false;
+  if (!statement) return Status::Failure("the deciphered Manifest.db has no readable Files table");
   sqlite3_stmt* row = statement.get();
   while (sqlite3_step(row) == SQLITE_ROW) {
     if (sqlite::IsNull(row, 0)) continue;
     AddRecord(sqlite::Text(row, 0), sqlite::Text(row, 1), sqlite::Text(row, 2),
               sqlite3_column_int(row, 3), true);
   }
-  return true;
+  return Status::Ok();
 }
 
 }  // namespace keldra

@@ -11,21 +11,21 @@ namespace keldra {
 
 class ManifestDb : public DbBase {
  public:
-  bool Load(const std::string& backupDir, bool isEncrypted, const std::string& unused) override;
   const char* CommandType() const override { return kManifestDbCommandType; }
   bool IsEncrypted() const { return encrypted_; }
   const std::string& TempDir() const { return tempDir_; }
 
  protected:
+  Status ReadManifest(bool isEncrypted) override;
   bool StoredInSubfolder() const override { return true; }
 
  private:
-  bool LoadPlain();
+  Status LoadPlain();
   // Has the decrypt module decipher Manifest.db into the backup's temporary
   // folder and reads the copy.
-  bool LoadEncrypted();
-  // Reads a decrypted copy; false when it cannot be opened or queried.
-  bool ReadDecryptedManifest(const std::string& path);
+  Status LoadEncrypted();
+  // Reads a decrypted copy; fails when it cannot be opened or queried.
+  Status ReadDecryptedManifest(const std::string& path);
 
   bool encrypted_ = false;
 };

@@ -6,15 +6,15 @@
 
 namespace keldra {
 
-bool Mbdb::Load(const std::string& backupDir, bool isEncrypted, const std::string&) {
-  backupDir_ = backupDir;
+Status Mbdb::ReadManifest(bool isEncrypted) {
   bool encrypted = isEncrypted && decipher_;
-  if (encrypted && !PrepareTempDir()) return false;
-  FileStream file = OpenRegularStream(backupDir_ + "Manifest.mbdb");
-  if (!file) return false;
+  if (encrypted && !PrepareTempDir())
+    return Status::Failure("no temporary folder for deciphered files");
+  UniqueFile file = OpenRegularStream(backupDir_ + "Manifest.mbdb");
+  if (!file) return Status::Failure("Manifest.mbdb is missing or not a regular file");
   ByteReader reader(file.get());
   MbdbParser parser(reader);
-  if (!parser.ReadHeader()) return false;
+  if (!parser.ReadHeader()) return Status::Failure("Manifest.mbdb has no mbdb header");
 
   MbdbEntry entry;
   std::string joined;
@@ -24,7 +24,7 @@ bool Mbdb::Load(const std::string& backupDir, bool isEncrypted, const std::strin
     VRNUtilityFile::Sha1HexInto(joined.data(), joined.size(), fileID);
     AddRecord(std::string_view(fileID, 40), entry.domain, entry.path, entry.flags, encrypted);
   }
-  return true;
+  return Status::Ok();
 }
 
 }  // namespace keldra

@@ -12,14 +12,14 @@ namespace keldra {
 
 class Mbdb : public DbBase {
  public:
-  // Encryption is ignored unless DecipherStoredFiles was asked for: the
+  // Encryption is ignored when loading unless this was asked for: the
   // records of an encrypted legacy backup then say their stored files must be
   // deciphered (by the decrypt module, into the run's temporary folder).
-  bool Load(const std::string& backupDir, bool isEncrypted, const std::string& unused) override;
   void DecipherStoredFiles(bool on) { decipher_ = on; }
   const char* CommandType() const override { return kManifestMbdbCommandType; }
 
  protected:
+  Status ReadManifest(bool isEncrypted) override;
   bool StoredInSubfolder() const override { return false; }
 
  private:

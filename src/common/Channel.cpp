@@ -43,6 +43,11 @@ void SendResultText(const char* taskId, const char* text, size_t length, bool wi
   SendToHost(message);
 }
 
+void SendCommandStatus(const char* taskId, const char* command, CommandStatus status,
+                       int errorCode) {
+  SendCommandStatus(taskId, command, ToInt(status), errorCode);
+}
+
 void SendCommandStatus(const char* taskId, const char* command, int status, int errorCode) {
   rapidjson::Document document(rapidjson::kObjectType);
   auto& allocator = document.GetAllocator();

@@ -78,10 +78,10 @@ uint64_t StoredFileSize(const std::string& folder, std::string_view relative) {
   return file ? file->size : 0;
 }
 
-FileStream OpenRegularStream(const std::string& path) {
+UniqueFile OpenRegularStream(const std::string& path) {
   std::optional<RegularFile> file = OpenRegularFile(path);
   if (!file) return nullptr;
-  FileStream stream(::fdopen(file->fd.get(), "rb"));
+  UniqueFile stream(::fdopen(file->fd.get(), "rb"));
   if (stream) file->fd.Release();  // the stream owns it now
   return stream;
 }

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "common/UniqueFd.h"
+#include "common/UniqueFile.h"
 
 namespace keldra {
 
@@ -46,13 +47,8 @@ std::optional<RegularFile> OpenStoredFile(const std::string& folder, std::string
 // refuses, so a link never reports the size of what it points to.
 uint64_t StoredFileSize(const std::string& folder, std::string_view relative);
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileStream = std::unique_ptr<std::FILE, FileCloser>;
-
 // OpenRegularFile as a stdio stream; null for anything else.
-FileStream OpenRegularStream(const std::string& path);
+UniqueFile OpenRegularStream(const std::string& path);
 
 // The whole content of a regular file of at most `limit` bytes.
 std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t limit);

@@ -16,33 +16,12 @@
 #define KELDRA_FORMATS_MBDBPARSER_H_
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "formats/ByteReader.h"
+
 namespace keldra {
-
-// Bytes from a file (read in bounded chunks) or from memory.
-class ByteReader {
- public:
-  explicit ByteReader(FILE* file);
-  ByteReader(const uint8_t* data, size_t size);
-
-  // Copies exactly `count` bytes; false (and the rest consumed) when fewer remain.
-  bool Read(void* out, size_t count);
-  bool Skip(size_t count);
-  // Appends exactly `count` bytes to `out`.
-  bool Append(std::string& out, size_t count);
-
- private:
-  bool Refill();
-
-  FILE* file_ = nullptr;
-  std::unique_ptr<uint8_t[]> buffer_;
-  const uint8_t* next_ = nullptr;
-  const uint8_t* end_ = nullptr;
-};
 
 struct MbdbEntry {
   std::string domain;

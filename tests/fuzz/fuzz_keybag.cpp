@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "KeyWrap.h"
-#include "Keybag.h"
+#include "formats/Keybag.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "BinaryPlist.h"
-#include "KeyedArchive.h"
+#include "formats/BinaryPlist.h"
+#include "formats/KeyedArchive.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -15,7 +15,7 @@
 
 #include "builder/kinds/SmsDatabase.h"
 #include "builder/kinds/TypedStreamWriter.h"
-#include "platform/TypedStream.h"
+#include "formats/TypedStream.h"
 #include "platform/sms/SmsReader.h"
 #include "support/TestSupport.h"
 #include "vorn/PimJsonUtil.h"

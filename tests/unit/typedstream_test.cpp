@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "builder/kinds/TypedStreamWriter.h"
-#include "platform/TypedStream.h"
+#include "formats/TypedStream.h"
 #include "support/TestSupport.h"
 #include "vorn/PimJsonUtil.h"
 

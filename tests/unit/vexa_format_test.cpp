@@ -12,16 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "BinaryPlist.h"
 #include "FileDecryptor.h"
 #include "KeyDerivation.h"
 #include "KeyWrap.h"
-#include "Keybag.h"
-#include "KeyedArchive.h"
 #include "SafePaths.h"
 #include "builder/BinaryPlist.h"
 #include "builder/Encryption.h"
 #include "builder/FileArchive.h"
+#include "formats/BinaryPlist.h"
+#include "formats/Keybag.h"
+#include "formats/KeyedArchive.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "platform/TypedStream.h"
+#include "formats/TypedStream.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilitySys.h"
 

@@ -15,8 +15,8 @@
 // Input is untrusted: every length is checked, nesting and the number of
 // values are bounded, and a damaged archive yields what was read before the
 // damage.
-#ifndef HOST_PLATFORM_TYPEDSTREAM_H_
-#define HOST_PLATFORM_TYPEDSTREAM_H_
+#ifndef KELDRA_FORMATS_TYPEDSTREAM_H_
+#define KELDRA_FORMATS_TYPEDSTREAM_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -152,4 +152,4 @@ std::optional<std::string> DecodeText(const uint8_t* data, size_t size);
 
 }  // namespace host::typedstream
 
-#endif  // HOST_PLATFORM_TYPEDSTREAM_H_
+#endif  // KELDRA_FORMATS_TYPEDSTREAM_H_

@@ -5,14 +5,16 @@
 // only the references it needs.
 //
 // Every offset, count and reference is checked against the input before use.
-#ifndef VEXA_BINARYPLIST_H_
-#define VEXA_BINARYPLIST_H_
+#ifndef KELDRA_FORMATS_BINARYPLIST_H_
+#define KELDRA_FORMATS_BINARYPLIST_H_
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "formats/ByteCursor.h"
 
 namespace vexa {
 
@@ -64,11 +66,14 @@ class BinaryPlist {
 
  private:
   BinaryPlist(std::string_view bytes) : bytes_(bytes) {}
+  // The bytes before the trailer: objects and the offset table.
+  keldra::ByteCursor Objects() const;
   std::optional<uint64_t> ObjectOffset(uint64_t index) const;
   // A marker's count: the low nibble, or the integer object that follows a
-  // nibble of 0xF. `offset` moves past what was read.
-  bool ReadCount(uint8_t marker, uint64_t& offset, uint64_t& count) const;
-  bool ReadReferences(uint64_t offset, uint64_t count, std::vector<uint64_t>& out) const;
+  // nibble of 0xF.
+  bool ReadCount(uint8_t marker, keldra::ByteCursor& objects, uint64_t& count) const;
+  bool ReadReferences(keldra::ByteCursor& objects, uint64_t count,
+                      std::vector<uint64_t>& out) const;
 
   std::string_view bytes_;
   uint8_t offsetSize_ = 0;
@@ -81,4 +86,4 @@ class BinaryPlist {
 
 }  // namespace vexa
 
-#endif  // VEXA_BINARYPLIST_H_
+#endif  // KELDRA_FORMATS_BINARYPLIST_H_

@@ -1,8 +1,8 @@
-#include "BinaryPlist.h"
+#include "formats/BinaryPlist.h"
 
 #include <cstring>
 
-#include "ByteOrder.h"
+#include "formats/ByteCursor.h"
 
 namespace vexa {
 namespace {
@@ -10,10 +10,6 @@ namespace {
 constexpr char kMagic[] = "bplist00";
 constexpr size_t kMagicLength = 8;
 constexpr size_t kTrailerLength = 32;
-
-const uint8_t* Bytes(std::string_view view, uint64_t offset) {
-  return reinterpret_cast<const uint8_t*>(view.data()) + offset;
-}
 
 void AppendUtf8(uint32_t code, std::string& out) {
   if (code < 0x80) {
@@ -38,9 +34,9 @@ std::string Utf16ToUtf8(const uint8_t* units, uint64_t count) {
   std::string out;
   out.reserve(count);
   for (uint64_t i = 0; i < count; ++i) {
-    uint32_t unit = static_cast<uint32_t>(ReadBigEndian(units + 2 * i, 2));
+    uint32_t unit = static_cast<uint32_t>(keldra::ReadBigEndian(units + 2 * i, 2));
     if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < count) {
-      uint32_t low = static_cast<uint32_t>(ReadBigEndian(units + 2 * (i + 1), 2));
+      uint32_t low = static_cast<uint32_t>(keldra::ReadBigEndian(units + 2 * (i + 1), 2));
       if (low >= 0xDC00 && low <= 0xDFFF) {
         AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
         ++i;
@@ -54,12 +50,12 @@ std::string Utf16ToUtf8(const uint8_t* units, uint64_t count) {
 
 double ReadDouble(const uint8_t* bytes, size_t size) {
   if (size == 4) {
-    uint32_t bits = static_cast<uint32_t>(ReadBigEndian(bytes, 4));
+    uint32_t bits = static_cast<uint32_t>(keldra::ReadBigEndian(bytes, 4));
     float value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
   }
-  uint64_t bits = ReadBigEndian(bytes, 8);
+  uint64_t bits = keldra::ReadBigEndian(bytes, 8);
   double value;
   std::memcpy(&value, &bits, sizeof value);
   return value;
@@ -72,13 +68,14 @@ std::optional<BinaryPlist> BinaryPlist::Open(std::string_view bytes) {
       std::memcmp(bytes.data(), kMagic, kMagicLength) != 0)
     return std::nullopt;
   BinaryPlist plist(bytes);
-  const uint8_t* trailer = Bytes(bytes, bytes.size() - kTrailerLength);
-  plist.offsetSize_ = trailer[6];
-  plist.referenceSize_ = trailer[7];
-  plist.objectCount_ = ReadBigEndian(trailer + 8, 8);
-  plist.topObject_ = ReadBigEndian(trailer + 16, 8);
-  plist.offsetTable_ = ReadBigEndian(trailer + 24, 8);
   plist.objectsEnd_ = bytes.size() - kTrailerLength;
+  keldra::ByteCursor trailer(bytes.substr(plist.objectsEnd_));
+  trailer.Skip(6);
+  trailer.ReadByte(plist.offsetSize_);
+  trailer.ReadByte(plist.referenceSize_);
+  trailer.ReadBigEndian(8, plist.objectCount_);
+  trailer.ReadBigEndian(8, plist.topObject_);
+  trailer.ReadBigEndian(8, plist.offsetTable_);
 
   if (plist.offsetSize_ < 1 || plist.offsetSize_ > 8 || plist.referenceSize_ < 1 ||
       plist.referenceSize_ > 8)
@@ -95,33 +92,37 @@ std::optional<BinaryPlist> BinaryPlist::Open(std::string_view bytes) {
   return plist;
 }
 
+keldra::ByteCursor BinaryPlist::Objects() const {
+  return keldra::ByteCursor(bytes_.substr(0, objectsEnd_));
+}
+
 std::optional<uint64_t> BinaryPlist::ObjectOffset(uint64_t index) const {
   if (index >= objectCount_) return std::nullopt;
-  uint64_t offset = ReadBigEndian(Bytes(bytes_, offsetTable_ + index * offsetSize_), offsetSize_);
+  keldra::ByteCursor table = Objects();
+  uint64_t offset = 0;
+  if (!table.Seek(offsetTable_ + index * offsetSize_) || !table.ReadBigEndian(offsetSize_, offset))
+    return std::nullopt;
   if (offset < kMagicLength || offset >= objectsEnd_) return std::nullopt;
   return offset;
 }
 
-bool BinaryPlist::ReadCount(uint8_t marker, uint64_t& offset, uint64_t& count) const {
+bool BinaryPlist::ReadCount(uint8_t marker, keldra::ByteCursor& objects, uint64_t& count) const {
   count = marker & 0x0F;
   if (count != 0x0F) return true;
-  if (offset >= objectsEnd_) return false;
-  uint8_t intMarker = Bytes(bytes_, offset)[0];
-  if ((intMarker & 0xF0) != 0x10) return false;
+  uint8_t intMarker = 0;
+  if (!objects.ReadByte(intMarker) || (intMarker & 0xF0) != 0x10) return false;
   uint64_t width = uint64_t{1} << (intMarker & 0x0F);
-  if (width > 8 || objectsEnd_ - offset - 1 < width) return false;
-  count = ReadBigEndian(Bytes(bytes_, offset + 1), width);
-  offset += 1 + width;
-  return true;
+  return width <= 8 && objects.ReadBigEndian(width, count);
 }
 
-bool BinaryPlist::ReadReferences(uint64_t offset, uint64_t count,
+bool BinaryPlist::ReadReferences(keldra::ByteCursor& objects, uint64_t count,
                                  std::vector<uint64_t>& out) const {
-  if (count > (objectsEnd_ - offset) / referenceSize_) return false;
+  if (count > objects.Remaining() / referenceSize_) return false;
   out.clear();
   out.reserve(count);
   for (uint64_t i = 0; i < count; ++i) {
-    uint64_t reference = ReadBigEndian(Bytes(bytes_, offset + i * referenceSize_), referenceSize_);
+    uint64_t reference = 0;
+    objects.ReadBigEndian(referenceSize_, reference);
     if (reference >= objectCount_) return false;
     out.push_back(reference);
   }
@@ -131,10 +132,9 @@ bool BinaryPlist::ReadReferences(uint64_t offset, uint64_t count,
 bool BinaryPlist::Read(uint64_t index, Object& out) const {
   std::optional<uint64_t> start = ObjectOffset(index);
   if (!start) return false;
-  uint64_t offset = *start;
-  const uint8_t marker = Bytes(bytes_, offset)[0];
-  ++offset;
-  const uint64_t left = objectsEnd_ - offset;
+  keldra::ByteCursor objects = Objects();
+  uint8_t marker = 0;
+  if (!objects.Seek(*start) || !objects.ReadByte(marker)) return false;
   out = Object{};
   switch (marker >> 4) {
     case 0x0:
@@ -147,41 +147,47 @@ bool BinaryPlist::Read(uint64_t index, Object& out) const {
       return marker == 0x00 || marker == 0x0F;
     case 0x1: {
       uint64_t width = uint64_t{1} << (marker & 0x0F);
-      if (width > 16 || left < width) return false;
+      if (width > 16) return false;
       // 16-byte integers carry 64-bit values in their low half.
-      const uint8_t* value = Bytes(bytes_, offset + (width == 16 ? 8 : 0));
-      uint64_t bits = ReadBigEndian(value, width == 16 ? 8 : width);
+      uint64_t bits = 0;
+      if (width == 16 && !objects.Skip(8)) return false;
+      if (!objects.ReadBigEndian(width == 16 ? 8 : width, bits)) return false;
       out.type = Type::kInteger;
       out.integer = static_cast<int64_t>(bits);
       return true;
     }
     case 0x2: {
       uint64_t width = uint64_t{1} << (marker & 0x0F);
-      if ((width != 4 && width != 8) || left < width) return false;
+      const uint8_t* value = nullptr;
+      if ((width != 4 && width != 8) || !objects.ReadBytes(width, value)) return false;
       out.type = Type::kReal;
-      out.real = ReadDouble(Bytes(bytes_, offset), width);
+      out.real = ReadDouble(value, width);
       return true;
     }
-    case 0x3:
-      if (marker != 0x33 || left < 8) return false;
+    case 0x3: {
+      const uint8_t* value = nullptr;
+      if (marker != 0x33 || !objects.ReadBytes(8, value)) return false;
       out.type = Type::kDate;
-      out.real = ReadDouble(Bytes(bytes_, offset), 8);
+      out.real = ReadDouble(value, 8);
       return true;
+    }
     case 0x4:
     case 0x5:
     case 0x6:
     case 0x7: {
       uint64_t count = 0;
-      if (!ReadCount(marker, offset, count)) return false;
+      if (!ReadCount(marker, objects, count)) return false;
       uint64_t unit = (marker >> 4) == 0x6 ? 2 : 1;
-      if (count > (objectsEnd_ - offset) / unit) return false;
-      const char* at = bytes_.data() + offset;
+      const uint8_t* value = nullptr;
+      if (count > objects.Remaining() / unit || !objects.ReadBytes(count * unit, value))
+        return false;
+      const char* at = reinterpret_cast<const char*>(value);
       if ((marker >> 4) == 0x4) {
         out.type = Type::kData;
         out.data = std::string_view(at, count);
       } else if (unit == 2) {
         out.type = Type::kString;
-        out.text = Utf16ToUtf8(Bytes(bytes_, offset), count);
+        out.text = Utf16ToUtf8(value, count);
       } else {
         out.type = Type::kString;  // ASCII, or UTF-8 in later list versions
         out.text.assign(at, count);
@@ -190,20 +196,21 @@ bool BinaryPlist::Read(uint64_t index, Object& out) const {
     }
     case 0x8: {
       uint64_t width = (marker & 0x0F) + 1u;
-      if (width > 8 || left < width) return false;
+      uint64_t uid = 0;
+      if (width > 8 || !objects.ReadBigEndian(width, uid)) return false;
       out.type = Type::kUid;
-      out.uid = ReadBigEndian(Bytes(bytes_, offset), width);
+      out.uid = uid;
       return true;
     }
     case 0xA:
     case 0xC:
     case 0xD: {
       uint64_t count = 0;
-      if (!ReadCount(marker, offset, count)) return false;
+      if (!ReadCount(marker, objects, count)) return false;
       bool dict = (marker >> 4) == 0xD;
       if (dict && count > UINT64_MAX / 2) return false;
       out.type = dict ? Type::kDict : (marker >> 4) == 0xA ? Type::kArray : Type::kSet;
-      return ReadReferences(offset, dict ? 2 * count : count, out.references);
+      return ReadReferences(objects, dict ? 2 * count : count, out.references);
     }
     default:
       return false;

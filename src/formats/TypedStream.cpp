@@ -1,8 +1,10 @@
-#include "platform/TypedStream.h"
+#include "formats/TypedStream.h"
 
 #include <cstring>
 #include <string_view>
 #include <utility>
+
+#include "formats/ByteCursor.h"
 
 namespace host::typedstream {
 namespace {
@@ -57,33 +59,28 @@ class Parser {
  public:
   Parser(const uint8_t* data, size_t size, Archive& archive,
          std::optional<LengthOverride> lengthOverride, bool untilText = false)
-      : data_(data),
-        size_(size),
-        archive_(archive),
-        override_(lengthOverride),
-        untilText_(untilText) {}
+      : input_(data, size), archive_(archive), override_(lengthOverride), untilText_(untilText) {}
 
   bool ReadHeader() {
     uint8_t version = 0, signatureLength = 0;
     if (!ReadByte(version) || version != kStreamerVersion) return false;
     if (!ReadByte(signatureLength) || signatureLength != sizeof kLittleEndianSignature - 1)
       return false;
-    if (Remaining() < signatureLength) return false;
-    const char* signature = reinterpret_cast<const char*>(data_ + position_);
+    const uint8_t* signature = nullptr;
+    if (!input_.ReadBytes(signatureLength, signature)) return false;
     if (std::memcmp(signature, kLittleEndianSignature, signatureLength) == 0)
       archive_.bigEndian_ = false;
     else if (std::memcmp(signature, kBigEndianSignature, signatureLength) == 0)
       archive_.bigEndian_ = true;
     else
       return false;
-    position_ += signatureLength;
     int head = 0;
     return ReadHead(head) && ReadInteger(head, true, archive_.systemVersion_);
   }
 
   // Top-level groups until the input ends.
   void ReadAll() {
-    while (position_ < size_) {
+    while (!input_.AtEnd()) {
       int head = 0;
       if (!ReadHead(head)) return;
       std::vector<Value> group;
@@ -95,34 +92,21 @@ class Parser {
   }
 
   const std::optional<Overrun>& overrun() const { return overrun_; }
-  size_t position() const { return position_; }
+  size_t position() const { return input_.Position(); }
 
  private:
-  size_t Remaining() const { return size_ - position_; }
-
-  bool ReadByte(uint8_t& byte) {
-    if (position_ >= size_) return false;
-    byte = data_[position_++];
-    return true;
-  }
+  bool ReadByte(uint8_t& byte) { return input_.ReadByte(byte); }
 
   bool ReadHead(int& head) {
     uint8_t byte = 0;
-    if (!ReadByte(byte)) return false;
+    if (!input_.ReadByte(byte)) return false;
     head = static_cast<int8_t>(byte);
     return true;
   }
 
   // `count` bytes (2, 4 or 8) in the archive's byte order.
   bool ReadFixed(size_t count, uint64_t& out) {
-    if (Remaining() < count) return false;
-    out = 0;
-    for (size_t i = 0; i < count; ++i) {
-      size_t at = archive_.bigEndian_ ? i : count - 1 - i;
-      out = (out << 8) | data_[position_ + at];
-    }
-    position_ += count;
-    return true;
+    return input_.ReadUnsigned(count, archive_.bigEndian_, out);
   }
 
   bool ReadInteger(int head, bool isSigned, int64_t& out) {
@@ -182,16 +166,16 @@ class Parser {
     int64_t length = 0;
     if (!ReadInteger(head, false, length) || length < 0) return false;
     size_t declared = static_cast<size_t>(length);
-    if (override_ && override_->offset == position_) declared = override_->length;
-    if (declared > Remaining()) {
-      if (!overrun_) overrun_ = Overrun{position_, Remaining()};
-      out.emplace(reinterpret_cast<const char*>(data_ + position_), Remaining());
-      position_ = size_;
-      return false;
+    if (override_ && override_->offset == input_.Position()) declared = override_->length;
+    std::string_view bytes;
+    if (input_.ReadView(declared, bytes)) {
+      out.emplace(bytes);
+      return true;
     }
-    out.emplace(reinterpret_cast<const char*>(data_ + position_), declared);
-    position_ += declared;
-    return true;
+    if (!overrun_) overrun_ = Overrun{input_.Position(), input_.Remaining()};
+    input_.ReadView(input_.Remaining(), bytes);
+    out.emplace(bytes);
+    return false;
   }
 
   bool ReadSharedString(int head, std::optional<std::string>& out) {
@@ -453,15 +437,15 @@ class Parser {
     uint64_t count = 0;
     while (type[cursor] >= '0' && type[cursor] <= '9') {
       count = count * 10 + static_cast<uint64_t>(type[cursor] - '0');
-      if (count > size_) return false;  // more elements than bytes left
+      if (count > input_.Size()) return false;  // more elements than bytes left
       ++cursor;
     }
     std::string_view element = type.substr(cursor, type.size() - cursor - 1);
     if (element == "c" || element == "C") {
-      if (count > Remaining()) return false;
+      std::string_view bytes;
+      if (!input_.ReadView(count, bytes)) return false;
       out.type = Value::Type::kBytes;
-      out.bytes.assign(reinterpret_cast<const char*>(data_ + position_), count);
-      position_ += count;
+      out.bytes.assign(bytes);
       return true;
     }
     out.type = Value::Type::kCompound;
@@ -485,9 +469,7 @@ class Parser {
     return true;
   }
 
-  const uint8_t* data_;
-  size_t size_;
-  size_t position_ = 0;
+  keldra::ByteCursor input_;
   Archive& archive_;
   std::optional<LengthOverride> override_;
   std::optional<Overrun> overrun_;

@@ -2,8 +2,8 @@
 // each a four-letter tag, a big-endian 32-bit length and that many bytes.
 // The header (salts, iteration counts) comes first; every UUID after the
 // first opens the entry of one protection class.
-#ifndef VEXA_KEYBAG_H_
-#define VEXA_KEYBAG_H_
+#ifndef KELDRA_FORMATS_KEYBAG_H_
+#define KELDRA_FORMATS_KEYBAG_H_
 
 #include <cstdint>
 #include <optional>
@@ -55,4 +55,4 @@ std::optional<Keybag> ParseKeybag(std::string_view bytes, std::string* error);
 
 }  // namespace vexa
 
-#endif  // VEXA_KEYBAG_H_
+#endif  // KELDRA_FORMATS_KEYBAG_H_

@@ -1,6 +1,6 @@
-#include "Keybag.h"
+#include "formats/Keybag.h"
 
-#include "ByteOrder.h"
+#include "formats/ByteCursor.h"
 
 namespace vexa {
 namespace {
@@ -25,7 +25,9 @@ bool Fail(std::string* error, std::string text) {
 bool ReadNumber(std::string_view tag, std::string_view value, uint32_t& out, std::string* error) {
   if (value.size() != 4)
     return Fail(error, TagText(tag) + " is " + std::to_string(value.size()) + " bytes, not 4");
-  out = ReadBe32(reinterpret_cast<const uint8_t*>(value.data()));
+  uint64_t number = 0;
+  keldra::ByteCursor(value).ReadBigEndian(4, number);
+  out = static_cast<uint32_t>(number);
   return true;
 }
 
@@ -147,19 +149,19 @@ class KeybagParser {
 
 std::optional<Keybag> ParseKeybag(std::string_view bytes, std::string* error) {
   KeybagParser parser(error);
-  size_t offset = 0;
-  while (bytes.size() - offset >= kRecordHeader) {
-    std::string_view tag = bytes.substr(offset, 4);
-    uint64_t length = ReadBe32(reinterpret_cast<const uint8_t*>(bytes.data() + offset + 4));
-    offset += kRecordHeader;
-    if (length > bytes.size() - offset) {
+  keldra::ByteCursor cursor(bytes);
+  while (cursor.Remaining() >= kRecordHeader) {
+    std::string_view tag, value;
+    uint64_t length = 0;
+    cursor.ReadView(4, tag);
+    cursor.ReadBigEndian(4, length);
+    if (!cursor.ReadView(length, value)) {
       Fail(error, "record " + TagText(tag) + " runs past the end of the keybag");
       return std::nullopt;
     }
-    if (!parser.Record(tag, bytes.substr(offset, length)) || parser.failed()) return std::nullopt;
-    offset += length;
+    if (!parser.Record(tag, value) || parser.failed()) return std::nullopt;
   }
-  if (offset != bytes.size()) {
+  if (!cursor.AtEnd()) {
     Fail(error, "keybag ends in the middle of a record header");
     return std::nullopt;
   }

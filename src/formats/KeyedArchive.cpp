@@ -1,8 +1,8 @@
-#include "KeyedArchive.h"
+#include "formats/KeyedArchive.h"
 
 #include <unordered_set>
 
-#include "BinaryPlist.h"
+#include "formats/BinaryPlist.h"
 
 namespace vexa {
 namespace {

@@ -8,8 +8,8 @@
 // NSData dictionary ("NS.data") or inline data. A UID that points outside
 // "$objects", or a chain of UIDs that comes back on itself, makes the
 // archive unreadable.
-#ifndef VEXA_KEYEDARCHIVE_H_
-#define VEXA_KEYEDARCHIVE_H_
+#ifndef KELDRA_FORMATS_KEYEDARCHIVE_H_
+#define KELDRA_FORMATS_KEYEDARCHIVE_H_
 
 #include <cstdint>
 #include <optional>
@@ -30,4 +30,4 @@ std::optional<ArchivedFile> ReadFileArchive(std::string_view bytes, std::string*
 
 }  // namespace vexa
 
-#endif  // VEXA_KEYEDARCHIVE_H_
+#endif  // KELDRA_FORMATS_KEYEDARCHIVE_H_
