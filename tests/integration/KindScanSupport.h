@@ -81,11 +81,17 @@ inline std::string GoldenPath(const std::string& name) {
   return std::string(KELDRA_GOLDEN_DIR) + "/" + name;
 }
 
-// Compares the texts with tests/golden/<name>, one JSON text per line.
-// KELDRA_UPDATE_GOLDEN=1 writes the file instead (review the diff!).
+// KELDRA_UPDATE_GOLDEN=1: golden files are written instead of compared.
+inline bool Updating() {
+  const char* update = std::getenv("KELDRA_UPDATE_GOLDEN");
+  return update && *update == '1';
+}
+
+// Compares the texts with tests/golden/<name>, one per line.
 inline void ExpectGolden(const std::string& name, const std::vector<std::string>& texts) {
   const std::string path = GoldenPath(name);
-  if (const char* update = std::getenv("KELDRA_UPDATE_GOLDEN"); update && *update == '1') {
+  if (Updating()) {
+    testing_support::MakeFolders(path.substr(0, path.rfind('/') + 1));
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     for (const std::string& text : texts) out << text << '\n';
     return;

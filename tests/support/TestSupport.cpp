@@ -124,6 +124,19 @@ void MakeFolders(const std::string& path) {
   }
 }
 
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 host::SendOptions BuildTreeOptions() {
   host::SendOptions options;
   options.modulePath = std::string(KELDRA_LIB_DIR) + "/libkeldra.so";

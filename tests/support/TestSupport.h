@@ -40,6 +40,8 @@ void WriteFile(const std::string& path, const std::string& bytes);
 void ExecSql(const std::string& path, const std::string& sql);
 std::string ReadFile(const std::string& path);
 void MakeFolders(const std::string& path);
+// The names in a folder but "." and "..", sorted; none when it cannot be read.
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 // Options for the modules of this build tree.
 host::SendOptions BuildTreeOptions();
