@@ -20,31 +20,8 @@
 namespace kind_scan {
 
 inline constexpr char kScan[] = "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP";
-// Central European time, as a POSIX rule (no zone database needed): dates of
-// June print with +02:00, of January with +01:00.
-inline constexpr char kTestZone[] = "CET-1CEST,M3.5.0,M10.5.0/3";
-
-// Sets TZ while it lives; date texts of the module follow it.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone = kTestZone) {
-    if (const char* old = std::getenv("TZ")) previous_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (previous_)
-      setenv("TZ", previous_->c_str(), 1);
-    else
-      unsetenv("TZ");
-    tzset();
-  }
-  ScopedTimeZone(const ScopedTimeZone&) = delete;
-  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
- private:
-  std::optional<std::string> previous_;
-};
+using testing_support::kTestZone;
+using testing_support::ScopedTimeZone;
 
 inline void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
   if (from.empty()) return;

@@ -33,7 +33,7 @@ TEST(Golden, ExactReadingOfEveryKind) {
   kind_scan::ScopedTimeZone zone;
   for (size_t number = 0; number < std::size(kKinds); ++number) {
     std::vector<std::string> results =
-        kind_scan::ScanResults(root / "backup", "[" + std::to_string(number) + "]");
+        kind_scan::ScanResults(root / "backup/", "[" + std::to_string(number) + "]");
     EXPECT_FALSE(results.empty()) << kKinds[number];
     kind_scan::ExpectGolden(std::string("exact/") + kKinds[number] + ".jsonl", results);
   }
@@ -78,6 +78,12 @@ TEST(Golden, EveryFileTheDemoScanWrites) {
       kind_scan::ExpectGolden(golden + file, Lines(text));
     }
   }
+  // A second run scans the backups already there, unchanged.
+  std::string backups = testing_support::TreeSnapshot(root / "demo/backups");
+  auto again = testing_support::RunKeldra({"demo", "--folder", root / "demo"}, options);
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(again.err.find("building"), std::string::npos) << again.err;
+  EXPECT_EQ(testing_support::TreeSnapshot(root / "demo/backups"), backups);
 }
 
 }  // namespace

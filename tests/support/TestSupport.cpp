@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -78,6 +79,20 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() {
   RemoveTree(path_.substr(0, path_.size() - 1));
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone) {
+  if (const char* old = std::getenv("TZ")) previous_ = old;
+  setenv("TZ", zone, 1);
+  tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+  if (previous_)
+    setenv("TZ", previous_->c_str(), 1);
+  else
+    unsetenv("TZ");
+  tzset();
 }
 
 std::string FixturesDir() {

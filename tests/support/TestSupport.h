@@ -27,6 +27,23 @@ class TempFolder {
   std::string path_;
 };
 
+// Central European time, as a POSIX rule (no zone database needed): dates of
+// June print with +02:00, of January with +01:00.
+inline constexpr char kTestZone[] = "CET-1CEST,M3.5.0,M10.5.0/3";
+
+// Sets TZ while it lives (date texts follow it), then restores the previous
+// value or its absence.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone = kTestZone);
+  ~ScopedTimeZone();
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
+
 // The real-sample folder, or "" when it is absent (tests then skip).
 std::string FixturesDir();
 #define SKIP_WITHOUT_FIXTURES(dir)                                      \
