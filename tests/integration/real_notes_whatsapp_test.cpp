@@ -36,10 +36,7 @@ constexpr char kScan[] = "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP";
 constexpr char kNoteList[] = "LIBMODEL_KELDRA_QUERY_NOTE_LIST";
 constexpr char kMediaQuery[] = "LIBMODEL_KELDRA_QUERY_WHATSAPP_MEDIAITEM";
 
-std::string Quoted(const std::string& text) {
-  rapidjson::Value value(rapidjson::StringRef(text.c_str(), text.size()));
-  return Json(value);
-}
+using testing_support::Quoted;
 
 std::vector<const rapidjson::Value*> KindMessages(const host::Recorder& recorder,
                                                   std::vector<int> types) {

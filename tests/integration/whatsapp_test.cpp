@@ -27,10 +27,7 @@ constexpr char kScan[] = "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP";
 constexpr char kMediaQuery[] = "LIBMODEL_KELDRA_QUERY_WHATSAPP_MEDIAITEM";
 constexpr double kStart = 735000000.0;  // the sample store's first second
 
-std::string Quoted(const std::string& text) {
-  rapidjson::Value value(rapidjson::StringRef(text.c_str(), text.size()));
-  return Json(value);
-}
+using testing_support::Quoted;
 
 std::string Date(int64_t seconds) {
   return VRNUtilitySys::DateText2001(seconds);

@@ -152,6 +152,11 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
   return names;
 }
 
+std::string Quoted(const std::string& text) {
+  rapidjson::Value value(rapidjson::StringRef(text.c_str(), text.size()));
+  return Json(value);
+}
+
 host::SendOptions BuildTreeOptions() {
   host::SendOptions options;
   options.modulePath = std::string(KELDRA_LIB_DIR) + "/libkeldra.so";

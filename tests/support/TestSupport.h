@@ -71,6 +71,8 @@ host::Recorder Send(const std::string& command, const std::optional<std::string>
 std::vector<std::string> ResultTexts(const host::Recorder& recorder);
 // Compact JSON of a value.
 std::string Json(const rapidjson::Value& value);
+// The text as a JSON string, quotes and escapes included.
+std::string Quoted(const std::string& text);
 
 // A snapshot of every entry below a folder: path, size, mode, mtime and a
 // digest of the contents, to prove a scan changed nothing.
