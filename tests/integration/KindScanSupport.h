@@ -20,31 +20,8 @@
 namespace kind_scan {
 
 inline constexpr char kScan[] = "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP";
-// Central European time, as a POSIX rule (no zone database needed): dates of
-// June print with +02:00, of January with +01:00.
-inline constexpr char kTestZone[] = "CET-1CEST,M3.5.0,M10.5.0/3";
-
-// Sets TZ while it lives; date texts of the module follow it.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone = kTestZone) {
-    if (const char* old = std::getenv("TZ")) previous_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (previous_)
-      setenv("TZ", previous_->c_str(), 1);
-    else
-      unsetenv("TZ");
-    tzset();
-  }
-  ScopedTimeZone(const ScopedTimeZone&) = delete;
-  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
- private:
-  std::optional<std::string> previous_;
-};
+using testing_support::kTestZone;
+using testing_support::ScopedTimeZone;
 
 inline void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
   if (from.empty()) return;
@@ -81,11 +58,17 @@ inline std::string GoldenPath(const std::string& name) {
   return std::string(KELDRA_GOLDEN_DIR) + "/" + name;
 }
 
-// Compares the texts with tests/golden/<name>, one JSON text per line.
-// KELDRA_UPDATE_GOLDEN=1 writes the file instead (review the diff!).
+// KELDRA_UPDATE_GOLDEN=1: golden files are written instead of compared.
+inline bool Updating() {
+  const char* update = std::getenv("KELDRA_UPDATE_GOLDEN");
+  return update && *update == '1';
+}
+
+// Compares the texts with tests/golden/<name>, one per line.
 inline void ExpectGolden(const std::string& name, const std::vector<std::string>& texts) {
   const std::string path = GoldenPath(name);
-  if (const char* update = std::getenv("KELDRA_UPDATE_GOLDEN"); update && *update == '1') {
+  if (Updating()) {
+    testing_support::MakeFolders(path.substr(0, path.rfind('/') + 1));
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     for (const std::string& text : texts) out << text << '\n';
     return;

@@ -27,10 +27,7 @@ constexpr char kAddOne[] = "LIBMODEL_KELDRA_ADD_ONE_ITUNES_BACKUP";
 constexpr char kList[] = "LIBMODEL_KELDRA_GET_ITUNES_BACKUP_LIST";
 constexpr char kScan[] = "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP";
 
-std::string Quoted(const std::string& text) {
-  rapidjson::Value value(rapidjson::StringRef(text.c_str()));
-  return Json(value);
-}
+using testing_support::Quoted;
 
 std::string AddOnePayload(const std::string& folder) {
   return "{\"backupDir\":" + Quoted(folder) + "}";

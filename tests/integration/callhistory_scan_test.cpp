@@ -52,25 +52,6 @@ TEST(CallHistoryScan, BothDatabasesMakeOneList) {
   }
   std::vector<std::string> results = ScanResults(folder / "backup/", "[4]");
   kind_scan::ExpectGolden("calls.jsonl", results);
-
-  auto documents = Parse(results);
-  ASSERT_EQ(documents.size(), 4u);
-  EXPECT_EQ((*documents[0])["result"]["count"].GetInt(), 6);
-  const rapidjson::Value& calls = (*documents[1])["result"];
-  std::vector<std::string> types;
-  std::vector<int64_t> dates;
-  for (const auto& call : calls.GetArray()) {
-    types.push_back(call["type"].GetString());
-    dates.push_back(call["date_int"].GetInt64());
-  }
-  EXPECT_THAT(types, testing::ElementsAre("Incoming", "Outgoing", "Outgoing", "Incoming", "Unknown",
-                                          "Outgoing"));
-  // The store's rows by descending date, its fraction dropped.
-  EXPECT_THAT(dates, testing::ElementsAre(kUnixJune2024, kUnixJune2024 + 60, 0, kJune2024 + 300,
-                                          kJune2024 + 200, kJune2024 + 100));
-  // The closing stage repeats the list.
-  EXPECT_EQ(testing_support::Json((*documents[2])["result"]), testing_support::Json(calls));
-  EXPECT_EQ((*documents[2])["stage"].GetInt(), 3);
 }
 
 TEST(CallHistoryScan, StoreWithoutProviderAndLocationUsesTheFallback) {

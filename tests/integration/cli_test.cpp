@@ -80,59 +80,10 @@ void BuildEncrypted(const std::string& folder, const char* contentSet, int histo
   backup.Finish();
 }
 
-// The names in a folder, sorted; none when it does not exist.
-std::vector<std::string> Entries(const std::string& folder) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir))
-      if (entry->d_name[0] != '.') names.push_back(entry->d_name);
-    closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 mode_t ModeOf(const std::string& path) {
   struct stat info {};
   stat(path.c_str(), &info);
   return info.st_mode & 0777;
-}
-
-// The items of a kind's file: most are arrays; chats and photos are grouped.
-const rapidjson::Value& ItemsOf(const rapidjson::Value& output) {
-  if (output.IsObject() && output.HasMember("chats")) return output["chats"];
-  if (output.IsObject() && output.HasMember("camera_roll")) return output["camera_roll"];
-  return output;
-}
-
-TEST(KeldraCli, ScanWritesOneFilePerKindAndASummaryThatAddsUp) {
-  TempFolder root;
-  {
-    builder::BackupBuilder backup(root / "backup");
-    builder::AddContentSet(backup, builder::kAllContentSets);
-    backup.Finish();
-  }
-  std::string before = testing_support::TreeSnapshot(root / "backup");
-  auto run = RunKeldra({"scan", root / "backup", "--out", root / "out"});
-  // The sample notes hold a locked one, whose text cannot be read.
-  ASSERT_EQ(run.status, 3) << run.err;
-  rapidjson::Document summary = ParseFile(root / "out/summary.json");
-  ASSERT_TRUE(summary.IsObject());
-  EXPECT_STREQ(summary["status"].GetString(), "finished");
-  ASSERT_EQ(summary["kinds"].Size(), 11u);
-  for (const auto& kind : summary["kinds"].GetArray()) {
-    std::string file = kind["file"].GetString();
-    EXPECT_STREQ(kind["status"].GetString(), file == "notes.json" ? "incomplete" : "complete");
-    rapidjson::Document output = ParseFile(root / ("out/" + file));
-    ASSERT_FALSE(output.HasParseError()) << file;
-    const rapidjson::Value& items = ItemsOf(output);
-    ASSERT_TRUE(items.IsArray()) << file;
-    EXPECT_EQ(kind["count"].GetUint64(), items.Size()) << file;
-    // The sample content has something of every kind.
-    EXPECT_GT(items.Size(), 0u) << file;
-  }
-  EXPECT_STREQ(ParseFile(root / "out/device.json")["DeviceName"].GetString(), "Test iPhone");
-  EXPECT_EQ(testing_support::TreeSnapshot(root / "backup"), before);
 }
 
 // What could not be read is said, in summary.json and in the closing table,
@@ -193,7 +144,7 @@ TEST(KeldraCli, TypesChooseTheKindsWritten) {
   auto forced =
       RunKeldra({"scan", root / "backup", "--out", root / "out", "--types", "history", "--force"});
   ASSERT_EQ(forced.status, 0) << forced.err;
-  EXPECT_THAT(Entries(root / "out"),
+  EXPECT_THAT(testing_support::FolderEntries(root / "out"),
               testing::ElementsAre("device.json", "history.json", "mine.txt", "summary.json"));
 }
 
@@ -293,20 +244,20 @@ TEST(KeldraCli, DecipheredCopiesLiveOnlyWhileTheCommandRuns) {
     // of it incomplete.
     const bool incomplete = c.arguments[0] == "scan" && c.arguments[1] == root / "encrypted";
     ASSERT_EQ(run.status, incomplete ? 3 : 0) << c.arguments[0] << ": " << run.err;
-    std::vector<std::string> left = Entries(cache);
+    std::vector<std::string> left = testing_support::FolderEntries(cache);
     ASSERT_EQ(left.size(), c.kept ? 2u : 1u)
         << c.arguments[0] << ": " << testing::PrintToString(left);
     EXPECT_EQ(cache + left.back(), live);
     if (c.kept) {
       EXPECT_THAT(run.err, testing::HasSubstr("kept in " + cache + left.front()));
-      EXPECT_FALSE(Entries(cache + left.front()).empty());
+      EXPECT_FALSE(testing_support::FolderEntries(cache + left.front()).empty());
     }
     if (c.output.empty()) continue;
     EXPECT_EQ(ModeOf(root / c.output), c.fileMode) << c.output;
     EXPECT_EQ(ModeOf(c.arguments[3]), c.folderMode) << c.output;
   }
   umask(previousUmask);
-  EXPECT_FALSE(Entries("/etc").empty());
+  EXPECT_FALSE(testing_support::FolderEntries("/etc").empty());
   close(lock);
 }
 
@@ -339,7 +290,7 @@ TEST(KeldraCli, SameNamedEncryptedBackupsScannedTogetherStayApart) {
           testing::Not(testing::HasSubstr(std::string(which[0] == 'a' ? "b" : "a") + ".example")));
     }
   }
-  EXPECT_THAT(Entries(root / "cache/keldra"), testing::IsEmpty());
+  EXPECT_THAT(testing_support::FolderEntries(root / "cache/keldra"), testing::IsEmpty());
 }
 
 TEST(KeldraCli, EncryptedBackupsNeedTheirPassword) {
@@ -406,35 +357,8 @@ TEST(KeldraCli, InterruptedScanKeepsFinishedKindsAndLeavesNoPlaintext) {
     EXPECT_STREQ(summary["kinds"][0]["status"].GetString(), "complete");
     EXPECT_STREQ(summary["kinds"][2]["status"].GetString(), "not run");
     EXPECT_FALSE(FileExists(out + "calls.json"));
-    EXPECT_THAT(Entries(root / "cache/keldra"), testing::IsEmpty());
+    EXPECT_THAT(testing_support::FolderEntries(root / "cache/keldra"), testing::IsEmpty());
   }
-}
-
-TEST(KeldraCli, DemoBuildsBothSampleBackupsOnceAndCountsEveryKind) {
-  TempFolder root;
-  auto first = RunKeldra({"demo", "--folder", root / "demo"},
-                         WithEnvironment({"XDG_CACHE_HOME=" + root / "cache"}));
-  ASSERT_EQ(first.status, 0) << first.err;
-  for (const char* name : {"plain", "encrypted"}) {
-    rapidjson::Document summary = ParseFile(root / ("demo/" + std::string(name) + "/summary.json"));
-    ASSERT_TRUE(summary.IsObject()) << name;
-    EXPECT_EQ(summary["encrypted"].GetBool(), std::string(name) == "encrypted");
-    ASSERT_EQ(summary["kinds"].Size(), 11u);
-    for (const auto& kind : summary["kinds"].GetArray()) {
-      EXPECT_GT(kind["count"].GetUint64(), 0u) << name << " " << kind["name"].GetString();
-      // Each kind's line of the printed table carries the same count twice.
-      std::string count = std::to_string(kind["count"].GetUint64());
-      EXPECT_THAT(first.out, testing::ContainsRegex(std::string("\n") + kind["name"].GetString() +
-                                                    " +" + count + " +" + count + "\n"));
-    }
-  }
-  // A second run scans the backups already there.
-  std::string backups = testing_support::TreeSnapshot(root / "demo/backups");
-  auto second = RunKeldra({"demo", "--folder", root / "demo"},
-                          WithEnvironment({"XDG_CACHE_HOME=" + root / "cache"}));
-  EXPECT_EQ(second.status, 0) << second.err;
-  EXPECT_THAT(second.err, testing::Not(testing::HasSubstr("building")));
-  EXPECT_EQ(testing_support::TreeSnapshot(root / "demo/backups"), backups);
 }
 
 TEST(KeldraCli, UsageErrorsAndHelp) {
@@ -596,7 +520,7 @@ TEST(KeldraCli, ListAndInfoDescribeBackups) {
   // Three levels below the root: still found, and named when the root is
   // given where a backup belongs.
   BuildSkeleton(root / "a/b/one");
-    {
+  {
     builder::BackupBuilder hostile(root / "two");
     hostile.Device().deviceName =
         "Phone\x1b]0;owned\x07\r\xc2\x9b"

@@ -38,10 +38,7 @@ constexpr char kDecryptFile[] = "LIBMODEL_VEXA_DECRYPT_FILE";
 constexpr char kPassword[] = "s3cret p\xC3\xA4ss";
 constexpr char kAllKinds[] = "[0,1,2,3,4,5,6,7,8,9,10]";
 
-std::string Quoted(const std::string& text) {
-  rapidjson::Value value(rapidjson::StringRef(text.c_str(), text.size()));
-  return Json(value);
-}
+using testing_support::Quoted;
 
 std::string Sha256(const std::string& bytes) {
   return host::events::Sha256Hex(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

@@ -37,10 +37,7 @@ constexpr char kNoteList[] = "LIBMODEL_KELDRA_QUERY_NOTE_LIST";
 constexpr char kDecompress[] = "LIBPLATFORM_DECOMPRESS_ZIP_STREAM";
 const std::string kMark = kObjectReplacement;
 
-std::string Quoted(const std::string& text) {
-  rapidjson::Value value(rapidjson::StringRef(text.c_str(), text.size()));
-  return Json(value);
-}
+using testing_support::Quoted;
 
 std::string ScanPayload(const std::string& folder) {
   return "{\"backupDir\":" + Quoted(folder) + ",\"types\":[5]}";

@@ -143,9 +143,17 @@ void NoteCreationDatesMatchTheAnswerKey(const rapidjson::Value& notes, const std
       AnswerKey(fixtures, "notes/notes.notes.josh_ios17_ffs.20260725222859.json");
   std::multiset<std::string> expected, found;
   for (const auto& row : key["data"].GetArray()) expected.insert(row[0].GetString());
-  for (const auto& note : notes.GetArray())
+  size_t locked = 0, readable = 0, deleted = 0;
+  for (const auto& note : notes.GetArray()) {
     found.insert(UtcText(UnixSeconds(Text(note, "dateCreated"))));
+    locked += note.HasMember("locked");
+    deleted += note.HasMember("deleted");
+    readable += !Text(note, "content").empty();
+  }
   EXPECT_EQ(found, expected);
+  EXPECT_EQ(locked, 6u);
+  EXPECT_EQ(readable, 6u);
+  EXPECT_EQ(deleted, 2u);
 }
 
 // Every message at its time, and each one received named as people read

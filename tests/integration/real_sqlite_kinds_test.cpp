@@ -12,60 +12,13 @@
 
 #include "builder/BackupBuilder.h"
 #include "integration/KindScanSupport.h"
+#include "support/ZipEntries.h"
 
 namespace {
 
 using kind_scan::Parse;
 using kind_scan::ScanResults;
 using Documents = std::vector<std::unique_ptr<rapidjson::Document>>;
-
-uint32_t Le(const std::string& bytes, size_t at, int width) {
-  uint32_t value = 0;
-  for (int i = width - 1; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
-  return value;
-}
-
-// The members of a zip archive that stores them uncompressed (as the
-// address-book samples do), by name; fails the test on anything else.
-std::map<std::string, std::string> StoredZipMembers(const std::string& zip) {
-  std::map<std::string, std::string> members;
-  size_t end = std::string::npos;
-  for (size_t at = zip.size() >= 22 ? zip.size() - 22 : 0; at + 22 <= zip.size(); --at) {
-    if (Le(zip, at, 4) == 0x06054b50) {
-      end = at;
-      break;
-    }
-    if (at == 0 || zip.size() - at > 22 + 65535) break;
-  }
-  EXPECT_NE(end, std::string::npos) << "no end of central directory";
-  if (end == std::string::npos) return members;
-  const uint32_t count = Le(zip, end + 10, 2);
-  size_t at = Le(zip, end + 16, 4);
-  for (uint32_t i = 0; i < count; ++i) {
-    if (at + 46 > zip.size() || Le(zip, at, 4) != 0x02014b50) {
-      ADD_FAILURE() << "bad central directory entry";
-      break;
-    }
-    const uint32_t method = Le(zip, at + 10, 2);
-    const uint32_t size = Le(zip, at + 20, 4);
-    const uint32_t nameLength = Le(zip, at + 28, 2);
-    const size_t local = Le(zip, at + 42, 4);
-    if (at + 46 + nameLength > zip.size()) break;
-    const std::string name = zip.substr(at + 46, nameLength);
-    at += 46 + nameLength + Le(zip, at + 30, 2) + Le(zip, at + 32, 2);
-    if (method != 0 || local + 30 > zip.size()) {
-      ADD_FAILURE() << name << ": not stored";
-      continue;
-    }
-    const size_t data = local + 30 + Le(zip, local + 26, 2) + Le(zip, local + 28, 2);
-    if (data + size > zip.size()) {
-      ADD_FAILURE() << name << ": truncated";
-      continue;
-    }
-    members[name] = zip.substr(data, size);
-  }
-  return members;
-}
 
 // A self-contained copy of a database whose newest rows live in its -wal
 // file. The scan opens stored files immutable, which ignores a -wal file,
@@ -221,7 +174,7 @@ TEST_F(RealSqliteSamples, Ios15And16AddressBooksFromWalFiles) {
     const std::string zip = testing_support::ReadFile(
         fixtures_ + "abrignoni__iLEAPP/admin/test/cases/data/addressBook/" + sample.zip);
     std::string main, wal;
-    for (const auto& [name, bytes] : StoredZipMembers(zip)) {
+    for (const auto& [name, bytes] : testing_support::ZipEntries(zip)) {
       if (EndsWith(name, "/AddressBook.sqlitedb")) main = bytes;
       if (EndsWith(name, "/AddressBook.sqlitedb-wal")) wal = bytes;
     }

@@ -77,50 +77,6 @@ SmsChatSpec ChatWith(const std::string& identifier, int messages) {
   return chat;
 }
 
-TEST(SmsKind, ForwardsEveryConversationInFourStages) {
-  TempFolder root;
-  {
-    BackupBuilder backup(root.Path());
-    backup.Device().productVersion = "16.4";
-    builder::AddSmsDatabase(
-        backup, SmsGeneration::kIos14,
-        {ChatWith("+15555550100", 0), ChatWith("+15555550101", 2), ChatWith("+15555550102", 5)});
-  }
-  std::string before = testing_support::TreeSnapshot(root.Path());
-  host::Recorder recorder = Send(kScan, ScanPayload(root.Path(), "[1]"));
-  EXPECT_EQ(testing_support::TreeSnapshot(root.Path()), before);
-  EXPECT_EQ(recorder.Count("violation"), 0u);
-
-  std::string stored = root.Path() + "3d/" + kSmsFileId;
-  ASSERT_EQ(recorder.Count("request"), 1u);
-  const rapidjson::Value& request = *recorder.Payloads("request").front();
-  EXPECT_EQ(Json(request), "{\"path\":\"" + stored + "\",\"productVersion\":\"16.4\"}");
-
-  std::vector<Stage> stages = StagesOf(recorder, 1);
-  ASSERT_THAT(Numbers(stages), testing::ElementsAre(1, 2, 2, 3, 2, 3, 4));
-  EXPECT_EQ(stages[0].result, "{\"count\":3,\"sms_db_path\":\"" + stored + "\"}");
-  EXPECT_EQ(Parsed(stages[3].result).Size(), 2u);
-  EXPECT_EQ(Parsed(stages[5].result).Size(), 5u);
-  EXPECT_EQ(stages[6].result, "{}");
-  // Messages stay in their order, oldest first.
-  rapidjson::Document five = Parsed(stages[5].result);
-  for (rapidjson::SizeType i = 0; i < five.Size(); ++i)
-    EXPECT_EQ(std::string(five[i]["text"].GetString()),
-              "+15555550102 message " + std::to_string(i));
-
-  // The reply's conversations begin with "messages"; taking it out moves
-  // the last member into its place, so that member now comes first.
-  for (size_t at : {1, 2, 4}) {
-    rapidjson::Document conversation = Parsed(stages[at].result);
-    std::vector<std::string> names;
-    for (const auto& member : conversation.GetObject()) names.push_back(member.name.GetString());
-    EXPECT_THAT(
-        names, testing::ElementsAre("last_message_date", "chat_id", "guid", "service",
-                                    "chat_identifier", "display_name", "is_group", "participants"));
-  }
-  EXPECT_EQ(Json(Parsed(stages[1].result)["last_message_date"]), "\"\"");
-}
-
 TEST(SmsKind, SendsNothingWithoutADatabaseOrAReply) {
   TempFolder root;
   std::string noDatabase = root / "none";

@@ -27,10 +27,7 @@ constexpr char kScan[] = "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP";
 constexpr char kMediaQuery[] = "LIBMODEL_KELDRA_QUERY_WHATSAPP_MEDIAITEM";
 constexpr double kStart = 735000000.0;  // the sample store's first second
 
-std::string Quoted(const std::string& text) {
-  rapidjson::Value value(rapidjson::StringRef(text.c_str(), text.size()));
-  return Json(value);
-}
+using testing_support::Quoted;
 
 std::string Date(int64_t seconds) {
   return VRNUtilitySys::DateText2001(seconds);
@@ -73,95 +70,6 @@ std::string BuildSample(const TempFolder& root, builder::BackupOptions options =
   BackupBuilder backup(root.Path(), options);
   builder::whatsapp::AddSampleChats(backup);
   return root.Path();
-}
-
-TEST(WhatsApp, SampleStoreGivesMediaThenChatsThenTheClosingMessage) {
-  TempFolder root;
-  host::Recorder recorder = Scan(BuildSample(root));
-  Series series = WhatsAppSeries(recorder);
-  // Sessions by last message, newest first: the group, Alice, Erin (no messages).
-  EXPECT_THAT(series.shape,
-              testing::ElementsAre("11/1", "11/2", "11/3", "10/1", "10/2", "10/3", "10/4", "10/2",
-                                   "10/3", "10/4", "10/2", "10/4", "10/0"));
-  EXPECT_EQ(Json(series.Result(0)), "{\"count\":3}");
-  EXPECT_EQ(Json(series.Result(3)), "{\"count\":3}");
-  EXPECT_EQ(Json(*series.messages.back()),
-            "{\"stage\":0,\"stage_total\":0,\"status\":1,\"sub_command_type\":"
-            "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"type\":10,\"sub_type\":0,\"result\":{}}");
-  EXPECT_EQ(Json(series.Result(4)),
-            "{\"id\":2,\"name\":\"Weekend plans\",\"jid\":"
-            "\"120363000000000001@g.us\",\"group_info\":\"1\",\"date\":\"" +
-                Date(735000900) + "\",\"message_count\":5}");
-  EXPECT_EQ(Json(series.Result(10)),
-            "{\"id\":6,\"name\":\"Erin\",\"jid\":"
-            "\"15550101006@s.whatsapp.net\",\"group_info\":\"\","
-            "\"date\":\"" +
-                Date(735000005) + "\",\"message_count\":0}");
-  // Every message of the kind's run is also written to the log.
-  EXPECT_EQ(recorder.Count("violation"), 0u);
-}
-
-TEST(WhatsApp, GroupMessagesCarryTheSendersJidAndPushName) {
-  TempFolder root;
-  Series series = WhatsAppSeries(Scan(BuildSample(root)));
-  const rapidjson::Value& group = series.Result(5);
-  ASSERT_EQ(group.Size(), 5u);
-  // Bob has no push name: his first message has the JID alone, the next one
-  // the cached pair with an empty name.
-  EXPECT_EQ(Json(group[0]),
-            "{\"session_id\":2,\"push_name\":\"\",\"text\":\"Who brings the "
-            "tent?\",\"media_item\":\"\",\"is_from_me\":0,\"date\":\"" +
-                Date(735000100) + "\",\"member_jid\":\"15550101002@s.whatsapp.net\"}");
-  EXPECT_EQ(Json(group[1]),
-            "{\"session_id\":2,\"push_name\":\"\",\"text\":\"I can\","
-            "\"media_item\":\"\",\"is_from_me\":0,\"date\":\"" +
-                Date(735000200) +
-                "\",\"member_jid\":\"15550101002@s.whatsapp.net\","
-                "\"member_push_name\":\"\"}");
-  EXPECT_STREQ(group[2]["member_push_name"].GetString(), "Carol");
-  EXPECT_STREQ(group[2]["media_item"].GetString(), "2");
-  EXPECT_STREQ(group[3]["member_push_name"].GetString(), "Alice");
-  // Outgoing messages are never labelled.
-  EXPECT_EQ(Json(group[4]),
-            "{\"session_id\":2,\"push_name\":\"\",\"text\":\"Saturday then\","
-            "\"media_item\":\"\",\"is_from_me\":1,\"date\":\"" +
-                Date(735000800) + "\"}");
-
-  // A one-to-one chat: no labels; the row with neither text nor media is
-  // neither listed nor counted; a NULL date leaves "date" out.
-  const rapidjson::Value& alice = series.Result(8);
-  ASSERT_EQ(alice.Size(), 4u);
-  EXPECT_EQ(Json(series.Result(7)["message_count"]), "4");
-  EXPECT_STREQ(alice[2]["media_item"].GetString(), "1");
-  EXPECT_EQ(Json(alice[3]),
-            "{\"session_id\":1,\"push_name\":\"\",\"text\":\"See you\","
-            "\"media_item\":\"\",\"is_from_me\":1}");
-}
-
-TEST(WhatsApp, MediaItemsNameTheirStoredFiles) {
-  TempFolder root;
-  Series series = WhatsAppSeries(Scan(BuildSample(root)));
-  const rapidjson::Value& media = series.Result(1);
-  ASSERT_EQ(media.MemberCount(), 3u);  // the item without a local path is left out
-  const std::string photoPath = "Message/Media/15550101001@s.whatsapp.net/a/3/" +
-                                std::string(media["1"]["name"].GetString()) + ".jpg";
-  std::string photoID = BackupBuilder::FileID(kDomain, photoPath);
-  EXPECT_EQ(Json(media["1"]),
-            "{\"date\":\"" + Date(735000060) + "\",\"relativePath\":" + Quoted(photoPath) +
-                ",\"path\":" + Quoted(root.Path() + photoID.substr(0, 2) + "/" + photoID) +
-                ",\"format\":\"jpg\",\"hash\":\"" + photoID + "\",\"size\":10,\"name\":" +
-                Quoted(media["1"]["name"].GetString()) + ",\"id\":1,\"title\":\"Harbour\"}");
-  // A leading "/" is not doubled; the author's file name without extension
-  // names a document; a NULL date gives "".
-  EXPECT_THAT(std::string(media["2"]["relativePath"].GetString()),
-              testing::StartsWith("Message/Media/120363000000000001@g.us/0/c/"));
-  EXPECT_STREQ(media["2"]["name"].GetString(), "report");
-  EXPECT_STREQ(media["2"]["format"].GetString(), "pdf");
-  EXPECT_STREQ(media["2"]["date"].GetString(), "");
-  EXPECT_NE(std::string(media["2"]["path"].GetString()), "");
-  // Listed in the store, not in the backup.
-  EXPECT_STREQ(media["3"]["path"].GetString(), "");
-  EXPECT_EQ(media["3"]["size"].GetInt64(), 10);
 }
 
 TEST(WhatsApp, LegacyLayoutBackupsNameMediaByFileIdAlone) {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -80,6 +81,20 @@ TempFolder::~TempFolder() {
   RemoveTree(path_.substr(0, path_.size() - 1));
 }
 
+ScopedTimeZone::ScopedTimeZone(const char* zone) {
+  if (const char* old = std::getenv("TZ")) previous_ = old;
+  setenv("TZ", zone, 1);
+  tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+  if (previous_)
+    setenv("TZ", previous_->c_str(), 1);
+  else
+    unsetenv("TZ");
+  tzset();
+}
+
 std::string FixturesDir() {
   const char* override = std::getenv("KELDRA_FIXTURES");
   std::string dir = override && *override ? override : KELDRA_FIXTURES_DIR;
@@ -122,6 +137,24 @@ void MakeFolders(const std::string& path) {
     partial += path[i];
     if ((path[i] == '/' || i + 1 == path.size()) && partial != "/") mkdir(partial.c_str(), 0755);
   }
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Quoted(const std::string& text) {
+  rapidjson::Value value(rapidjson::StringRef(text.c_str(), text.size()));
+  return Json(value);
 }
 
 host::SendOptions BuildTreeOptions() {

@@ -27,6 +27,23 @@ class TempFolder {
   std::string path_;
 };
 
+// Central European time, as a POSIX rule (no zone database needed): dates of
+// June print with +02:00, of January with +01:00.
+inline constexpr char kTestZone[] = "CET-1CEST,M3.5.0,M10.5.0/3";
+
+// Sets TZ while it lives (date texts follow it), then restores the previous
+// value or its absence.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone = kTestZone);
+  ~ScopedTimeZone();
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
+
 // The real-sample folder, or "" when it is absent (tests then skip).
 std::string FixturesDir();
 #define SKIP_WITHOUT_FIXTURES(dir)                                      \
@@ -40,6 +57,8 @@ void WriteFile(const std::string& path, const std::string& bytes);
 void ExecSql(const std::string& path, const std::string& sql);
 std::string ReadFile(const std::string& path);
 void MakeFolders(const std::string& path);
+// The names in a folder but "." and "..", sorted; none when it cannot be read.
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 // Options for the modules of this build tree.
 host::SendOptions BuildTreeOptions();
@@ -52,6 +71,8 @@ host::Recorder Send(const std::string& command, const std::optional<std::string>
 std::vector<std::string> ResultTexts(const host::Recorder& recorder);
 // Compact JSON of a value.
 std::string Json(const rapidjson::Value& value);
+// The text as a JSON string, quotes and escapes included.
+std::string Quoted(const std::string& text);
 
 // A snapshot of every entry below a folder: path, size, mode, mtime and a
 // digest of the contents, to prove a scan changed nothing.

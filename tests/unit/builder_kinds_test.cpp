@@ -85,42 +85,4 @@ TEST(BuilderKinds, TablesCarryTheColumnsOfRealDevices) {
                             {"history_items", "history_visits", "history_tombstones", "metadata"});
 }
 
-TEST(BuilderKinds, DeviceOnlyPartsAreThere) {
-  testing_support::TempFolder folder;
-  builder::AddressBookWriter book;
-  builder::AddressBookWriter::Person person;
-  person.first = "Anna";
-  book.AddPerson(person);
-  book.Write(folder / "ab.sqlitedb");
-  Db db = Open(folder / "ab.sqlitedb");
-  // The index is declared with the device's tokenizer: unreadable here.
-  sqlite3_stmt* statement = nullptr;
-  EXPECT_NE(
-      sqlite3_prepare_v2(db.get(), "select * from ABPersonFullTextSearch", -1, &statement, nullptr),
-      SQLITE_OK);
-  EXPECT_THAT(sqlite3_errmsg(db.get()), testing::HasSubstr("ab_cf_tokenizer"));
-  sqlite3_finalize(statement);
-  EXPECT_EQ(sqlite3_prepare_v2(db.get(), "select First from ABPerson", -1, &statement, nullptr),
-            SQLITE_OK);
-  ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
-  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)), "Anna");
-  sqlite3_finalize(statement);
-
-  // The call store's Core Data metadata is a property list.
-  builder::CallStoreWriter store;
-  store.Write(folder / "calls.storedata");
-  Db calls = Open(folder / "calls.storedata");
-  ASSERT_EQ(
-      sqlite3_prepare_v2(calls.get(), "select Z_PLIST from Z_METADATA", -1, &statement, nullptr),
-      SQLITE_OK);
-  ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
-  plist_t metadata = nullptr;
-  plist_from_bin(static_cast<const char*>(sqlite3_column_blob(statement, 0)),
-                 static_cast<uint32_t>(sqlite3_column_bytes(statement, 0)), &metadata);
-  sqlite3_finalize(statement);
-  ASSERT_NE(metadata, nullptr);
-  EXPECT_NE(plist_dict_get_item(metadata, "NSStoreModelVersionHashes"), nullptr);
-  plist_free(metadata);
-}
-
 }  // namespace

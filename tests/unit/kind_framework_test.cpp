@@ -96,19 +96,13 @@ TEST_F(KindFramework, EncryptedRecordsAreDecryptedOnEveryRequest) {
   EXPECT_EQ(keldra::ReadablePath(record), "/t/b-backup/plain.sqlite");
   ASSERT_EQ(g_sent.size(), 2u);
   EXPECT_EQ(g_sent[1].target, keldra::names::kVexaDecryptFile);
-  EXPECT_EQ(g_sent[1].text,
-            "{\"backupDir\":\"/b/\",\"tempDir\":\"/t/b-backup/\",\"encryptFilePath\":\"/b/ab/ab12\"}");
+  EXPECT_EQ(
+      g_sent[1].text,
+      "{\"backupDir\":\"/b/\",\"tempDir\":\"/t/b-backup/\",\"encryptFilePath\":\"/b/ab/ab12\"}");
 
   record.encrypted = 0;
   EXPECT_EQ(keldra::ReadablePath(record), "/b/ab/ab12");
   EXPECT_EQ(g_sent.size(), 2u);
-}
-
-TEST(StoredFilePath, FollowsTheManifestLayout) {
-  EXPECT_EQ(keldra::StoredFilePath("/b/", 2, "ab12"), "/b/ab/ab12");
-  EXPECT_EQ(keldra::StoredFilePath("/b/", 1, "ab12"), "/b/ab12");
-  EXPECT_EQ(keldra::StoredFilePath("/b/", 0, "ab12"), "/b/ab12");
-  EXPECT_EQ(keldra::StoredFilePath("/b/", 2, "a"), "/b/a/a");
 }
 
 class CapturingSink : public google::LogSink {
@@ -155,8 +149,7 @@ TEST(SqliteOpen, RefusesViewsThatCouldStandInForTables) {
 TEST(SqliteOpen, IsReadOnlyImmutableAndNeverCreatesFiles) {
   EXPECT_EQ(keldra::sqlite::OpenReadOnly(""), nullptr);
   EXPECT_EQ(keldra::sqlite::OpenReadOnly("/nonexistent/folder/x.db"), nullptr);
-  EXPECT_EQ(keldra::sqlite::ImmutableUri("/a b/c?d#e%f"),
-            "file:/a%20b/c%3Fd%23e%25f?immutable=1");
+  EXPECT_EQ(keldra::sqlite::ImmutableUri("/a b/c?d#e%f"), "file:/a%20b/c%3Fd%23e%25f?immutable=1");
   EXPECT_EQ(keldra::sqlite::ImmutableUri("//x"), "file://localhost//x?immutable=1");
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "mivo/Utils.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -150,8 +151,8 @@ TEST(MivoUtilsColor, HexForms) {
   Utils::ColorHexToRGB("#12345680", r, g, b);  // alpha ignored
   EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{0x12, 0x34, 0x56}));
 
-  const char* rejected[] = {"#FFF", "12345680", "#1234567", "#GG0000", "#FF8000 ", " #FF8000",
-                            "#", "", "##FF8000", "0xFF8000"};
+  const char* rejected[] = {"#FFF",     "12345680", "#1234567", "#GG0000",  "#FF8000 ",
+                            " #FF8000", "#",        "",         "##FF8000", "0xFF8000"};
   for (const char* text : rejected) {
     r = g = b = 9;
     Utils::ColorHexToRGB(text, r, g, b);
@@ -173,17 +174,8 @@ TEST(MivoUtilsWrappers, FileIdUnicodeAndDate) {
   EXPECT_EQ(Utils::ConvertUnicodeToUtf8(wide.c_str()), utf8);
   EXPECT_EQ(Utils::ConvertUnicodeToUtf8(static_cast<const char16_t*>(nullptr)), "");
 
-  std::optional<std::string> previous;
-  if (const char* tz = std::getenv("TZ")) previous = tz;
-  setenv("TZ", "Europe/Berlin", 1);
-  tzset();
+  testing_support::ScopedTimeZone zone("Europe/Berlin");
   EXPECT_EQ(Utils::Convert2001GMTtoDate(0), "2001-01-01T01:00:00+01:00");
-  if (previous) {
-    setenv("TZ", previous->c_str(), 1);
-  } else {
-    unsetenv("TZ");
-  }
-  tzset();
 }
 
 }  // namespace

@@ -9,31 +9,13 @@
 #include <optional>
 #include <string>
 
+#include "support/TestSupport.h"
 #include "vorn/VRNUtilityString.h"
 #include "vorn/VRNUtilitySys.h"
 
 namespace {
 
-// Sets TZ for one test and restores the previous value (or its absence).
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) previous_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (previous_) {
-      setenv("TZ", previous_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
- private:
-  std::optional<std::string> previous_;
-};
+using testing_support::ScopedTimeZone;
 
 constexpr int64_t kUnixOf2001 = 978307200;
 
@@ -113,7 +95,8 @@ TEST(VornDateText, ZeroNegativeAndRangeLimits) {
                               std::numeric_limits<int64_t>::min() + 1,
                               std::numeric_limits<int64_t>::max(),
                               std::numeric_limits<int64_t>::max() - kUnixOf2001 + 1,
-                              int64_t{1} << 40, -(int64_t{1} << 40)};
+                              int64_t{1} << 40,
+                              -(int64_t{1} << 40)};
   for (int64_t seconds : extremes) {
     EXPECT_EQ(VRNUtilitySys::DateText2001(seconds), "") << seconds;
     EXPECT_EQ(VRNUtilitySys::DateTextUnix(seconds), "") << seconds;
@@ -123,8 +106,7 @@ TEST(VornDateText, ZeroNegativeAndRangeLimits) {
 
 TEST(VornDateText, YearLimitsApplyToLocalYear) {
   ScopedTimeZone zone("Asia/Tokyo");  // +09:00, no DST
-  EXPECT_EQ(VRNUtilitySys::DateTextUnix(253402300799 - 9 * 3600),
-            "9999-12-31T23:59:59+09:00");
+  EXPECT_EQ(VRNUtilitySys::DateTextUnix(253402300799 - 9 * 3600), "9999-12-31T23:59:59+09:00");
   EXPECT_EQ(VRNUtilitySys::DateTextUnix(253402300799 - 9 * 3600 + 1), "");
 }
 
