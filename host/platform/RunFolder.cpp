@@ -30,24 +30,6 @@ std::string WithSeparator(std::string folder) {
   return folder;
 }
 
-// mkdir -p with mode 0700 for the folders it creates; errno is kept on failure.
-bool MakeFolders(const std::string& path) {
-  std::string partial;
-  for (size_t i = 0; i < path.size(); ++i) {
-    partial += path[i];
-    if (path[i] != '/' && i + 1 != path.size()) continue;
-    if (partial == "/") continue;
-    if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) return false;
-  if (!S_ISDIR(info.st_mode)) {
-    errno = ENOTDIR;
-    return false;
-  }
-  return true;
-}
-
 bool RemoveAt(int parent, const char* name, int depth) {
   if (unlinkat(parent, name, 0) == 0 || errno == ENOENT) return true;
   if (errno != EISDIR && errno != EPERM) return false;
@@ -127,6 +109,23 @@ bool Fail(std::string* error, const std::string& text) {
 
 }  // namespace
 
+bool MakePrivateFolders(const std::string& path) {
+  std::string partial;
+  for (size_t i = 0; i < path.size(); ++i) {
+    partial += path[i];
+    if (path[i] != '/' && i + 1 != path.size()) continue;
+    if (partial == "/") continue;
+    if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return false;
+  if (!S_ISDIR(info.st_mode)) {
+    errno = ENOTDIR;
+    return false;
+  }
+  return true;
+}
+
 std::string DefaultTempParent() {
   // Per the XDG rules, a relative XDG_CACHE_HOME is ignored.
   const char* cache = std::getenv("XDG_CACHE_HOME");
@@ -172,7 +171,7 @@ std::unique_ptr<RunFolder> RunFolder::Create(const std::string& parent, bool kee
     Fail(error, "the temporary folder " + base + " is a relative path; give an absolute one");
     return nullptr;
   }
-  if (!MakeFolders(base)) {
+  if (!MakePrivateFolders(base)) {
     Fail(error, "cannot create the temporary folder " + base + ": " + std::strerror(errno));
     return nullptr;
   }

@@ -43,6 +43,9 @@ class RunFolder {
   bool released_ = false;
 };
 
+// mkdir -p with mode 0700 for the folders it creates; errno is kept on failure.
+bool MakePrivateFolders(const std::string& path);
+
 // $XDG_CACHE_HOME/keldra/, else $HOME/.cache/keldra/; "" without either.
 std::string DefaultTempParent();
 

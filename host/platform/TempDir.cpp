@@ -1,6 +1,3 @@
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <memory>
 
 #include "keldra/Names.h"
@@ -10,19 +7,6 @@
 
 namespace host {
 namespace {
-
-// mkdir -p with mode 0700 for the folders it creates.
-bool MakeFolders(const std::string& path) {
-  std::string partial;
-  for (size_t i = 0; i < path.size(); ++i) {
-    partial += path[i];
-    if (path[i] != '/' && i + 1 != path.size()) continue;
-    if (partial == "/") continue;
-    if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 // A caller that named no folder still gets one of its own, made when first
 // asked for and removed when the process ends.
@@ -43,7 +27,7 @@ std::string ProjectTempDir(const PlatformOptions& options) {
   }
   std::string folder = options.tempDir;
   if (folder.back() != '/') folder += '/';
-  if (!MakeFolders(folder)) return "";
+  if (!MakePrivateFolders(folder)) return "";
   return folder;
 }
 
