@@ -13,14 +13,12 @@
 #include "backup/Mbdb.h"
 #include "common/Channel.h"
 #include "keldra/Names.h"
+#include "keldra/Status.h"
 #include "kind/KindTable.h"
 #include "vorn/QoTask.h"
 
 namespace keldra {
 namespace {
-
-constexpr int kStatusFinished = 1;
-constexpr int kStatusFailed = 6;
 
 // The "types" array when every element is an integer; null otherwise.
 const rapidjson::Value* KindNumbers(const rapidjson::Document& document) {
@@ -49,9 +47,9 @@ bool CompleteReadingAsked(const rapidjson::Document& document) {
 int RunScan(const std::string& taskId, const std::string& folder, const rapidjson::Value& numbers,
             bool complete, int& errorCode) {
   int type = DetectBackupType(folder);
-  if (type == kNotABackup) return kStatusFailed;
+  if (type == kNotABackup) return ToInt(CommandStatus::kFailed);
   std::unique_ptr<BackupInfo> info = ReadBackupInfo(folder, type);
-  if (!info) return kStatusFailed;
+  if (!info) return ToInt(CommandStatus::kFailed);
 
   std::shared_ptr<DbBase> reader;
   if (info->BackupType == kBackupTypeMbdb) {
@@ -72,9 +70,9 @@ int RunScan(const std::string& taskId, const std::string& folder, const rapidjso
     if (object.subject) object.subject->Attach(reader.get());
   }
 
-  int status = kStatusFinished;
+  int status = ToInt(CommandStatus::kFinished);
   if (!reader->Load(info->BackupPath, info->IsEncrypted != 0, "")) {
-    status = kStatusFailed;
+    status = ToInt(CommandStatus::kFailed);
     errorCode = reader->GetLastError();
   } else if (std::shared_ptr<QoTask> task = QoTaskSchedular::Get().FindTask(taskId)) {
     for (const auto& kind : kinds) {
@@ -97,7 +95,7 @@ int RunScan(const std::string& taskId, const std::string& folder, const rapidjso
 
 void DoScan(PluginMessage& message) {
   std::string taskId = TaskIdOf(message);
-  int status = kStatusFailed;
+  int status = ToInt(CommandStatus::kFailed);
   int errorCode = 0;
   rapidjson::Document document;
   if (ParsePayloadText(message, document) && document.IsObject()) {

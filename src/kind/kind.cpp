@@ -140,17 +140,6 @@ void Kind::AddQueryFailure(size_t index, std::string detail) {
   AddProblem(WatchLabel(index), "query failed", std::move(detail));
 }
 
-void Kind::SendProblemsAlone(const std::string& taskId, int stage, int stageTotal, int type,
-                             int subType) {
-  if (!completeReading_ || problems_.empty()) return;
-  rapidjson::Document owner(rapidjson::kObjectType);
-  rapidjson::Value closing(rapidjson::kObjectType);
-  AttachProblems(closing, owner.GetAllocator());
-  constexpr int kStatusPartial = 2;
-  SendResult(owner.GetAllocator(), closing, taskId.c_str(), stage, stageTotal, kStatusPartial, type,
-             subType, names::kDoScan);
-}
-
 const ManifestFile* Kind::WatchedFile(size_t index) const {
   return index < watches_.size() ? watches_[index].File() : nullptr;
 }

@@ -14,6 +14,7 @@
 #include "backup/ManifestFile.h"
 #include "common/Observer.h"
 #include "kind/DatabaseWatch.h"
+#include "kind/StageSender.h"
 #include "vorn/Json.h"
 
 namespace keldra {
@@ -48,10 +49,7 @@ class Kind {
   // In complete reading, adds "problems" (an array, possibly empty) to a
   // closing result object; does nothing in exact reading.
   void AttachProblems(rapidjson::Value& closing, Allocator& allocator) const;
-  // Complete reading, when the kind has problems but no series to close
-  // (its database was not read): one closing {"problems": [...]}.
-  void SendProblemsAlone(const std::string& taskId, int stage, int stageTotal, int type,
-                         int subType);
+  bool HasProblems() const { return !problems_.empty(); }
   // How problems name watch `index`'s file: "<domain>/<relative path>".
   std::string WatchLabel(size_t index) const;
   // The record chosen for watch `index`; null when the manifest lists none.

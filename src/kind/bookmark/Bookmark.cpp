@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kType = 8;
 constexpr int kStageTotal = 3;
-constexpr int kStatusPartial = 2;
 
 constexpr char kBookmarkSql[] =
     "select id,parent,title,url,num_children,order_index,special_id from bookmarks";
@@ -107,6 +106,7 @@ bool Bookmark::ReadBookmarks(const std::string& path) {
 }
 
 void Bookmark::Run(const std::string& taskId, const BackupInfo& info) {
+  const StageSender stages(*this, taskId, kType, kStageTotal);
   (void)info;
   if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
   ReadBookmarks(databasePath_);
@@ -114,16 +114,13 @@ void Bookmark::Run(const std::string& taskId, const BackupInfo& info) {
   rapidjson::Value summary(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictInt64Value(summary, allocator, "count", bookmarkCount_);
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "safari_bookmark_db_path", databasePath_);
-  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.Send(1, allocator, summary);
   for (rapidjson::Value& item : items_->GetArray()) {
-    SendResult(allocator, item, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
-               names::kDoScan);
+    stages.Send(2, allocator, item);
   }
   rapidjson::Value closing(rapidjson::kObjectType);
   AttachProblems(closing, allocator);
-  SendResult(allocator, closing, taskId.c_str(), 3, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.Send(3, allocator, closing);
   items_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);
   bookmarkCount_ = 0;
 }

@@ -15,7 +15,6 @@ namespace {
 
 constexpr int kType = 3;
 constexpr int kStageTotal = 3;
-constexpr int kStatusPartial = 2;
 
 constexpr char kCalendarSql[] = "select c.UUID,c.title,c.flags,c.color from Calendar c;";
 constexpr char kAlarmSql[] =
@@ -317,6 +316,7 @@ bool Calendar::ReadEveryEvent(const sqlite::Database& database) {
 }
 
 void Calendar::Run(const std::string& taskId, const BackupInfo& info) {
+  const StageSender stages(*this, taskId, kType, kStageTotal);
   (void)info;
   if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
   ReadCalendarDb(databasePath_);
@@ -325,15 +325,12 @@ void Calendar::Run(const std::string& taskId, const BackupInfo& info) {
   PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
                                    static_cast<int32_t>(calendars_->Size()));
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "calendar_db_path", databasePath_);
-  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
-  SendResult(allocator, *calendars_, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.Send(1, allocator, summary);
+  stages.Send(2, allocator, *calendars_);
   calendars_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);
   rapidjson::Value closing(rapidjson::kObjectType);
   AttachProblems(closing, calendars_->GetAllocator());
-  SendResult(calendars_->GetAllocator(), closing, taskId.c_str(), 3, kStageTotal, kStatusPartial,
-             kType, 0, names::kDoScan);
+  stages.Send(3, calendars_->GetAllocator(), closing);
 }
 
 }  // namespace keldra

@@ -15,7 +15,6 @@ namespace {
 
 constexpr int kType = 4;
 constexpr int kStageTotal = 3;
-constexpr int kStatusPartial = 2;
 
 constexpr char kCallDbSql[] =
     "select name,address,date,flags,duration,country_code,network_code from call";
@@ -135,6 +134,7 @@ bool CallHistory::ReadCallStore(const char* sql, const std::string& path) {
 }
 
 void CallHistory::Run(const std::string& taskId, const BackupInfo& info) {
+  const StageSender stages(*this, taskId, kType, kStageTotal);
   (void)info;
   if (CompleteReading()) {
     callDbPath_ = Locate(callDbWatch_);
@@ -157,13 +157,10 @@ void CallHistory::Run(const std::string& taskId, const BackupInfo& info) {
   // The closing stage repeats the list itself, an array: problems travel in
   // the summary, which is sent once every database has been read.
   AttachProblems(summary, allocator);
-  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.Send(1, allocator, summary);
   // The closing stage repeats the whole list.
-  SendResult(allocator, *calls_, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
-  SendResult(allocator, *calls_, taskId.c_str(), 3, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.Send(2, allocator, *calls_);
+  stages.Send(3, allocator, *calls_);
   calls_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);
 }
 

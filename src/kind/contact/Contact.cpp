@@ -13,7 +13,6 @@ namespace {
 
 constexpr int kType = 0;
 constexpr int kStageTotal = 3;
-constexpr int kStatusPartial = 2;
 constexpr unsigned kBatchSize = 100;
 
 constexpr char kPersonSql[] =
@@ -251,18 +250,19 @@ bool Contact::ReadAddressBook(const std::string& path) {
 }
 
 void Contact::SendBatches(const std::string& taskId) {
+  const StageSender stages(*this, taskId, kType, kStageTotal);
   Allocator& allocator = contacts_->GetAllocator();
   auto member = contacts_->MemberBegin();
   while (member != contacts_->MemberEnd()) {
     rapidjson::Value batch(rapidjson::kObjectType);
     for (unsigned n = 0; n < kBatchSize && member != contacts_->MemberEnd(); ++n, ++member)
       batch.AddMember(member->name, member->value, allocator);  // moves both
-    SendResult(allocator, batch, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
-               names::kDoScan);
+    stages.Send(2, allocator, batch);
   }
 }
 
 void Contact::Run(const std::string& taskId, const BackupInfo& info) {
+  const StageSender stages(*this, taskId, kType, kStageTotal);
   (void)info;
   if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
   ReadAddressBook(databasePath_);
@@ -272,15 +272,13 @@ void Contact::Run(const std::string& taskId, const BackupInfo& info) {
   PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
                                    static_cast<int32_t>(contacts_->MemberCount()));
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "contact_db_path", databasePath_);
-  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.Send(1, allocator, summary);
 
   SendBatches(taskId);
 
   rapidjson::Value closing(rapidjson::kObjectType);
   AttachProblems(closing, allocator);
-  SendResult(allocator, closing, taskId.c_str(), 3, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.Send(3, allocator, closing);
 
   contacts_ = std::make_unique<rapidjson::Document>(rapidjson::kObjectType);
 }

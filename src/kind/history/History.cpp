@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kType = 9;
 constexpr int kStageTotal = 3;
-constexpr int kStatusPartial = 2;
 
 constexpr char kHistorySql[] =
     "select hv.title,hi.url,hv.visit_time from history_visits hv left join history_items hi on "
@@ -77,6 +76,7 @@ void History::AppendVisit(std::string_view title, std::string_view url, int64_t 
 }
 
 void History::Run(const std::string& taskId, const BackupInfo& info) {
+  const StageSender stages(*this, taskId, kType, kStageTotal);
   (void)info;
   if (CompleteReading()) {
     databasePath_ = Locate(databaseWatch_);
@@ -93,15 +93,12 @@ void History::Run(const std::string& taskId, const BackupInfo& info) {
   if (!legacyPath_.empty())
     PimJsonUtil::AddJsonDictStringValue(summary, allocator, "safari_history_plist_path",
                                         legacyPath_);
-  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
-  SendResult(allocator, *visits_, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.Send(1, allocator, summary);
+  stages.Send(2, allocator, *visits_);
   visits_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);
   rapidjson::Value closing(rapidjson::kObjectType);
   AttachProblems(closing, visits_->GetAllocator());
-  SendResult(visits_->GetAllocator(), closing, taskId.c_str(), 3, kStageTotal, kStatusPartial,
-             kType, 0, names::kDoScan);
+  stages.Send(3, visits_->GetAllocator(), closing);
 }
 
 }  // namespace keldra

@@ -42,7 +42,6 @@ constexpr const char* kMergeableColumns[] = {"ZMERGEABLEDATA1", "ZMERGEABLEDATA"
 constexpr char kTableUti[] = "com.apple.notes.table";
 constexpr uint8_t kGzipMagic[] = {0x1F, 0x8B};
 constexpr int kStageTotal = 3;
-constexpr int kStatusPartial = 2;
 
 // Whole seconds since 2001 as date text; "" for 0 and NULL.
 void AddDate(rapidjson::Value& note, Allocator& allocator, const char* key, sqlite3_stmt* statement,
@@ -132,8 +131,7 @@ sqlite::Statement PrepareObjectDataLookup(const sqlite::Database& database) {
 std::optional<std::string_view> RecordBytes(NoteBodyInflater& inflater, const uint8_t* blob,
                                             size_t length) {
   if (!blob || length == 0) return std::nullopt;  // a body never stored
-  if (!IsGzip(blob, length))
-    return std::string_view(reinterpret_cast<const char*>(blob), length);
+  if (!IsGzip(blob, length)) return std::string_view(reinterpret_cast<const char*>(blob), length);
   return inflater.InflateWhole(blob, length);
 }
 
@@ -319,20 +317,18 @@ void Note::ResolveAttachments(const FileMap& map, const BackupInfo& info) {
 }
 
 void Note::SendNoteResults(const std::string& taskId, const char* subCommandType) {
+  const StageSender stages(*this, taskId, kType, kStageTotal, subCommandType);
   Allocator& allocator = results_.GetAllocator();
   rapidjson::Value summary(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
                                    static_cast<int32_t>(results_.Size()));
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "note_db_path", notesDbPath_);
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "note_store_db_path", noteStorePath_);
-  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
-             subCommandType);
-  SendResult(allocator, results_, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
-             subCommandType);
+  stages.Send(1, allocator, summary);
+  stages.Send(2, allocator, results_);
   rapidjson::Value closing(rapidjson::kObjectType);
   AttachProblems(closing, allocator);
-  SendResult(allocator, closing, taskId.c_str(), 3, kStageTotal, kStatusPartial, kType, 0,
-             subCommandType);
+  stages.Send(3, allocator, closing);
   // A fresh document also gives back the memory of the notes just sent.
   rapidjson::Document empty(rapidjson::kArrayType);
   results_.Swap(empty);

@@ -12,7 +12,6 @@ namespace {
 constexpr char kDatabaseName[] = "Media/PhotoData/Photos.sqlite";
 constexpr int kType = 6;
 constexpr int kStageTotal = 3;
-constexpr int kPartial = 2;
 constexpr int kCameraRoll = 0;
 constexpr int kAlbumList = 1;
 constexpr int kAlbumPhotos = 2;
@@ -41,15 +40,15 @@ int AlbumType(const rapidjson::Value& album) {
   return member != album.MemberEnd() && member->value.IsInt() ? member->value.GetInt() : 0;
 }
 
-// Sends the stage messages of one kind run; every one carries the task, the
-// scan's name, type 6, stage_total 3 and status 2.
+// The stage messages of one kind run, shaped per sub-type: summary, slices
+// of photos, closing.
 class Series {
  public:
-  Series(Kind& kind, const std::string& taskId) : kind_(kind), taskId_(taskId) {}
+  Series(Kind& kind, const std::string& taskId)
+      : kind_(kind), stages_(kind, taskId, kType, kStageTotal) {}
 
   void Send(Allocator& allocator, rapidjson::Value& result, int stage, int subType) {
-    kind_.SendResult(allocator, result, taskId_.c_str(), stage, kStageTotal, kPartial, kType,
-                     subType, names::kDoScan);
+    stages_.Send(stage, allocator, result, subType);
   }
 
   void Summary(Allocator& allocator, rapidjson::SizeType count, const std::string& databasePath,
@@ -87,7 +86,7 @@ class Series {
 
  private:
   Kind& kind_;
-  const std::string& taskId_;
+  const StageSender stages_;
 };
 
 // One run: the request object, the photo lookups and the three series.
@@ -181,6 +180,7 @@ void Photo::Update(void* argument, const char* commandType) {
 }
 
 void Photo::Run(const std::string& taskId, const BackupInfo& info) {
+  const StageSender stages(*this, taskId, kType, kStageTotal);
   if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
   bool closed = false;
   if (!databasePath_.empty()) {
@@ -191,7 +191,7 @@ void Photo::Run(const std::string& taskId, const BackupInfo& info) {
         AddProblem(WatchLabel(databaseWatch_), "unreadable", "the platform did not read it");
     }
   }
-  if (!closed) SendProblemsAlone(taskId, 3, kStageTotal, kType, kAlbumPhotos);
+  if (!closed) stages.SendProblemsAlone(3, kAlbumPhotos);
   ResetResults();
 }
 

@@ -23,7 +23,8 @@ class Sms : public Kind, public VRNObserver {
   void Update(void* argument, const char* commandType) override;
 
  private:
-  void SendConversations(rapidjson::Document& reply, rapidjson::Value& chats, const char* task);
+  void SendConversations(rapidjson::Document& reply, rapidjson::Value& chats,
+                         const StageSender& stages);
 
   std::unique_ptr<rapidjson::Document> work_;  // allocator of the request
   std::string databasePath_;

@@ -19,7 +19,6 @@ constexpr size_t kMadridCut = 12;
 
 constexpr int kType = 2;
 constexpr int kStageTotal = 3;
-constexpr int kStatusPartial = 2;
 
 }  // namespace
 
@@ -65,6 +64,7 @@ bool SmsAttachment::ReadAttachments(const sqlite::Database& database, const char
 }
 
 void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
+  const StageSender stages(*this, taskId, kType, kStageTotal);
   if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
   if (sqlite::Database database = sqlite::OpenReadOnly(databasePath_)) {
     // The older table only when the newer one is not there at all, not when
@@ -98,20 +98,15 @@ void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
   static_cast<rapidjson::Value&>(*attachments_).Swap(kept);
   queryPaths_.clear();
 
-  const char* task = taskId.c_str();
-  auto send = [&](rapidjson::Value& result, int stage) {
-    SendResult(allocator, result, task, stage, kStageTotal, kStatusPartial, kType, 0,
-               names::kDoScan);
-  };
   rapidjson::Value summary(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
                                    static_cast<int32_t>(attachments_->Size()));
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "sms_db_path", databasePath_);
-  send(summary, 1);
-  send(*attachments_, 2);
+  stages.Send(1, allocator, summary);
+  stages.Send(2, allocator, *attachments_);
   rapidjson::Value closing(rapidjson::kObjectType);
   AttachProblems(closing, allocator);
-  send(closing, 3);
+  stages.Send(3, allocator, closing);
   attachments_->SetArray();
 }
 

@@ -1,0 +1,37 @@
+#include "kind/StageSender.h"
+
+#include <utility>
+
+#include "kind/kind.h"
+
+namespace keldra {
+
+StageSender::StageSender(Kind& kind, std::string taskId, int type, int stageTotal,
+                         const char* subCommandType)
+    : kind_(kind),
+      taskId_(std::move(taskId)),
+      type_(type),
+      stageTotal_(stageTotal),
+      subCommandType_(subCommandType) {}
+
+void StageSender::Send(int stage, Allocator& allocator, rapidjson::Value& result,
+                       int subType) const {
+  kind_.SendResult(allocator, result, taskId_.c_str(), stage, stageTotal_,
+                   ToInt(CommandStatus::kPartial), type_, subType, subCommandType_);
+}
+
+void StageSender::SendUnstaged(CommandStatus status, Allocator& allocator,
+                               rapidjson::Value& result) const {
+  kind_.SendResult(allocator, result, taskId_.c_str(), 0, 0, ToInt(status), type_, 0,
+                   subCommandType_);
+}
+
+void StageSender::SendProblemsAlone(int stage, int subType) const {
+  if (!kind_.CompleteReading() || !kind_.HasProblems()) return;
+  rapidjson::Document owner(rapidjson::kObjectType);
+  rapidjson::Value closing(rapidjson::kObjectType);
+  kind_.AttachProblems(closing, owner.GetAllocator());
+  Send(stage, owner.GetAllocator(), closing, subType);
+}
+
+}  // namespace keldra
