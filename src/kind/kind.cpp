@@ -60,14 +60,27 @@ void Kind::AttachProblems(rapidjson::Value& closing, Allocator& allocator) const
   PimJsonUtil::AddJsonDictObjectValue(closing, allocator, "problems", problems);
 }
 
-size_t Kind::WatchDatabase(std::string relativePath, std::string domain) {
-  watches_.emplace_back(std::move(relativePath), std::move(domain), true);
+size_t Kind::WatchDatabase(std::string relativePath, std::string domain, ExactMatch exact) {
+  watches_.emplace_back(std::move(relativePath), std::move(domain), true, exact);
   return watches_.size() - 1;
 }
 
-size_t Kind::WatchFile(std::string relativePath, std::string domain) {
-  watches_.emplace_back(std::move(relativePath), std::move(domain), false);
+size_t Kind::WatchFile(std::string relativePath, std::string domain, ExactMatch exact) {
+  watches_.emplace_back(std::move(relativePath), std::move(domain), false, exact);
   return watches_.size() - 1;
+}
+
+void Kind::Update(void* argument, const char* commandType) {
+  (void)commandType;
+  if (!argument || TakeRecordInCompleteReading(argument)) return;
+  // The path is taken now: a record that cannot be read leaves the watch
+  // open to a later one.
+  const auto& record = *static_cast<const ManifestFile*>(argument);
+  for (DatabaseWatch& watch : watches_) {
+    if (!watch.WantsExactly(record)) continue;
+    watch.KeepExactPath(ReadablePath(record));
+    return;
+  }
 }
 
 bool Kind::TakeRecordInCompleteReading(const void* argument) {
@@ -81,6 +94,7 @@ bool Kind::TakeRecordInCompleteReading(const void* argument) {
 std::string Kind::Locate(size_t index) {
   if (index >= watches_.size()) return {};
   const DatabaseWatch& watch = watches_[index];
+  if (!completeReading_) return watch.ExactPath();
   const ManifestFile* file = watch.File();
   if (!file) return {};
   const std::string label = RecordLabel(*file);

@@ -21,7 +21,7 @@ namespace keldra {
 
 class DbBase;
 
-class Kind {
+class Kind : public VRNObserver {
  public:
   using Allocator = rapidjson::Document::AllocatorType;
 
@@ -55,18 +55,24 @@ class Kind {
   // The record chosen for watch `index`; null when the manifest lists none.
   const ManifestFile* WatchedFile(size_t index) const;
 
-  // Complete reading finds the files a kind reads by domain and relative
-  // path. A kind declares them once (an empty `domain` accepts any, the
-  // device's own before an app's) and gets back the index Locate takes.
-  size_t WatchDatabase(std::string relativePath, std::string domain = {});
-  size_t WatchFile(std::string relativePath, std::string domain = {});
+  // A kind finds the files it reads by domain and relative path. It declares
+  // them once (an empty `domain` accepts any, the device's own before an
+  // app's) and gets back the index Locate takes.
+  size_t WatchDatabase(std::string relativePath, std::string domain = {},
+                       ExactMatch exact = ExactMatch::kSameDomain);
+  size_t WatchFile(std::string relativePath, std::string domain = {},
+                   ExactMatch exact = ExactMatch::kSameDomain);
+  // The manifest reader's notification: one record, handed to the watches.
+  void Update(void* argument, const char* commandType) override;
   // In complete reading, hands the manifest record `argument` to the watches
-  // and returns true: the kind's own matching is for exact reading only.
+  // and returns true; false in exact reading.
   bool TakeRecordInCompleteReading(const void* argument);
-  // The path to read for watch `index`: the stored file, deciphered where
-  // the backup is encrypted, or a merged copy when a write-ahead log is
-  // listed beside it. "" when the manifest lists no such file, or when it
-  // cannot be read, which is recorded as a problem.
+  // The path to read for watch `index`. Exact reading: the first matching
+  // record's readable path, taken when it was notified. Complete reading:
+  // the stored file, deciphered where the backup is encrypted, or a merged
+  // copy when a write-ahead log is listed beside it. "" when the manifest
+  // lists no such file, or when it cannot be read, which complete reading
+  // records as a problem.
   std::string Locate(size_t index);
   // Records that a statement on watch `index`'s database failed.
   void AddQueryProblem(size_t index, sqlite3* database);

@@ -29,13 +29,6 @@ Bookmark::Bookmark() : items_(std::make_unique<rapidjson::Document>(rapidjson::k
 
 Bookmark::~Bookmark() = default;
 
-void Bookmark::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
-  const auto& record = *static_cast<const ManifestFile*>(argument);
-  if (record.relativePath == kDatabasePath) databasePath_ = ReadablePath(record);
-}
-
 bool Bookmark::BuildBookmarkJson(rapidjson::Value& object, Allocator& allocator,
                                  const BookmarkNode& node, int depth) {
   object.SetObject();
@@ -108,7 +101,7 @@ bool Bookmark::ReadBookmarks(const std::string& path) {
 void Bookmark::Run(const std::string& taskId, const BackupInfo& info) {
   const StageSender stages(*this, taskId, kType, kStageTotal);
   (void)info;
-  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
+  databasePath_ = Locate(databaseWatch_);
   ReadBookmarks(databasePath_);
   Allocator& allocator = items_->GetAllocator();
   rapidjson::Value summary(rapidjson::kObjectType);

@@ -13,7 +13,7 @@
 
 namespace keldra {
 
-class Bookmark : public Kind, public VRNObserver {
+class Bookmark : public Kind {
  public:
   static constexpr char kDatabasePath[] = "Library/Safari/Bookmarks.db";
   // Folders nested deeper than this are left out with everything below them:
@@ -25,7 +25,6 @@ class Bookmark : public Kind, public VRNObserver {
   ~Bookmark() override;
 
   void Run(const std::string& taskId, const BackupInfo& info) override;
-  void Update(void* argument, const char* commandType) override;
 
   // Fills the item list and the bookmark count; false when the database does
   // not open or its statement does not prepare.

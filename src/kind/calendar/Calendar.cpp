@@ -92,13 +92,6 @@ Calendar::Calendar() : calendars_(std::make_unique<rapidjson::Document>(rapidjso
 
 Calendar::~Calendar() = default;
 
-void Calendar::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
-  const auto& record = *static_cast<const ManifestFile*>(argument);
-  if (record.relativePath == kDatabasePath) databasePath_ = ReadablePath(record);
-}
-
 void Calendar::ReadCalendars(sqlite3_stmt* statement) {
   Allocator& allocator = calendars_->GetAllocator();
   while (sqlite3_step(statement) == SQLITE_ROW) {
@@ -318,7 +311,7 @@ bool Calendar::ReadEveryEvent(const sqlite::Database& database) {
 void Calendar::Run(const std::string& taskId, const BackupInfo& info) {
   const StageSender stages(*this, taskId, kType, kStageTotal);
   (void)info;
-  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
+  databasePath_ = Locate(databaseWatch_);
   ReadCalendarDb(databasePath_);
   Allocator& allocator = calendars_->GetAllocator();
   rapidjson::Value summary(rapidjson::kObjectType);

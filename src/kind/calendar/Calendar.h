@@ -15,7 +15,7 @@
 
 namespace keldra {
 
-class Calendar : public Kind, public VRNObserver {
+class Calendar : public Kind {
  public:
   static constexpr char kDatabasePath[] = "Library/Calendar/Calendar.sqlitedb";
 
@@ -23,7 +23,6 @@ class Calendar : public Kind, public VRNObserver {
   ~Calendar() override;
 
   void Run(const std::string& taskId, const BackupInfo& info) override;
-  void Update(void* argument, const char* commandType) override;
 
   // Opens the database and fills the calendar list; false when the
   // calendar statement could not be prepared (nor the database opened).

@@ -43,18 +43,6 @@ CallHistory::CallHistory() : calls_(std::make_unique<rapidjson::Document>(rapidj
 
 CallHistory::~CallHistory() = default;
 
-void CallHistory::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument)) return;
-  const auto& record = *static_cast<const ManifestFile*>(argument);
-  if (callDbPath_.empty() && record.relativePath == kCallDbPath) {
-    callDbPath_ = ReadablePath(record);
-    return;
-  }
-  if (callStorePath_.empty() && record.relativePath == kCallStorePath)
-    callStorePath_ = ReadablePath(record);
-}
-
 bool CallHistory::ReadCalls(const char* sql, const std::string& path, Source source) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
   if (!database) return false;
@@ -136,9 +124,9 @@ bool CallHistory::ReadCallStore(const char* sql, const std::string& path) {
 void CallHistory::Run(const std::string& taskId, const BackupInfo& info) {
   const StageSender stages(*this, taskId, kType, kStageTotal);
   (void)info;
+  callDbPath_ = Locate(callDbWatch_);
+  callStorePath_ = Locate(callStoreWatch_);
   if (CompleteReading()) {
-    callDbPath_ = Locate(callDbWatch_);
-    callStorePath_ = Locate(callStoreWatch_);
     if (!callDbPath_.empty()) ReadCallsOfAnyGeneration(callDbPath_, Source::kCallDb, callDbWatch_);
     if (!callStorePath_.empty())
       ReadCallsOfAnyGeneration(callStorePath_, Source::kCallStore, callStoreWatch_);

@@ -12,7 +12,7 @@
 
 namespace keldra {
 
-class CallHistory : public Kind, public VRNObserver {
+class CallHistory : public Kind {
  public:
   static constexpr char kCallDbPath[] = "Library/CallHistory/call_history.db";
   static constexpr char kCallStorePath[] = "Library/CallHistoryDB/CallHistory.storedata";
@@ -29,7 +29,6 @@ class CallHistory : public Kind, public VRNObserver {
   ~CallHistory() override;
 
   void Run(const std::string& taskId, const BackupInfo& info) override;
-  void Update(void* argument, const char* commandType) override;
 
   // Appends the calls of a call_history.db; false when it does not open or
   // its statement does not prepare.

@@ -81,13 +81,6 @@ Contact::Contact() : contacts_(std::make_unique<rapidjson::Document>(rapidjson::
 
 Contact::~Contact() = default;
 
-void Contact::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
-  const auto& record = *static_cast<const ManifestFile*>(argument);
-  if (record.relativePath == kDatabasePath) databasePath_ = ReadablePath(record);
-}
-
 bool Contact::ParseLabel(std::string& label) {
   // Exactly the texts the pattern _[$]{1}!<([^>]+)>![$]{1}_ matches whole:
   // the group is everything between the fixed head and tail, so it matches
@@ -264,7 +257,7 @@ void Contact::SendBatches(const std::string& taskId) {
 void Contact::Run(const std::string& taskId, const BackupInfo& info) {
   const StageSender stages(*this, taskId, kType, kStageTotal);
   (void)info;
-  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
+  databasePath_ = Locate(databaseWatch_);
   ReadAddressBook(databasePath_);
   Allocator& allocator = contacts_->GetAllocator();
 

@@ -17,7 +17,7 @@
 
 namespace keldra {
 
-class Contact : public Kind, public VRNObserver {
+class Contact : public Kind {
  public:
   static constexpr char kDatabasePath[] = "Library/AddressBook/AddressBook.sqlitedb";
 
@@ -25,7 +25,6 @@ class Contact : public Kind, public VRNObserver {
   ~Contact() override;
 
   void Run(const std::string& taskId, const BackupInfo& info) override;
-  void Update(void* argument, const char* commandType) override;
 
   // Fills the contact table. False when the database does not open or its
   // ABPerson statement does not prepare.

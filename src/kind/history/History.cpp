@@ -30,13 +30,6 @@ History::History() : visits_(std::make_unique<rapidjson::Document>(rapidjson::kA
 
 History::~History() = default;
 
-void History::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
-  const auto& record = *static_cast<const ManifestFile*>(argument);
-  if (record.relativePath == kDatabasePath) databasePath_ = ReadablePath(record);
-}
-
 bool History::ReadHistory(const std::string& path) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
   if (!database) return false;
@@ -78,10 +71,8 @@ void History::AppendVisit(std::string_view title, std::string_view url, int64_t 
 void History::Run(const std::string& taskId, const BackupInfo& info) {
   const StageSender stages(*this, taskId, kType, kStageTotal);
   (void)info;
-  if (CompleteReading()) {
-    databasePath_ = Locate(databaseWatch_);
-    legacyPath_ = Locate(legacyWatch_);
-  }
+  databasePath_ = Locate(databaseWatch_);
+  legacyPath_ = Locate(legacyWatch_);
   if (visits_->Empty()) ReadHistory(databasePath_);
   if (!legacyPath_.empty() && !ReadLegacyHistory(legacyPath_))
     AddProblem(WatchLabel(legacyWatch_), "unreadable", "not a Safari history property list");

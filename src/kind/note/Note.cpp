@@ -144,23 +144,9 @@ std::string_view StringOf(const rapidjson::Value& value) {
 
 Note::Note() : results_(rapidjson::kArrayType) {}
 
-void Note::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument)) return;
-  const auto& record = *static_cast<const ManifestFile*>(argument);
-  if (notesDbPath_.empty() && record.relativePath == kNotesDbName) {
-    notesDbPath_ = ReadablePath(record);
-    return;
-  }
-  if (noteStorePath_.empty() && record.relativePath == kNoteStoreName)
-    noteStorePath_ = ReadablePath(record);
-}
-
 void Note::Run(const std::string& taskId, const BackupInfo& info) {
-  if (CompleteReading()) {
-    notesDbPath_ = Locate(notesDbWatch_);
-    noteStorePath_ = Locate(noteStoreWatch_);
-  }
+  notesDbPath_ = Locate(notesDbWatch_);
+  noteStorePath_ = Locate(noteStoreWatch_);
   // Each reader reports its own failure among the problems.
   if (!notesDbPath_.empty()) ReadNotesDb(notesDbPath_);
   if (!noteStorePath_.empty()) ReadNoteStoreDb(noteStorePath_);

@@ -172,16 +172,9 @@ class PhotoRun {
 
 Photo::Photo() : results_(rapidjson::kArrayType), databaseWatch_(WatchDatabase(kDatabaseName)) {}
 
-void Photo::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
-  const auto* record = static_cast<const ManifestFile*>(argument);
-  if (record->relativePath == kDatabaseName) databasePath_ = ReadablePath(*record);
-}
-
 void Photo::Run(const std::string& taskId, const BackupInfo& info) {
   const StageSender stages(*this, taskId, kType, kStageTotal);
-  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
+  databasePath_ = Locate(databaseWatch_);
   bool closed = false;
   if (!databasePath_.empty()) {
     if (DbBase* reader = FindManifestReader(*this, info.BackupType)) {

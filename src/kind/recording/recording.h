@@ -19,7 +19,7 @@
 
 namespace keldra {
 
-class Recording : public Kind, public VRNObserver, public VRNSubject {
+class Recording : public Kind, public VRNSubject {
  public:
   // The platform's reply and the list of recording entries, whose values
   // live in the reply's allocator: declared after it, the list goes first.

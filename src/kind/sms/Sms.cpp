@@ -39,16 +39,9 @@ Sms::Sms()
 
 Sms::~Sms() = default;
 
-void Sms::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
-  const auto* record = static_cast<const ManifestFile*>(argument);
-  if (record->relativePath == kDatabaseName) databasePath_ = ReadablePath(*record);
-}
-
 void Sms::Run(const std::string& taskId, const BackupInfo& info) {
   const StageSender stages(*this, taskId, kType, kStageTotal);
-  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
+  databasePath_ = Locate(databaseWatch_);
   if (databasePath_.empty()) return stages.SendProblemsAlone(4);
   Allocator& workAllocator = work_->GetAllocator();
   rapidjson::Value request(rapidjson::kObjectType);

@@ -28,13 +28,6 @@ SmsAttachment::SmsAttachment()
 
 SmsAttachment::~SmsAttachment() = default;
 
-void SmsAttachment::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
-  const auto* record = static_cast<const ManifestFile*>(argument);
-  if (record->relativePath == kDatabaseName) databasePath_ = ReadablePath(*record);
-}
-
 bool SmsAttachment::ReadAttachments(const sqlite::Database& database, const char* statement,
                                     size_t cut) {
   sqlite::Statement prepared = sqlite::Prepare(database, statement);
@@ -65,7 +58,7 @@ bool SmsAttachment::ReadAttachments(const sqlite::Database& database, const char
 
 void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
   const StageSender stages(*this, taskId, kType, kStageTotal);
-  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
+  databasePath_ = Locate(databaseWatch_);
   if (sqlite::Database database = sqlite::OpenReadOnly(databasePath_)) {
     // The older table only when the newer one is not there at all, not when
     // it is merely empty.

@@ -25,21 +25,14 @@ WhatsApp::WhatsApp()
       mediaItems_(std::make_shared<rapidjson::Value>(rapidjson::kObjectType)),
       document_(rapidjson::kObjectType) {}
 
-void WhatsApp::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !dbPath_.empty()) return;
-  const auto& record = *static_cast<const ManifestFile*>(argument);
-  if (record.relativePath == kDbName && record.domain == kDomain) dbPath_ = ReadablePath(record);
-}
-
 void WhatsApp::Run(const std::string& taskId, const BackupInfo& info) {
+  dbPath_ = Locate(databaseWatch_);
   ExtractChats(document_, taskId, info);
 }
 
 void WhatsApp::ExtractChats(rapidjson::Document& document, const std::string& taskId,
                             const BackupInfo& info) {
   const StageSender stages(*this, taskId, kType, 0);
-  if (CompleteReading()) dbPath_ = Locate(databaseWatch_);
   if (!dbPath_.empty()) database_ = sqlite::OpenReadOnly(dbPath_);
   if (!dbPath_.empty() && !database_)
     AddProblem(WatchLabel(databaseWatch_), "unreadable",

@@ -20,7 +20,7 @@
 
 namespace keldra {
 
-class WhatsApp : public Kind, public VRNObserver, public VRNSubject {
+class WhatsApp : public Kind, public VRNSubject {
  public:
   static constexpr int kType = 10;
   static constexpr int kMediaType = 11;
@@ -37,7 +37,6 @@ class WhatsApp : public Kind, public VRNObserver, public VRNSubject {
   WhatsApp();
 
   void Run(const std::string& taskId, const BackupInfo& info) override;
-  void Update(void* argument, const char* commandType) override;
 
   // The whole read-and-send flow; `document` provides the allocator of every
   // value kept beyond one session.
