@@ -1,5 +1,7 @@
 #include "kind/KindTable.h"
 
+#include <iterator>
+
 #include "kind/bookmark/Bookmark.h"
 #include "kind/calendar/Calendar.h"
 #include "kind/callhistory/CallHistory.h"
@@ -22,8 +24,8 @@ std::shared_ptr<Kind> Make() {
   return std::make_shared<T>();
 }
 
-// One line per kind, by number; null where no kind is built.
-const Factory kFactories[kKindCount] = {
+// The class of each kind, by number.
+constexpr Factory kFactories[] = {
     /* 0 Contact       */ &Make<Contact>,
     /* 1 Sms           */ &Make<Sms>,
     /* 2 SmsAttachment */ &Make<SmsAttachment>,
@@ -36,6 +38,8 @@ const Factory kFactories[kKindCount] = {
     /* 9 History       */ &Make<History>,
     /* 10 WhatsApp     */ &Make<WhatsApp>,
 };
+
+static_assert(std::size(kFactories) == std::size(kKinds), "one class for each kind's line");
 
 }  // namespace
 

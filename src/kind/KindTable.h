@@ -5,11 +5,10 @@
 #include <memory>
 
 #include "common/Observer.h"
+#include "keldra/Kinds.h"
 #include "kind/kind.h"
 
 namespace keldra {
-
-inline constexpr int kKindCount = 11;  // numbers 0 to 10
 
 struct KindObject {
   std::shared_ptr<Kind> kind;

@@ -13,6 +13,7 @@
 #include "backup/BackupInfo.h"
 #include "backup/ManifestFile.h"
 #include "common/Observer.h"
+#include "keldra/Kinds.h"
 #include "kind/DatabaseWatch.h"
 #include "kind/StageSender.h"
 #include "vorn/Json.h"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/Sqlite.h"
+#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "vorn/PimJsonUtil.h"
 
@@ -13,7 +14,7 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 8;
-constexpr int kStageTotal = 3;
+constexpr int kStageTotal = kKinds[kType].stageTotal;
 
 constexpr char kBookmarkSql[] =
     "select id,parent,title,url,num_children,order_index,special_id from bookmarks";

@@ -15,7 +15,7 @@ namespace keldra {
 
 class Bookmark : public Kind {
  public:
-  static constexpr char kDatabasePath[] = "Library/Safari/Bookmarks.db";
+  static constexpr const char* kDatabasePath = kKinds[8].database;
   // Folders nested deeper than this are left out with everything below them:
   // real trees are a few levels deep, and a forged chain of parents must not
   // exhaust the stack of whoever builds, writes or parses the JSON.

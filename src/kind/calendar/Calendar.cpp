@@ -3,6 +3,7 @@
 #include <ctime>
 #include <string>
 
+#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/TableColumns.h"
 #include "mivo/Utils.h"
@@ -14,7 +15,7 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 3;
-constexpr int kStageTotal = 3;
+constexpr int kStageTotal = kKinds[kType].stageTotal;
 
 constexpr char kCalendarSql[] = "select c.UUID,c.title,c.flags,c.color from Calendar c;";
 constexpr char kAlarmSql[] =

@@ -17,7 +17,7 @@ namespace keldra {
 
 class Calendar : public Kind {
  public:
-  static constexpr char kDatabasePath[] = "Library/Calendar/Calendar.sqlitedb";
+  static constexpr const char* kDatabasePath = kKinds[3].database;
 
   Calendar();
   ~Calendar() override;

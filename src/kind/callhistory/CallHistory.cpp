@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/Sqlite.h"
+#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/CompactRow.h"
 #include "kind/TableColumns.h"
@@ -14,7 +15,7 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 4;
-constexpr int kStageTotal = 3;
+constexpr int kStageTotal = kKinds[kType].stageTotal;
 
 constexpr char kCallDbSql[] =
     "select name,address,date,flags,duration,country_code,network_code from call";

@@ -15,7 +15,7 @@ namespace keldra {
 class CallHistory : public Kind {
  public:
   static constexpr char kCallDbPath[] = "Library/CallHistory/call_history.db";
-  static constexpr char kCallStorePath[] = "Library/CallHistoryDB/CallHistory.storedata";
+  static constexpr const char* kCallStorePath = kKinds[4].database;
   // The store's statement, and the one for stores without the service
   // provider and location columns.
   static constexpr char kStoreSql[] =

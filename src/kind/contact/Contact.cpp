@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/CompactRow.h"
 #include "mivo/Utils.h"
@@ -12,7 +13,7 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 0;
-constexpr int kStageTotal = 3;
+constexpr int kStageTotal = kKinds[kType].stageTotal;
 constexpr unsigned kBatchSize = 100;
 
 constexpr char kPersonSql[] =

@@ -19,7 +19,7 @@ namespace keldra {
 
 class Contact : public Kind {
  public:
-  static constexpr char kDatabasePath[] = "Library/AddressBook/AddressBook.sqlitedb";
+  static constexpr const char* kDatabasePath = kKinds[0].database;
 
   Contact();
   ~Contact() override;

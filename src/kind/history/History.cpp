@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/Sqlite.h"
+#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/CompactRow.h"
 #include "kind/history/LegacyHistory.h"
@@ -13,7 +14,7 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 9;
-constexpr int kStageTotal = 3;
+constexpr int kStageTotal = kKinds[kType].stageTotal;
 
 constexpr char kHistorySql[] =
     "select hv.title,hi.url,hv.visit_time from history_visits hv left join history_items hi on "

@@ -12,7 +12,7 @@ namespace keldra {
 
 class History : public Kind {
  public:
-  static constexpr char kDatabasePath[] = "Library/Safari/History.db";
+  static constexpr const char* kDatabasePath = kKinds[9].database;
   static constexpr char kLegacyPath[] = "Library/Safari/History.plist";
 
   History();

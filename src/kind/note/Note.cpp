@@ -41,7 +41,7 @@ constexpr const char* kMergeableColumns[] = {"ZMERGEABLEDATA1", "ZMERGEABLEDATA"
                                              "ZMERGEABLEDATA2"};
 constexpr char kTableUti[] = "com.apple.notes.table";
 constexpr uint8_t kGzipMagic[] = {0x1F, 0x8B};
-constexpr int kStageTotal = 3;
+constexpr int kStageTotal = kKinds[Note::kType].stageTotal;
 
 // Whole seconds since 2001 as date text; "" for 0 and NULL.
 void AddDate(rapidjson::Value& note, Allocator& allocator, const char* key, sqlite3_stmt* statement,

@@ -19,8 +19,8 @@ class Note : public Kind, public VRNSubject {
  public:
   static constexpr int kType = 5;
   static constexpr char kNotesDbName[] = "Library/Notes/notes.sqlite";
-  static constexpr char kNoteStoreName[] = "NoteStore.sqlite";
-  static constexpr char kNoteStoreDomain[] = "AppDomainGroup-group.com.apple.notes";
+  static constexpr const char* kNoteStoreName = kKinds[kType].database;
+  static constexpr const char* kNoteStoreDomain = kKinds[kType].domain;
 
   Note();
 

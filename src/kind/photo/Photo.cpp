@@ -2,6 +2,7 @@
 
 #include "backup/DbBase.h"
 #include "common/PeerRequest.h"
+#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/photo/PhotoFiles.h"
 #include "vorn/PimJsonUtil.h"
@@ -9,9 +10,9 @@
 namespace keldra {
 namespace {
 
-constexpr char kDatabaseName[] = "Media/PhotoData/Photos.sqlite";
 constexpr int kType = 6;
-constexpr int kStageTotal = 3;
+constexpr int kStageTotal = kKinds[kType].stageTotal;
+constexpr const char* kDatabaseName = kKinds[kType].database;
 constexpr int kCameraRoll = 0;
 constexpr int kAlbumList = 1;
 constexpr int kAlbumPhotos = 2;

@@ -4,6 +4,7 @@
 
 #include "backup/DbBase.h"
 #include "common/StoredFile.h"
+#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/PlaintextSizes.h"
 #include "mivo/Utils.h"
@@ -14,7 +15,7 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 7;
-constexpr int kStageTotal = 3;
+constexpr int kStageTotal = kKinds[kType].stageTotal;
 
 enum Source { kRecordingDb = 1, kAssetManifest = 2, kComposition = 3, kCloudDb = 4 };
 

@@ -4,15 +4,16 @@
 #include <string>
 
 #include "common/PeerRequest.h"
+#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "vorn/PimJsonUtil.h"
 
 namespace keldra {
 namespace {
 
-constexpr char kDatabaseName[] = "Library/SMS/sms.db";
 constexpr int kType = 1;
-constexpr int kStageTotal = 4;
+constexpr int kStageTotal = kKinds[kType].stageTotal;
+constexpr const char* kDatabaseName = kKinds[kType].database;
 // Messages per page of the platform's reply: a few megabytes of document.
 constexpr int64_t kPageMessages = 20000;
 

@@ -1,6 +1,7 @@
 #include "kind/smsattachment/SmsAttachment.h"
 
 #include "backup/DbBase.h"
+#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/PlaintextSizes.h"
 #include "vorn/PimJsonUtil.h"
@@ -9,7 +10,6 @@
 namespace keldra {
 namespace {
 
-constexpr char kDatabaseName[] = "Library/SMS/sms.db";
 // Each table generation stores device paths with its own prefix: "~/" and
 // "/var/mobile/". The prefix is cut by length, not compared.
 constexpr char kAttachmentStatement[] = "select filename,mime_type,created_date from attachment;";
@@ -18,7 +18,8 @@ constexpr char kMadridStatement[] = "select filename,mime_type,created_date from
 constexpr size_t kMadridCut = 12;
 
 constexpr int kType = 2;
-constexpr int kStageTotal = 3;
+constexpr int kStageTotal = kKinds[kType].stageTotal;
+constexpr const char* kDatabaseName = kKinds[kType].database;
 
 }  // namespace
 

@@ -9,8 +9,8 @@ namespace {
 
 using Allocator = rapidjson::Document::AllocatorType;
 
-constexpr int kMediaStages = 3;
-constexpr int kChatStages = 4;
+constexpr int kMediaStages = kKinds[WhatsApp::kType].extraStageTotal;
+constexpr int kChatStages = kKinds[WhatsApp::kType].stageTotal;
 
 rapidjson::Value CountObject(size_t count, Allocator& allocator) {
   rapidjson::Value summary(rapidjson::kObjectType);

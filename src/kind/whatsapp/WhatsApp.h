@@ -23,9 +23,9 @@ namespace keldra {
 class WhatsApp : public Kind, public VRNSubject {
  public:
   static constexpr int kType = 10;
-  static constexpr int kMediaType = 11;
-  static constexpr char kDomain[] = "AppDomainGroup-group.net.whatsapp.WhatsApp.shared";
-  static constexpr char kDbName[] = "ChatStorage.sqlite";
+  static constexpr int kMediaType = kKinds[kType].extraSeries;
+  static constexpr const char* kDomain = kKinds[kType].domain;
+  static constexpr const char* kDbName = kKinds[kType].database;
 
   // Group member Z_PK text -> member JID; the first row of a number counts.
   using GroupMembers = std::unordered_map<std::string, std::string>;
