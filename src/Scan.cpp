@@ -58,16 +58,16 @@ int RunScan(const std::string& taskId, const std::string& folder, const rapidjso
     reader = legacy;
   } else
     reader = std::make_shared<ManifestDb>();
+  const ScanContext scan{taskId, *info, reader.get(), complete};
 
   std::vector<std::shared_ptr<Kind>> kinds;
   for (const auto& element : numbers.GetArray()) {
     KindObject object = CreateKind(KindNumber(element));
     if (!object.kind) continue;
-    object.kind->SetCompleteReading(complete);
-    object.kind->Configure(*info);
+    object.kind->SetCompleteReading(scan.complete);
+    object.kind->Configure(scan.info);
     kinds.push_back(object.kind);
-    if (object.observer) reader->Attach(object.observer);
-    if (object.subject) object.subject->Attach(reader.get());
+    reader->Attach(object.observer);
   }
 
   int status = ToInt(CommandStatus::kFinished);
@@ -78,7 +78,7 @@ int RunScan(const std::string& taskId, const std::string& folder, const rapidjso
     for (const auto& kind : kinds) {
       if (task->GetStatus() == kQoTaskStopRequested) break;
       try {
-        kind->Run(taskId, *info);
+        kind->Run(scan);
       } catch (const std::exception& error) {
         // A kind's own failure does not stop the scan.
         LOG(ERROR) << "kind failed: " << error.what();

@@ -47,8 +47,7 @@ KindObject CreateKind(int number) {
   KindObject object;
   if (number < 0 || number >= kKindCount || !kFactories[number]) return object;
   object.kind = kFactories[number]();
-  object.observer = dynamic_cast<VRNObserver*>(object.kind.get());
-  object.subject = dynamic_cast<VRNSubject*>(object.kind.get());
+  object.observer = object.kind.get();
   return object;
 }
 

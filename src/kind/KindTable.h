@@ -12,8 +12,7 @@ namespace keldra {
 
 struct KindObject {
   std::shared_ptr<Kind> kind;
-  VRNObserver* observer = nullptr;  // its observer part, attached to the reader
-  VRNSubject* subject = nullptr;    // its subject part, for kinds that query the reader
+  VRNObserver* observer = nullptr;  // what the manifest reader notifies
 };
 
 // A new kind for the number; empty when the number names no kind.

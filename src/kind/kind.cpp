@@ -199,14 +199,4 @@ std::string StoredFilePath(const std::string& folder, int backupType, const std:
   return relative.empty() ? relative : folder + relative;
 }
 
-DbBase* FindManifestReader(VRNSubject& subject, int backupType) {
-  const char* commandType = backupType == kBackupTypeMbdb ? kManifestMbdbCommandType
-                            : backupType == kBackupTypeDb ? kManifestDbCommandType
-                                                          : nullptr;
-  if (!commandType) return nullptr;
-  DbBase* reader = nullptr;
-  subject.Notify(&reader, commandType);
-  return reader;
-}
-
 }  // namespace keldra

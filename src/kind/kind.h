@@ -15,6 +15,7 @@
 #include "common/Observer.h"
 #include "keldra/Kinds.h"
 #include "kind/DatabaseWatch.h"
+#include "kind/ScanContext.h"
 #include "kind/StageSender.h"
 #include "vorn/Json.h"
 
@@ -27,7 +28,7 @@ class Kind : public VRNObserver {
   using Allocator = rapidjson::Document::AllocatorType;
 
   virtual ~Kind() = default;
-  virtual void Run(const std::string& taskId, const BackupInfo& info) = 0;
+  virtual void Run(const ScanContext& scan) = 0;
   // One ERROR line: "code: <errcode> msg: <SQLite's text for that code>".
   virtual void ReportSqliteError(sqlite3* database);
   // Called by the scan right after construction, before any notification.
@@ -112,10 +113,6 @@ int64_t StoredSize(const ManifestFile& record);
 // Type 2: folder + first two characters + separator + file id; else folder + file id.
 // "" for a file id that names no stored file.
 std::string StoredFilePath(const std::string& folder, int backupType, const std::string& fileID);
-
-// The manifest reader attached to a kind's subject side, found by notifying
-// the command type of the backup's format; null when none answers.
-DbBase* FindManifestReader(VRNSubject& subject, int backupType);
 
 }  // namespace keldra
 

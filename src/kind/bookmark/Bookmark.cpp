@@ -99,9 +99,8 @@ bool Bookmark::ReadBookmarks(const std::string& path) {
   return true;
 }
 
-void Bookmark::Run(const std::string& taskId, const BackupInfo& info) {
-  const StageSender stages(*this, taskId, kType, kStageTotal);
-  (void)info;
+void Bookmark::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
   databasePath_ = Locate(databaseWatch_);
   ReadBookmarks(databasePath_);
   Allocator& allocator = items_->GetAllocator();

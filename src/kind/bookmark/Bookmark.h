@@ -24,7 +24,7 @@ class Bookmark : public Kind {
   Bookmark();
   ~Bookmark() override;
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
 
   // Fills the item list and the bookmark count; false when the database does
   // not open or its statement does not prepare.

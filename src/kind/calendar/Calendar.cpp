@@ -309,9 +309,8 @@ bool Calendar::ReadEveryEvent(const sqlite::Database& database) {
   return true;
 }
 
-void Calendar::Run(const std::string& taskId, const BackupInfo& info) {
-  const StageSender stages(*this, taskId, kType, kStageTotal);
-  (void)info;
+void Calendar::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
   databasePath_ = Locate(databaseWatch_);
   ReadCalendarDb(databasePath_);
   Allocator& allocator = calendars_->GetAllocator();

@@ -22,7 +22,7 @@ class Calendar : public Kind {
   Calendar();
   ~Calendar() override;
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
 
   // Opens the database and fills the calendar list; false when the
   // calendar statement could not be prepared (nor the database opened).

@@ -122,9 +122,8 @@ bool CallHistory::ReadCallStore(const char* sql, const std::string& path) {
   return ReadCalls(sql, path, Source::kCallStore);
 }
 
-void CallHistory::Run(const std::string& taskId, const BackupInfo& info) {
-  const StageSender stages(*this, taskId, kType, kStageTotal);
-  (void)info;
+void CallHistory::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
   callDbPath_ = Locate(callDbWatch_);
   callStorePath_ = Locate(callStoreWatch_);
   if (CompleteReading()) {

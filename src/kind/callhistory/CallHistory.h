@@ -28,7 +28,7 @@ class CallHistory : public Kind {
   CallHistory();
   ~CallHistory() override;
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
 
   // Appends the calls of a call_history.db; false when it does not open or
   // its statement does not prepare.

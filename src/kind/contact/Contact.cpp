@@ -255,9 +255,8 @@ void Contact::SendBatches(const std::string& taskId) {
   }
 }
 
-void Contact::Run(const std::string& taskId, const BackupInfo& info) {
-  const StageSender stages(*this, taskId, kType, kStageTotal);
-  (void)info;
+void Contact::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
   databasePath_ = Locate(databaseWatch_);
   ReadAddressBook(databasePath_);
   Allocator& allocator = contacts_->GetAllocator();
@@ -268,7 +267,7 @@ void Contact::Run(const std::string& taskId, const BackupInfo& info) {
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "contact_db_path", databasePath_);
   stages.Send(1, allocator, summary);
 
-  SendBatches(taskId);
+  SendBatches(scan.taskId);
 
   rapidjson::Value closing(rapidjson::kObjectType);
   AttachProblems(closing, allocator);

@@ -24,7 +24,7 @@ class Contact : public Kind {
   Contact();
   ~Contact() override;
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
 
   // Fills the contact table. False when the database does not open or its
   // ABPerson statement does not prepare.

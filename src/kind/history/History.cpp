@@ -69,9 +69,8 @@ void History::AppendVisit(std::string_view title, std::string_view url, int64_t 
   compact.AppendTo(*visits_, visits_->GetAllocator());
 }
 
-void History::Run(const std::string& taskId, const BackupInfo& info) {
-  const StageSender stages(*this, taskId, kType, kStageTotal);
-  (void)info;
+void History::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
   databasePath_ = Locate(databaseWatch_);
   legacyPath_ = Locate(legacyWatch_);
   if (visits_->Empty()) ReadHistory(databasePath_);

@@ -18,7 +18,7 @@ class History : public Kind {
   History();
   ~History() override;
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
 
   // Appends one visit object per row; false when the database does not open
   // or its statement does not prepare.

@@ -144,15 +144,14 @@ std::string_view StringOf(const rapidjson::Value& value) {
 
 Note::Note() : results_(rapidjson::kArrayType) {}
 
-void Note::Run(const std::string& taskId, const BackupInfo& info) {
+void Note::Run(const ScanContext& scan) {
   notesDbPath_ = Locate(notesDbWatch_);
   noteStorePath_ = Locate(noteStoreWatch_);
   // Each reader reports its own failure among the problems.
   if (!notesDbPath_.empty()) ReadNotesDb(notesDbPath_);
   if (!noteStorePath_.empty()) ReadNoteStoreDb(noteStorePath_);
-  if (DbBase* reader = FindManifestReader(*this, info.BackupType))
-    ResolveAttachments(reader->GetFileMap(), info);
-  SendNoteResults(taskId, names::kDoScan);
+  if (DbBase* reader = scan.manifest) ResolveAttachments(reader->GetFileMap(), scan.info);
+  SendNoteResults(scan.taskId, names::kDoScan);
 }
 
 bool Note::ReadNotesDb(const std::string& path) {

@@ -15,7 +15,7 @@
 
 namespace keldra {
 
-class Note : public Kind, public VRNSubject {
+class Note : public Kind {
  public:
   static constexpr int kType = 5;
   static constexpr char kNotesDbName[] = "Library/Notes/notes.sqlite";
@@ -24,7 +24,7 @@ class Note : public Kind, public VRNSubject {
 
   Note();
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
   // Keeps the readable path of the first record of each database.
 
   // Append the notes of one database to the result list; false when it does

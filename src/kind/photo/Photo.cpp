@@ -173,13 +173,14 @@ class PhotoRun {
 
 Photo::Photo() : results_(rapidjson::kArrayType), databaseWatch_(WatchDatabase(kDatabaseName)) {}
 
-void Photo::Run(const std::string& taskId, const BackupInfo& info) {
-  const StageSender stages(*this, taskId, kType, kStageTotal);
+void Photo::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
   databasePath_ = Locate(databaseWatch_);
   bool closed = false;
   if (!databasePath_.empty()) {
-    if (DbBase* reader = FindManifestReader(*this, info.BackupType)) {
-      PhotoRun run(*this, taskId, reader->GetFileMap(), databasePath_, info.ProductVersion);
+    if (DbBase* reader = scan.manifest) {
+      PhotoRun run(*this, scan.taskId, reader->GetFileMap(), databasePath_,
+                   scan.info.ProductVersion);
       closed = run.SendCameraRoll() && run.SendAlbums();
       if (!closed)
         AddProblem(WatchLabel(databaseWatch_), "unreadable", "the platform did not read it");

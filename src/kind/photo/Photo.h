@@ -13,12 +13,12 @@
 
 namespace keldra {
 
-class Photo : public Kind, public VRNSubject {
+class Photo : public Kind {
  public:
   Photo();
   ~Photo() override = default;
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
   // Locates Media/PhotoData/Photos.sqlite (any domain); the first match wins.
 
   const std::string& DatabasePath() const { return databasePath_; }

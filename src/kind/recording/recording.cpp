@@ -86,8 +86,8 @@ void Recording::Update(void* argument, const char* commandType) {
   }
 }
 
-void Recording::Run(const std::string& taskId, const BackupInfo& info) {
-  const StageSender stages(*this, taskId, kType, kStageTotal);
+void Recording::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
   if (CompleteReading()) {
     LocateSource(recordingDbWatch_, kRecordingDb, recordingDbPath_);
     LocateSource(assetManifestWatch_, kAssetManifest, assetManifestPath_);
@@ -101,10 +101,10 @@ void Recording::Run(const std::string& taskId, const BackupInfo& info) {
   PimJsonUtil::AddJsonDictStringValue(request, allocator, "cloud_recordings_db_path", cloudDbPath_);
   PimJsonUtil::AddJsonDictObjectValue(request, allocator, "manifest_plist_path", compositions_);
   bool newer = VRNUtilityString::CompareVersion(productVersion_.c_str(), "15.0") >= 0;
-  List list = QueryRecordingList(request, info.BackupPath, newer);
+  List list = QueryRecordingList(request, scan.info.BackupPath, newer);
   if (!list.entries) return stages.SendProblemsAlone(3);
-  if (CompleteReading() && info.IsEncrypted) MeasureContent(*list.entries, info.BackupType);
-  SendRecordingResults(list, taskId);
+  if (CompleteReading() && scan.info.IsEncrypted) MeasureContent(*list.entries, scan.manifest);
+  SendRecordingResults(list, scan.taskId);
 }
 
 Recording::List Recording::QueryRecordingList(const rapidjson::Value& request,
@@ -182,8 +182,7 @@ bool Recording::LocateEntry(rapidjson::Value& entry, const std::string& backupDi
 
 // An encrypted backup stores padded ciphertext: the size given is the
 // content's, found through the entry's manifest record.
-void Recording::MeasureContent(rapidjson::Value& entries, int backupType) {
-  DbBase* reader = FindManifestReader(*this, backupType);
+void Recording::MeasureContent(rapidjson::Value& entries, DbBase* reader) {
   if (!reader) return;
   PlaintextSizes sizes;
   for (rapidjson::Value& entry : entries.GetArray()) {

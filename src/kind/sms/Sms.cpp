@@ -40,15 +40,15 @@ Sms::Sms()
 
 Sms::~Sms() = default;
 
-void Sms::Run(const std::string& taskId, const BackupInfo& info) {
-  const StageSender stages(*this, taskId, kType, kStageTotal);
+void Sms::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
   databasePath_ = Locate(databaseWatch_);
   if (databasePath_.empty()) return stages.SendProblemsAlone(4);
   Allocator& workAllocator = work_->GetAllocator();
   rapidjson::Value request(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictStringValue(request, workAllocator, "path", databasePath_);
   PimJsonUtil::AddJsonDictStringValue(request, workAllocator, "productVersion",
-                                      info.ProductVersion);
+                                      scan.info.ProductVersion);
   // Complete reading asks in pages, so that neither side ever holds every
   // message at once; a platform that answers in one piece sends no "next".
   if (CompleteReading())

@@ -17,7 +17,7 @@ class Sms : public Kind {
  public:
   Sms();
   ~Sms() override;
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
   // A ManifestFile notification: keeps the readable path of the first
   // record named Library/SMS/sms.db, whatever its domain.
 

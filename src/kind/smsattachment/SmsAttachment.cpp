@@ -57,8 +57,8 @@ bool SmsAttachment::ReadAttachments(const sqlite::Database& database, const char
   return true;
 }
 
-void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
-  const StageSender stages(*this, taskId, kType, kStageTotal);
+void SmsAttachment::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
   databasePath_ = Locate(databaseWatch_);
   if (sqlite::Database database = sqlite::OpenReadOnly(databasePath_)) {
     // The older table only when the newer one is not there at all, not when
@@ -70,7 +70,7 @@ void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
 
   Allocator& allocator = attachments_->GetAllocator();
   rapidjson::Value kept(rapidjson::kArrayType);
-  if (DbBase* reader = FindManifestReader(*this, info.BackupType)) {
+  if (DbBase* reader = scan.manifest) {
     const FileMap& files = reader->GetFileMap();
     PlaintextSizes sizes;
     rapidjson::SizeType index = 0;
@@ -79,7 +79,7 @@ void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
       const ManifestFile* record = files.Find(queryPath);
       if (!record) continue;
       std::string path =
-          StoredFilePath(info.BackupPath, info.BackupType, std::string(record->fileID));
+          StoredFilePath(scan.info.BackupPath, scan.info.BackupType, std::string(record->fileID));
       PimJsonUtil::AddJsonDictStringValue(attachment, allocator, "Path", path);
       // The UTF-8 path is the file's own name here; no round trip through
       // UTF-16 that could change bytes that are not UTF-8.

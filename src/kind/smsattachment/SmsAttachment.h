@@ -17,11 +17,11 @@
 
 namespace keldra {
 
-class SmsAttachment : public Kind, public VRNSubject {
+class SmsAttachment : public Kind {
  public:
   SmsAttachment();
   ~SmsAttachment() override;
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
   // A ManifestFile notification: keeps the readable path of the first
   // record named Library/SMS/sms.db, whatever its domain.
 

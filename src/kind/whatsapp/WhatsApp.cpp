@@ -25,9 +25,9 @@ WhatsApp::WhatsApp()
       mediaItems_(std::make_shared<rapidjson::Value>(rapidjson::kObjectType)),
       document_(rapidjson::kObjectType) {}
 
-void WhatsApp::Run(const std::string& taskId, const BackupInfo& info) {
+void WhatsApp::Run(const ScanContext& scan) {
   dbPath_ = Locate(databaseWatch_);
-  ExtractChats(document_, taskId, info);
+  ExtractChats(document_, scan.taskId, scan.info);
 }
 
 void WhatsApp::ExtractChats(rapidjson::Document& document, const std::string& taskId,

@@ -20,7 +20,7 @@
 
 namespace keldra {
 
-class WhatsApp : public Kind, public VRNSubject {
+class WhatsApp : public Kind {
  public:
   static constexpr int kType = 10;
   static constexpr int kMediaType = kKinds[kType].extraSeries;
@@ -36,7 +36,7 @@ class WhatsApp : public Kind, public VRNSubject {
 
   WhatsApp();
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
 
   // The whole read-and-send flow; `document` provides the allocator of every
   // value kept beyond one session.
