@@ -8,6 +8,7 @@
 #include "common/Sqlite.h"
 #include "keldra/Kinds.h"
 #include "keldra/Names.h"
+#include "kind/JsonText.h"
 #include "vorn/PimJsonUtil.h"
 
 namespace keldra {
@@ -18,11 +19,6 @@ constexpr int kStageTotal = kKinds[kType].stageTotal;
 
 constexpr char kBookmarkSql[] =
     "select id,parent,title,url,num_children,order_index,special_id from bookmarks";
-
-void AddText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
-             const std::string& text) {
-  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text);
-}
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 
 #include "keldra/Kinds.h"
 #include "keldra/Names.h"
+#include "kind/JsonText.h"
 #include "kind/TableColumns.h"
 #include "mivo/Utils.h"
 #include "vorn/PimJsonUtil.h"
@@ -32,11 +33,6 @@ constexpr char kRecurrenceSql[] =
     "Location l on l.rowid == ci.location_id;";
 
 constexpr char kEntityKey[] = "com_apple_syncservices_RecordEntityName";
-
-void AddText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
-             std::string_view text) {
-  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text.data(), text.size());
-}
 
 // Whole seconds since 2001 as a date text; 0 means none.
 std::string DateTextOrEmpty(int64_t seconds) {

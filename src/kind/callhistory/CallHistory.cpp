@@ -6,6 +6,7 @@
 #include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/CompactRow.h"
+#include "kind/JsonText.h"
 #include "kind/TableColumns.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilityString.h"
@@ -19,11 +20,6 @@ constexpr int kStageTotal = kKinds[kType].stageTotal;
 
 constexpr char kCallDbSql[] =
     "select name,address,date,flags,duration,country_code,network_code from call";
-
-void AddText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
-             std::string_view text) {
-  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text.data(), text.size());
-}
 
 // Texts of the utility library's heap conversions, released once copied.
 void AddHeapText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,

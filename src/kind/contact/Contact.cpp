@@ -5,6 +5,7 @@
 #include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/CompactRow.h"
+#include "kind/JsonText.h"
 #include "mivo/Utils.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilitySys.h"
@@ -63,11 +64,6 @@ constexpr NameColumn kLeadingNames[] = {
 // Dates are whole seconds since 2001; 0 (NULL too) means none.
 std::string DateTextOrEmpty(int64_t seconds) {
   return seconds == 0 ? std::string() : VRNUtilitySys::DateText2001(seconds);
-}
-
-void AddText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
-             std::string_view text) {
-  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text.data(), text.size());
 }
 
 void AddTextIfAny(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,

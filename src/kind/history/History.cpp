@@ -6,6 +6,7 @@
 #include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/CompactRow.h"
+#include "kind/JsonText.h"
 #include "kind/history/LegacyHistory.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilitySys.h"
@@ -19,11 +20,6 @@ constexpr int kStageTotal = kKinds[kType].stageTotal;
 constexpr char kHistorySql[] =
     "select hv.title,hi.url,hv.visit_time from history_visits hv left join history_items hi on "
     "hi.id =  hv.history_item order by hv.visit_time desc;";
-
-void AddText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
-             std::string_view text) {
-  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text.data(), text.size());
-}
 
 }  // namespace
 

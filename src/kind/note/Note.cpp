@@ -7,6 +7,7 @@
 #include "backup/DbBase.h"
 #include "common/Sqlite.h"
 #include "keldra/Names.h"
+#include "kind/JsonText.h"
 #include "kind/note/KeyMatcher.h"
 #include "kind/note/NoteBody.h"
 #include "kind/note/NoteBodyInflater.h"
@@ -49,12 +50,6 @@ void AddDate(rapidjson::Value& note, Allocator& allocator, const char* key, sqli
   int64_t seconds = sqlite::Int64(statement, column);
   PimJsonUtil::AddJsonDictStringValue(note, allocator, key,
                                       seconds ? VRNUtilitySys::DateText2001(seconds) : "");
-}
-
-void AddText(rapidjson::Value& note, Allocator& allocator, const char* key, sqlite3_stmt* statement,
-             int column) {
-  std::string_view text = sqlite::Text(statement, column);
-  PimJsonUtil::AddJsonDictStringValue(note, allocator, key, text.data(), text.size());
 }
 
 // The members every note carries after its dates, title (and, for

@@ -7,17 +7,13 @@
 #include <string_view>
 
 #include "common/Sqlite.h"
+#include "kind/JsonText.h"
 #include "mivo/Utils.h"
 #include "vorn/PimJsonUtil.h"
 
 namespace keldra::whatsapp {
 
-// A text column as a string member; NULL gives "".
-inline void AddText(rapidjson::Value& object, rapidjson::Document::AllocatorType& allocator,
-                    const char* key, sqlite3_stmt* statement, int column) {
-  std::string_view text = sqlite::Text(statement, column);
-  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text.data(), text.size());
-}
+using keldra::AddText;
 
 // The date text of a column holding seconds since 2001: the leading integer
 // of its text, so a fraction is dropped.
