@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "kind/kind.h"
+#include "vorn/PimJsonUtil.h"
 
 namespace keldra {
 
@@ -18,6 +19,22 @@ void StageSender::Send(int stage, Allocator& allocator, rapidjson::Value& result
                        int subType) const {
   kind_.SendResult(allocator, result, taskId_.c_str(), stage, stageTotal_,
                    ToInt(CommandStatus::kPartial), type_, subType, subCommandType_);
+}
+
+void StageSender::SendSummary(
+    Allocator& allocator, int64_t count,
+    std::initializer_list<std::pair<const char*, std::string_view>> paths) const {
+  rapidjson::Value summary(rapidjson::kObjectType);
+  PimJsonUtil::AddJsonDictInt64Value(summary, allocator, "count", count);
+  for (const auto& [key, path] : paths)
+    PimJsonUtil::AddJsonDictStringValue(summary, allocator, key, path.data(), path.size());
+  Send(1, allocator, summary);
+}
+
+void StageSender::SendClosing(int stage, Allocator& allocator) const {
+  rapidjson::Value closing(rapidjson::kObjectType);
+  kind_.AttachProblems(closing, allocator);
+  Send(stage, allocator, closing);
 }
 
 void StageSender::SendUnstaged(CommandStatus status, Allocator& allocator,

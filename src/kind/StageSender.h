@@ -3,7 +3,11 @@
 #ifndef KELDRA_KIND_STAGESENDER_H_
 #define KELDRA_KIND_STAGESENDER_H_
 
+#include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "keldra/Names.h"
 #include "keldra/Status.h"
@@ -23,6 +27,12 @@ class StageSender {
 
   // A result while the command goes on. `result` is lent, as to Kind::SendResult.
   void Send(int stage, Allocator& allocator, rapidjson::Value& result, int subType = 0) const;
+  // Stage 1 as most kinds send it: {"count": count} and the paths of the
+  // databases read ("" for one not found), in the order given.
+  void SendSummary(Allocator& allocator, int64_t count,
+                   std::initializer_list<std::pair<const char*, std::string_view>> paths) const;
+  // The closing stage: an empty object, with "problems" in complete reading.
+  void SendClosing(int stage, Allocator& allocator) const;
   // A message with `status`, outside the numbered stages (stage and total 0).
   void SendUnstaged(CommandStatus status, Allocator& allocator, rapidjson::Value& result) const;
   // Complete reading, when the series' database was not read: a closing

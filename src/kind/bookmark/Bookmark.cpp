@@ -100,16 +100,11 @@ void Bookmark::Run(const ScanContext& scan) {
   databasePath_ = Locate(databaseWatch_);
   ReadBookmarks(databasePath_);
   Allocator& allocator = items_->GetAllocator();
-  rapidjson::Value summary(rapidjson::kObjectType);
-  PimJsonUtil::AddJsonDictInt64Value(summary, allocator, "count", bookmarkCount_);
-  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "safari_bookmark_db_path", databasePath_);
-  stages.Send(1, allocator, summary);
+  stages.SendSummary(allocator, bookmarkCount_, {{"safari_bookmark_db_path", databasePath_}});
   for (rapidjson::Value& item : items_->GetArray()) {
     stages.Send(2, allocator, item);
   }
-  rapidjson::Value closing(rapidjson::kObjectType);
-  AttachProblems(closing, allocator);
-  stages.Send(3, allocator, closing);
+  stages.SendClosing(3, allocator);
   items_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);
   bookmarkCount_ = 0;
 }

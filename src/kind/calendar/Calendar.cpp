@@ -310,16 +310,11 @@ void Calendar::Run(const ScanContext& scan) {
   databasePath_ = Locate(databaseWatch_);
   ReadCalendarDb(databasePath_);
   Allocator& allocator = calendars_->GetAllocator();
-  rapidjson::Value summary(rapidjson::kObjectType);
-  PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
-                                   static_cast<int32_t>(calendars_->Size()));
-  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "calendar_db_path", databasePath_);
-  stages.Send(1, allocator, summary);
+  stages.SendSummary(allocator, static_cast<int32_t>(calendars_->Size()),
+                     {{"calendar_db_path", databasePath_}});
   stages.Send(2, allocator, *calendars_);
   calendars_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);
-  rapidjson::Value closing(rapidjson::kObjectType);
-  AttachProblems(closing, calendars_->GetAllocator());
-  stages.Send(3, calendars_->GetAllocator(), closing);
+  stages.SendClosing(3, calendars_->GetAllocator());
 }
 
 }  // namespace keldra

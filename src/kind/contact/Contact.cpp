@@ -257,17 +257,12 @@ void Contact::Run(const ScanContext& scan) {
   ReadAddressBook(databasePath_);
   Allocator& allocator = contacts_->GetAllocator();
 
-  rapidjson::Value summary(rapidjson::kObjectType);
-  PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
-                                   static_cast<int32_t>(contacts_->MemberCount()));
-  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "contact_db_path", databasePath_);
-  stages.Send(1, allocator, summary);
+  stages.SendSummary(allocator, static_cast<int32_t>(contacts_->MemberCount()),
+                     {{"contact_db_path", databasePath_}});
 
   SendBatches(scan.taskId);
 
-  rapidjson::Value closing(rapidjson::kObjectType);
-  AttachProblems(closing, allocator);
-  stages.Send(3, allocator, closing);
+  stages.SendClosing(3, allocator);
 
   contacts_ = std::make_unique<rapidjson::Document>(rapidjson::kObjectType);
 }

@@ -83,9 +83,7 @@ void History::Run(const ScanContext& scan) {
   stages.Send(1, allocator, summary);
   stages.Send(2, allocator, *visits_);
   visits_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);
-  rapidjson::Value closing(rapidjson::kObjectType);
-  AttachProblems(closing, visits_->GetAllocator());
-  stages.Send(3, visits_->GetAllocator(), closing);
+  stages.SendClosing(3, visits_->GetAllocator());
 }
 
 }  // namespace keldra

@@ -299,16 +299,10 @@ void Note::ResolveAttachments(const FileMap& map, const BackupInfo& info) {
 void Note::SendNoteResults(const std::string& taskId, const char* subCommandType) {
   const StageSender stages(*this, taskId, kType, kStageTotal, subCommandType);
   Allocator& allocator = results_.GetAllocator();
-  rapidjson::Value summary(rapidjson::kObjectType);
-  PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
-                                   static_cast<int32_t>(results_.Size()));
-  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "note_db_path", notesDbPath_);
-  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "note_store_db_path", noteStorePath_);
-  stages.Send(1, allocator, summary);
+  stages.SendSummary(allocator, static_cast<int32_t>(results_.Size()),
+                     {{"note_db_path", notesDbPath_}, {"note_store_db_path", noteStorePath_}});
   stages.Send(2, allocator, results_);
-  rapidjson::Value closing(rapidjson::kObjectType);
-  AttachProblems(closing, allocator);
-  stages.Send(3, allocator, closing);
+  stages.SendClosing(3, allocator);
   // A fresh document also gives back the memory of the notes just sent.
   rapidjson::Document empty(rapidjson::kArrayType);
   results_.Swap(empty);

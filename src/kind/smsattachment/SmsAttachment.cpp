@@ -92,15 +92,10 @@ void SmsAttachment::Run(const ScanContext& scan) {
   static_cast<rapidjson::Value&>(*attachments_).Swap(kept);
   queryPaths_.clear();
 
-  rapidjson::Value summary(rapidjson::kObjectType);
-  PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
-                                   static_cast<int32_t>(attachments_->Size()));
-  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "sms_db_path", databasePath_);
-  stages.Send(1, allocator, summary);
+  stages.SendSummary(allocator, static_cast<int32_t>(attachments_->Size()),
+                     {{"sms_db_path", databasePath_}});
   stages.Send(2, allocator, *attachments_);
-  rapidjson::Value closing(rapidjson::kObjectType);
-  AttachProblems(closing, allocator);
-  stages.Send(3, allocator, closing);
+  stages.SendClosing(3, allocator);
   attachments_->SetArray();
 }
 
