@@ -8,6 +8,7 @@
 #include "common/Sqlite.h"
 #include "keldra/Names.h"
 #include "kind/JsonText.h"
+#include "kind/TableColumns.h"
 #include "kind/note/KeyMatcher.h"
 #include "kind/note/NoteBody.h"
 #include "kind/note/NoteBodyInflater.h"
@@ -65,16 +66,6 @@ void AddIdentity(rapidjson::Value& note, Allocator& allocator, const std::string
 
 std::string NoteId(int counter) {
   return "Note-" + std::to_string(counter);
-}
-
-std::set<std::string> ColumnsOf(const sqlite::Database& database, const std::string& table) {
-  std::set<std::string> names;
-  sqlite::Statement statement =
-      sqlite::Prepare(database, ("PRAGMA table_info(" + table + ")").c_str());
-  if (!statement) return names;
-  while (sqlite3_step(statement.get()) == SQLITE_ROW)
-    names.emplace(sqlite::Text(statement.get(), 1));
-  return names;
 }
 
 // The first non-NULL of those of `candidates` the table has; NULL when none.

@@ -8,6 +8,7 @@
 
 #include "common/Sqlite.h"
 #include "kind/JsonText.h"
+#include "kind/TableColumns.h"
 #include "mivo/Utils.h"
 #include "vorn/PimJsonUtil.h"
 
@@ -22,16 +23,7 @@ inline std::string DateOf(sqlite3_stmt* statement, int column) {
   return Utils::Convert2001GMTtoDate(Utils::ParseLeadingInt64(text));
 }
 
-// The column names of a table; empty when it does not exist.
-inline std::set<std::string> ColumnsOf(const sqlite::Database& database, const std::string& table) {
-  std::set<std::string> names;
-  sqlite::Statement statement =
-      sqlite::Prepare(database, ("PRAGMA table_info(" + table + ")").c_str());
-  if (!statement) return names;
-  while (sqlite3_step(statement.get()) == SQLITE_ROW)
-    names.emplace(sqlite::Text(statement.get(), 1));
-  return names;
-}
+using keldra::ColumnsOf;
 
 // "<alias>.<name>" when the table has the column, else NULL: complete
 // reading builds its statements from the columns a store really has.
