@@ -218,6 +218,14 @@ constexpr const KindDescriptor* KindOfType(int type) {
   return nullptr;
 }
 
+// The stage total of a result type: its kind's, or its extra series'; 0 for
+// a type no kind sends.
+constexpr int StageTotalOf(int type) {
+  const KindDescriptor* kind = KindOfType(type);
+  if (!kind) return 0;
+  return kind->number == type ? kind->stageTotal : kind->extraStageTotal;
+}
+
 }  // namespace keldra
 
 #endif  // KELDRA_KINDS_H_

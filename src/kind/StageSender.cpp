@@ -2,17 +2,17 @@
 
 #include <utility>
 
+#include "keldra/Kinds.h"
 #include "kind/kind.h"
 #include "vorn/PimJsonUtil.h"
 
 namespace keldra {
 
-StageSender::StageSender(Kind& kind, std::string taskId, int type, int stageTotal,
-                         const char* subCommandType)
+StageSender::StageSender(Kind& kind, std::string taskId, int type, const char* subCommandType)
     : kind_(kind),
       taskId_(std::move(taskId)),
       type_(type),
-      stageTotal_(stageTotal),
+      stageTotal_(StageTotalOf(type)),
       subCommandType_(subCommandType) {}
 
 void StageSender::Send(int stage, Allocator& allocator, rapidjson::Value& result,

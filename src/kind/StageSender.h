@@ -1,5 +1,6 @@
-// One series of stage messages: bound once to the task, the kind's type and
-// the series' stage total, so that each message names only its stage.
+// One series of stage messages: bound once to the task, the result type and
+// that type's stage total (from the kind's descriptor line), so that each
+// message names only its stage.
 #ifndef KELDRA_KIND_STAGESENDER_H_
 #define KELDRA_KIND_STAGESENDER_H_
 
@@ -22,7 +23,7 @@ class StageSender {
   using Allocator = rapidjson::Document::AllocatorType;
 
   // The kind is borrowed and outlives the sender.
-  StageSender(Kind& kind, std::string taskId, int type, int stageTotal,
+  StageSender(Kind& kind, std::string taskId, int type,
               const char* subCommandType = names::kDoScan);
 
   // A result while the command goes on. `result` is lent, as to Kind::SendResult.

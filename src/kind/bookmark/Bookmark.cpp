@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "common/Sqlite.h"
-#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/JsonText.h"
 #include "vorn/PimJsonUtil.h"
@@ -15,7 +14,6 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 8;
-constexpr int kStageTotal = kKinds[kType].stageTotal;
 
 constexpr char kBookmarkSql[] =
     "select id,parent,title,url,num_children,order_index,special_id from bookmarks";
@@ -96,7 +94,7 @@ bool Bookmark::ReadBookmarks(const std::string& path) {
 }
 
 void Bookmark::Run(const ScanContext& scan) {
-  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
+  const StageSender stages(*this, scan.taskId, kType);
   databasePath_ = Locate(databaseWatch_);
   ReadBookmarks(databasePath_);
   Allocator& allocator = items_->GetAllocator();

@@ -3,7 +3,6 @@
 #include <ctime>
 #include <string>
 
-#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/JsonText.h"
 #include "kind/TableColumns.h"
@@ -16,7 +15,6 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 3;
-constexpr int kStageTotal = kKinds[kType].stageTotal;
 
 constexpr char kCalendarSql[] = "select c.UUID,c.title,c.flags,c.color from Calendar c;";
 constexpr char kAlarmSql[] =
@@ -306,7 +304,7 @@ bool Calendar::ReadEveryEvent(const sqlite::Database& database) {
 }
 
 void Calendar::Run(const ScanContext& scan) {
-  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
+  const StageSender stages(*this, scan.taskId, kType);
   databasePath_ = Locate(databaseWatch_);
   ReadCalendarDb(databasePath_);
   Allocator& allocator = calendars_->GetAllocator();

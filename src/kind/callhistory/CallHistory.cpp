@@ -3,7 +3,6 @@
 #include <string>
 
 #include "common/Sqlite.h"
-#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/CompactRow.h"
 #include "kind/JsonText.h"
@@ -16,7 +15,6 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 4;
-constexpr int kStageTotal = kKinds[kType].stageTotal;
 
 constexpr char kCallDbSql[] =
     "select name,address,date,flags,duration,country_code,network_code from call";
@@ -119,7 +117,7 @@ bool CallHistory::ReadCallStore(const char* sql, const std::string& path) {
 }
 
 void CallHistory::Run(const ScanContext& scan) {
-  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
+  const StageSender stages(*this, scan.taskId, kType);
   callDbPath_ = Locate(callDbWatch_);
   callStorePath_ = Locate(callStoreWatch_);
   if (CompleteReading()) {

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/CompactRow.h"
 #include "kind/JsonText.h"
@@ -14,7 +13,6 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 0;
-constexpr int kStageTotal = kKinds[kType].stageTotal;
 constexpr unsigned kBatchSize = 100;
 
 constexpr char kPersonSql[] =
@@ -240,7 +238,7 @@ bool Contact::ReadAddressBook(const std::string& path) {
 }
 
 void Contact::SendBatches(const std::string& taskId) {
-  const StageSender stages(*this, taskId, kType, kStageTotal);
+  const StageSender stages(*this, taskId, kType);
   Allocator& allocator = contacts_->GetAllocator();
   auto member = contacts_->MemberBegin();
   while (member != contacts_->MemberEnd()) {
@@ -252,7 +250,7 @@ void Contact::SendBatches(const std::string& taskId) {
 }
 
 void Contact::Run(const ScanContext& scan) {
-  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
+  const StageSender stages(*this, scan.taskId, kType);
   databasePath_ = Locate(databaseWatch_);
   ReadAddressBook(databasePath_);
   Allocator& allocator = contacts_->GetAllocator();

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "common/Sqlite.h"
-#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/CompactRow.h"
 #include "kind/JsonText.h"
@@ -15,7 +14,6 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 9;
-constexpr int kStageTotal = kKinds[kType].stageTotal;
 
 constexpr char kHistorySql[] =
     "select hv.title,hi.url,hv.visit_time from history_visits hv left join history_items hi on "
@@ -66,7 +64,7 @@ void History::AppendVisit(std::string_view title, std::string_view url, int64_t 
 }
 
 void History::Run(const ScanContext& scan) {
-  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
+  const StageSender stages(*this, scan.taskId, kType);
   databasePath_ = Locate(databaseWatch_);
   legacyPath_ = Locate(legacyWatch_);
   if (visits_->Empty()) ReadHistory(databasePath_);

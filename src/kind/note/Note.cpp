@@ -43,7 +43,6 @@ constexpr const char* kMergeableColumns[] = {"ZMERGEABLEDATA1", "ZMERGEABLEDATA"
                                              "ZMERGEABLEDATA2"};
 constexpr char kTableUti[] = "com.apple.notes.table";
 constexpr uint8_t kGzipMagic[] = {0x1F, 0x8B};
-constexpr int kStageTotal = kKinds[Note::kType].stageTotal;
 
 // Whole seconds since 2001 as date text; "" for 0 and NULL.
 void AddDate(rapidjson::Value& note, Allocator& allocator, const char* key, sqlite3_stmt* statement,
@@ -288,7 +287,7 @@ void Note::ResolveAttachments(const FileMap& map, const BackupInfo& info) {
 }
 
 void Note::SendNoteResults(const std::string& taskId, const char* subCommandType) {
-  const StageSender stages(*this, taskId, kType, kStageTotal, subCommandType);
+  const StageSender stages(*this, taskId, kType, subCommandType);
   Allocator& allocator = results_.GetAllocator();
   stages.SendSummary(allocator, static_cast<int32_t>(results_.Size()),
                      {{"note_db_path", notesDbPath_}, {"note_store_db_path", noteStorePath_}});

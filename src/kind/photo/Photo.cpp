@@ -11,7 +11,6 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 6;
-constexpr int kStageTotal = kKinds[kType].stageTotal;
 constexpr const char* kDatabaseName = kKinds[kType].database;
 constexpr int kCameraRoll = 0;
 constexpr int kAlbumList = 1;
@@ -45,8 +44,7 @@ int AlbumType(const rapidjson::Value& album) {
 // of photos, closing.
 class Series {
  public:
-  Series(Kind& kind, const std::string& taskId)
-      : kind_(kind), stages_(kind, taskId, kType, kStageTotal) {}
+  Series(Kind& kind, const std::string& taskId) : kind_(kind), stages_(kind, taskId, kType) {}
 
   void Send(Allocator& allocator, rapidjson::Value& result, int stage, int subType) {
     stages_.Send(stage, allocator, result, subType);
@@ -174,7 +172,7 @@ class PhotoRun {
 Photo::Photo() : results_(rapidjson::kArrayType), databaseWatch_(WatchDatabase(kDatabaseName)) {}
 
 void Photo::Run(const ScanContext& scan) {
-  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
+  const StageSender stages(*this, scan.taskId, kType);
   databasePath_ = Locate(databaseWatch_);
   bool closed = false;
   if (!databasePath_.empty()) {

@@ -4,7 +4,6 @@
 
 #include "backup/DbBase.h"
 #include "common/StoredFile.h"
-#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/PlaintextSizes.h"
 #include "mivo/Utils.h"
@@ -15,7 +14,6 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 7;
-constexpr int kStageTotal = kKinds[kType].stageTotal;
 
 enum Source { kRecordingDb = 1, kAssetManifest = 2, kComposition = 3, kCloudDb = 4 };
 
@@ -87,7 +85,7 @@ void Recording::Update(void* argument, const char* commandType) {
 }
 
 void Recording::Run(const ScanContext& scan) {
-  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
+  const StageSender stages(*this, scan.taskId, kType);
   if (CompleteReading()) {
     LocateSource(recordingDbWatch_, kRecordingDb, recordingDbPath_);
     LocateSource(assetManifestWatch_, kAssetManifest, assetManifestPath_);
@@ -197,7 +195,7 @@ void Recording::MeasureContent(rapidjson::Value& entries, DbBase* reader) {
 }
 
 void Recording::SendRecordingResults(List& list, const std::string& taskId) {
-  const StageSender stages(*this, taskId, kType, kStageTotal);
+  const StageSender stages(*this, taskId, kType);
   auto& allocator = list.reply->GetAllocator();
   rapidjson::Value summary(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",

@@ -12,7 +12,6 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 1;
-constexpr int kStageTotal = kKinds[kType].stageTotal;
 constexpr const char* kDatabaseName = kKinds[kType].database;
 // Messages per page of the platform's reply: a few megabytes of document.
 constexpr int64_t kPageMessages = 20000;
@@ -41,7 +40,7 @@ Sms::Sms()
 Sms::~Sms() = default;
 
 void Sms::Run(const ScanContext& scan) {
-  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
+  const StageSender stages(*this, scan.taskId, kType);
   databasePath_ = Locate(databaseWatch_);
   if (databasePath_.empty()) return stages.SendProblemsAlone(4);
   Allocator& workAllocator = work_->GetAllocator();

@@ -18,7 +18,6 @@ constexpr char kMadridStatement[] = "select filename,mime_type,created_date from
 constexpr size_t kMadridCut = 12;
 
 constexpr int kType = 2;
-constexpr int kStageTotal = kKinds[kType].stageTotal;
 constexpr const char* kDatabaseName = kKinds[kType].database;
 
 }  // namespace
@@ -58,7 +57,7 @@ bool SmsAttachment::ReadAttachments(const sqlite::Database& database, const char
 }
 
 void SmsAttachment::Run(const ScanContext& scan) {
-  const StageSender stages(*this, scan.taskId, kType, kStageTotal);
+  const StageSender stages(*this, scan.taskId, kType);
   databasePath_ = Locate(databaseWatch_);
   if (sqlite::Database database = sqlite::OpenReadOnly(databasePath_)) {
     // The older table only when the newer one is not there at all, not when

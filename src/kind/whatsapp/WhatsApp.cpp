@@ -9,9 +9,6 @@ namespace {
 
 using Allocator = rapidjson::Document::AllocatorType;
 
-constexpr int kMediaStages = kKinds[WhatsApp::kType].extraStageTotal;
-constexpr int kChatStages = kKinds[WhatsApp::kType].stageTotal;
-
 rapidjson::Value CountObject(size_t count, Allocator& allocator) {
   rapidjson::Value summary(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count", static_cast<int32_t>(count));
@@ -32,7 +29,7 @@ void WhatsApp::Run(const ScanContext& scan) {
 
 void WhatsApp::ExtractChats(rapidjson::Document& document, const std::string& taskId,
                             const BackupInfo& info) {
-  const StageSender stages(*this, taskId, kType, 0);
+  const StageSender stages(*this, taskId, kType);
   if (!dbPath_.empty()) database_ = sqlite::OpenReadOnly(dbPath_);
   if (!dbPath_.empty() && !database_)
     AddProblem(WatchLabel(databaseWatch_), "unreadable",
@@ -51,7 +48,7 @@ void WhatsApp::ExtractChats(rapidjson::Document& document, const std::string& ta
 }
 
 void WhatsApp::SendMediaSeries(rapidjson::Document& document, const std::string& taskId) {
-  const StageSender media(*this, taskId, kMediaType, kMediaStages);
+  const StageSender media(*this, taskId, kMediaType);
   Allocator& allocator = document.GetAllocator();
   rapidjson::Value summary = CountObject(mediaItems_->MemberCount(), allocator);
   media.Send(1, allocator, summary);
@@ -64,7 +61,7 @@ void WhatsApp::SendMediaSeries(rapidjson::Document& document, const std::string&
 // into memory that is given back once it has gone: what a large chat store
 // holds never has to fit in memory at once.
 void WhatsApp::SendChatSeries(rapidjson::Document& document, const std::string& taskId) {
-  const StageSender stages(*this, taskId, kType, kChatStages);
+  const StageSender stages(*this, taskId, kType);
   Allocator& allocator = document.GetAllocator();
   rapidjson::Value summary = CountObject(sessions_->Size(), allocator);
   stages.Send(1, allocator, summary);
