@@ -146,6 +146,12 @@ bool Kind::OpensAsDatabase(const std::string& path, const std::string& label) {
   return false;
 }
 
+sqlite::Statement Kind::PrepareOn(size_t index, const sqlite::Database& database, const char* sql) {
+  sqlite::Statement statement = sqlite::Prepare(database, sql);
+  if (!statement) AddQueryProblem(index, database.get());
+  return statement;
+}
+
 void Kind::AddQueryProblem(size_t index, sqlite3* database) {
   AddQueryFailure(index, database ? sqlite3_errmsg(database) : "the database did not open");
 }

@@ -13,6 +13,7 @@
 #include "backup/BackupInfo.h"
 #include "backup/ManifestFile.h"
 #include "common/Observer.h"
+#include "common/Sqlite.h"
 #include "keldra/Kinds.h"
 #include "kind/DatabaseWatch.h"
 #include "kind/ScanContext.h"
@@ -76,6 +77,9 @@ class Kind : public VRNObserver {
   // lists no such file, or when it cannot be read, which complete reading
   // records as a problem.
   std::string Locate(size_t index);
+  // Prepares `sql` on watch `index`'s open database; null, recorded as a
+  // query problem, when it does not prepare.
+  sqlite::Statement PrepareOn(size_t index, const sqlite::Database& database, const char* sql);
   // Records that a statement on watch `index`'s database failed.
   void AddQueryProblem(size_t index, sqlite3* database);
   void AddQueryFailure(size_t index, std::string detail);

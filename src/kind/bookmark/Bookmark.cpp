@@ -50,11 +50,8 @@ bool Bookmark::BuildBookmarkJson(rapidjson::Value& object, Allocator& allocator,
 bool Bookmark::ReadBookmarks(const std::string& path) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
   if (!database) return false;
-  sqlite::Statement statement = sqlite::Prepare(database, kBookmarkSql);
-  if (!statement) {
-    AddQueryProblem(databaseWatch_, database.get());
-    return false;
-  }
+  sqlite::Statement statement = PrepareOn(databaseWatch_, database, kBookmarkSql);
+  if (!statement) return false;
 
   // Ordered by the bytes of the id text, so "10" comes before "9".
   std::map<std::string, BookmarkNode> nodes;

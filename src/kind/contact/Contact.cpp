@@ -157,8 +157,8 @@ void Contact::ReadPersons(sqlite3_stmt* statement) {
 }
 
 void Contact::ReadStructuredEntries(const char* sql, const char* entityName, EntryForm form) {
-  sqlite::Statement statement = sqlite::Prepare(database_, sql);
-  if (!statement) return AddQueryProblem(databaseWatch_, database_.get());
+  sqlite::Statement statement = PrepareOn(databaseWatch_, database_, sql);
+  if (!statement) return;
   sqlite3_stmt* row = statement.get();
   Allocator& allocator = contacts_->GetAllocator();
   // The member a sub-entry row contributes, or null when its key adds none.
@@ -191,8 +191,8 @@ void Contact::ReadStructuredEntries(const char* sql, const char* entityName, Ent
 }
 
 void Contact::ReadMultiValues(int64_t property, const char* entityName) {
-  sqlite::Statement statement = sqlite::Prepare(database_, kMultiValueSql);
-  if (!statement) return AddQueryProblem(databaseWatch_, database_.get());
+  sqlite::Statement statement = PrepareOn(databaseWatch_, database_, kMultiValueSql);
+  if (!statement) return;
   sqlite3_stmt* row = statement.get();
   sqlite3_bind_int64(row, 1, property);
   // Simple entries are complete when made: built aside, stored at their size.

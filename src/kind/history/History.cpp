@@ -28,11 +28,8 @@ History::~History() = default;
 bool History::ReadHistory(const std::string& path) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
   if (!database) return false;
-  sqlite::Statement statement = sqlite::Prepare(database, kHistorySql);
-  if (!statement) {
-    AddQueryProblem(databaseWatch_, database.get());
-    return false;
-  }
+  sqlite::Statement statement = PrepareOn(databaseWatch_, database, kHistorySql);
+  if (!statement) return false;
   sqlite3_stmt* row = statement.get();
   while (sqlite3_step(row) == SQLITE_ROW)
     AppendVisit(sqlite::Text(row, 0), sqlite::Text(row, 1), sqlite::Int64(row, 2));

@@ -146,11 +146,8 @@ bool Note::ReadNotesDb(const std::string& path) {
                "the notes database does not open as a database");
     return false;
   }
-  sqlite::Statement statement = sqlite::Prepare(database, kNotesSql);
-  if (!statement) {
-    AddProblem(WatchLabel(notesDbWatch_), "query failed", sqlite3_errmsg(database.get()));
-    return false;
-  }
+  sqlite::Statement statement = PrepareOn(notesDbWatch_, database, kNotesSql);
+  if (!statement) return false;
   Allocator& allocator = results_.GetAllocator();
   int counter = 0;
   while (sqlite3_step(statement.get()) == SQLITE_ROW) {
@@ -174,11 +171,8 @@ bool Note::ReadNoteStoreDb(const std::string& path) {
   }
   const bool complete = CompleteReading();
   std::string sql = complete ? CompleteNoteStoreSql(database) : kNoteStoreSql;
-  sqlite::Statement statement = sqlite::Prepare(database, sql.c_str());
-  if (!statement) {
-    AddProblem(WatchLabel(noteStoreWatch_), "query failed", sqlite3_errmsg(database.get()));
-    return false;
-  }
+  sqlite::Statement statement = PrepareOn(noteStoreWatch_, database, sql.c_str());
+  if (!statement) return false;
   Allocator& allocator = results_.GetAllocator();
   NoteBodyInflater inflater;  // one buffer for the whole database
   sqlite::Statement objectData = complete ? PrepareObjectDataLookup(database) : nullptr;
