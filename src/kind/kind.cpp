@@ -146,6 +146,12 @@ bool Kind::OpensAsDatabase(const std::string& path, const std::string& label) {
   return false;
 }
 
+sqlite::Database Kind::OpenOn(size_t index, const std::string& path, const char* detail) {
+  sqlite::Database database = sqlite::OpenReadOnly(path);
+  if (!database) AddProblem(WatchLabel(index), "unreadable", detail);
+  return database;
+}
+
 sqlite::Statement Kind::PrepareOn(size_t index, const sqlite::Database& database, const char* sql) {
   sqlite::Statement statement = sqlite::Prepare(database, sql);
   if (!statement) AddQueryProblem(index, database.get());

@@ -77,6 +77,9 @@ class Kind : public VRNObserver {
   // lists no such file, or when it cannot be read, which complete reading
   // records as a problem.
   std::string Locate(size_t index);
+  // Opens watch `index`'s database read-only; null, recorded as unreadable
+  // with `detail`, when it does not open.
+  sqlite::Database OpenOn(size_t index, const std::string& path, const char* detail);
   // Prepares `sql` on watch `index`'s open database; null, recorded as a
   // query problem, when it does not prepare.
   sqlite::Statement PrepareOn(size_t index, const sqlite::Database& database, const char* sql);

@@ -140,12 +140,9 @@ void Note::Run(const ScanContext& scan) {
 }
 
 bool Note::ReadNotesDb(const std::string& path) {
-  sqlite::Database database = sqlite::OpenReadOnly(path);
-  if (!database) {
-    AddProblem(WatchLabel(notesDbWatch_), "unreadable",
-               "the notes database does not open as a database");
-    return false;
-  }
+  sqlite::Database database =
+      OpenOn(notesDbWatch_, path, "the notes database does not open as a database");
+  if (!database) return false;
   sqlite::Statement statement = PrepareOn(notesDbWatch_, database, kNotesSql);
   if (!statement) return false;
   Allocator& allocator = results_.GetAllocator();
@@ -163,12 +160,9 @@ bool Note::ReadNotesDb(const std::string& path) {
 }
 
 bool Note::ReadNoteStoreDb(const std::string& path) {
-  sqlite::Database database = sqlite::OpenReadOnly(path);
-  if (!database) {
-    AddProblem(WatchLabel(noteStoreWatch_), "unreadable",
-               "the note store does not open as a database");
-    return false;
-  }
+  sqlite::Database database =
+      OpenOn(noteStoreWatch_, path, "the note store does not open as a database");
+  if (!database) return false;
   const bool complete = CompleteReading();
   std::string sql = complete ? CompleteNoteStoreSql(database) : kNoteStoreSql;
   sqlite::Statement statement = PrepareOn(noteStoreWatch_, database, sql.c_str());

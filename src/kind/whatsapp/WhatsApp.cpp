@@ -30,10 +30,8 @@ void WhatsApp::Run(const ScanContext& scan) {
 void WhatsApp::ExtractChats(rapidjson::Document& document, const std::string& taskId,
                             const BackupInfo& info) {
   const StageSender stages(*this, taskId, kType);
-  if (!dbPath_.empty()) database_ = sqlite::OpenReadOnly(dbPath_);
-  if (!dbPath_.empty() && !database_)
-    AddProblem(WatchLabel(databaseWatch_), "unreadable",
-               "the chat store does not open as a database");
+  if (!dbPath_.empty())
+    database_ = OpenOn(databaseWatch_, dbPath_, "the chat store does not open as a database");
   if (database_) {
     ReadMediaItems(document, info.BackupPath, info.BackupType);
     ReadPushNames();
