@@ -30,7 +30,7 @@ const rapidjson::Value* KindNumbers(const rapidjson::Document& document) {
   return &types->value;
 }
 
-// Elements outside 0 to 10 (compared unsigned, so negatives too) name no kind.
+// Elements past the last kind (compared unsigned, so negatives too) name no kind.
 int KindNumber(const rapidjson::Value& element) {
   if (element.IsUint64() && element.GetUint64() < static_cast<uint64_t>(kKindCount))
     return static_cast<int>(element.GetUint64());

@@ -201,7 +201,6 @@ inline constexpr KindDescriptor kKinds[] = {
 };
 
 inline constexpr int kKindCount = static_cast<int>(std::size(kKinds));
-static_assert(kKindCount == 11, "a new kind needs its line in kKinds and its number here");
 
 constexpr bool NumbersFollowTheirLines() {
   for (int i = 0; i < kKindCount; ++i)
@@ -209,6 +208,15 @@ constexpr bool NumbersFollowTheirLines() {
   return true;
 }
 static_assert(NumbersFollowTheirLines(), "a kind's line is at its number");
+
+// Results name their kind by type alone: an extra series must not use a
+// number that is also a kind's.
+constexpr bool ExtraSeriesAreTheirOwn() {
+  for (const KindDescriptor& kind : kKinds)
+    if (kind.extraSeries >= 0 && kind.extraSeries < kKindCount) return false;
+  return true;
+}
+static_assert(ExtraSeriesAreTheirOwn(), "an extra series' type is a kind's number: renumber it");
 
 // The kind a result type belongs to (an extra series belongs to its kind);
 // null for a type no kind sends.
