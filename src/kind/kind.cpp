@@ -147,6 +147,7 @@ bool Kind::OpensAsDatabase(const std::string& path, const std::string& label) {
 }
 
 sqlite::Database Kind::OpenOn(size_t index, const std::string& path, const char* detail) {
+  if (path.empty()) return {};  // no such file: Locate has said why, if anything
   sqlite::Database database = sqlite::OpenReadOnly(path);
   if (!database) AddProblem(WatchLabel(index), "unreadable", detail);
   return database;

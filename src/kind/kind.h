@@ -78,7 +78,7 @@ class Kind : public VRNObserver {
   // records as a problem.
   std::string Locate(size_t index);
   // Opens watch `index`'s database read-only; null, recorded as unreadable
-  // with `detail`, when it does not open.
+  // with `detail`, when it does not open, and null unrecorded for "".
   sqlite::Database OpenOn(size_t index, const std::string& path, const char* detail);
   // Prepares `sql` on watch `index`'s open database; null, recorded as a
   // query problem, when it does not prepare.
