@@ -13,12 +13,14 @@
 #include "backup/Mbdb.h"
 #include "common/Channel.h"
 #include "keldra/Names.h"
-#include "keldra/Status.h"
 #include "kind/KindTable.h"
 #include "vorn/QoTask.h"
 
 namespace keldra {
 namespace {
+
+constexpr int kStatusFinished = 1;
+constexpr int kStatusFailed = 6;
 
 // The "types" array when every element is an integer; null otherwise.
 const rapidjson::Value* KindNumbers(const rapidjson::Document& document) {
@@ -47,9 +49,9 @@ bool CompleteReadingAsked(const rapidjson::Document& document) {
 int RunScan(const std::string& taskId, const std::string& folder, const rapidjson::Value& numbers,
             bool complete, int& errorCode) {
   int type = DetectBackupType(folder);
-  if (type == kNotABackup) return ToInt(CommandStatus::kFailed);
+  if (type == kNotABackup) return kStatusFailed;
   std::unique_ptr<BackupInfo> info = ReadBackupInfo(folder, type);
-  if (!info) return ToInt(CommandStatus::kFailed);
+  if (!info) return kStatusFailed;
 
   std::shared_ptr<DbBase> reader;
   if (info->BackupType == kBackupTypeMbdb) {
@@ -70,9 +72,9 @@ int RunScan(const std::string& taskId, const std::string& folder, const rapidjso
     reader->Attach(object.observer);
   }
 
-  int status = ToInt(CommandStatus::kFinished);
+  int status = kStatusFinished;
   if (!reader->Load(info->BackupPath, info->IsEncrypted != 0, "")) {
-    status = ToInt(CommandStatus::kFailed);
+    status = kStatusFailed;
     errorCode = reader->GetLastError();
   } else if (std::shared_ptr<QoTask> task = QoTaskSchedular::Get().FindTask(taskId)) {
     for (const auto& kind : kinds) {
@@ -95,7 +97,7 @@ int RunScan(const std::string& taskId, const std::string& folder, const rapidjso
 
 void DoScan(PluginMessage& message) {
   std::string taskId = TaskIdOf(message);
-  int status = ToInt(CommandStatus::kFailed);
+  int status = kStatusFailed;
   int errorCode = 0;
   rapidjson::Document document;
   if (ParsePayloadText(message, document) && document.IsObject()) {
