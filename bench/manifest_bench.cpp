@@ -119,7 +119,6 @@ int RunChild(const std::string& format, const std::string& folder) {
     object.kind->Configure(*info);
     kinds.push_back(object.kind);
     if (object.observer) reader->Attach(object.observer);
-    if (object.subject) object.subject->Attach(reader.get());
   }
 
   Clock::time_point start = Clock::now();

@@ -29,7 +29,7 @@ const rapidjson::Value* KindNumbers(const rapidjson::Document& document) {
   return &types->value;
 }
 
-// Elements outside 0 to 10 (compared unsigned, so negatives too) name no kind.
+// Elements past the last kind (compared unsigned, so negatives too) name no kind.
 int KindNumber(const rapidjson::Value& element) {
   if (element.IsUint64() && element.GetUint64() < static_cast<uint64_t>(kKindCount))
     return static_cast<int>(element.GetUint64());
@@ -57,16 +57,16 @@ CommandStatus RunScan(const std::string& taskId, const std::string& folder,
     reader = legacy;
   } else
     reader = std::make_shared<ManifestDb>();
+  const ScanContext scan{taskId, *info, reader.get(), complete};
 
   std::vector<std::shared_ptr<Kind>> kinds;
   for (const auto& element : numbers.GetArray()) {
     KindObject object = CreateKind(KindNumber(element));
     if (!object.kind) continue;
-    object.kind->SetCompleteReading(complete);
-    object.kind->Configure(*info);
+    object.kind->SetCompleteReading(scan.complete);
+    object.kind->Configure(scan.info);
     kinds.push_back(object.kind);
-    if (object.observer) reader->Attach(object.observer);
-    if (object.subject) object.subject->Attach(reader.get());
+    reader->Attach(object.observer);
   }
 
   CommandStatus status = CommandStatus::kFinished;
@@ -78,7 +78,7 @@ CommandStatus RunScan(const std::string& taskId, const std::string& folder,
     for (const auto& kind : kinds) {
       if (task->GetStatus() == kQoTaskStopRequested) break;
       try {
-        kind->Run(taskId, *info);
+        kind->Run(scan);
       } catch (const std::exception& error) {
         // A kind's own failure does not stop the scan.
         LOG(ERROR) << "kind failed: " << error.what();

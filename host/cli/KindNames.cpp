@@ -36,9 +36,8 @@ std::optional<std::vector<int>> ParseKindList(const std::string& text, std::stri
 }
 
 const char* KindNameOf(int number) {
-  for (const KindName& kind : kKindNames)
-    if (kind.number == number) return kind.name;
-  return "unknown";
+  const KindName* kind = keldra::KindOfType(number);
+  return kind && kind->number == number ? kind->name : "unknown";
 }
 
 }  // namespace cli

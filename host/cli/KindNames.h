@@ -6,18 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "keldra/Kinds.h"
+
 namespace cli {
 
-struct KindName {
-  int number;
-  const char* name;  // also the output file's stem
-};
-
-inline constexpr KindName kKindNames[] = {
-    {0, "contacts"}, {1, "messages"}, {2, "message-attachments"}, {3, "calendar"},
-    {4, "calls"},    {5, "notes"},    {6, "photos"},              {7, "voice-memos"},
-    {8, "bookmarks"}, {9, "history"}, {10, "whatsapp"},
-};
+using KindName = keldra::KindDescriptor;
+inline constexpr const auto& kKindNames = keldra::kKinds;
 
 // "all", or a comma-separated list of names or numbers, in the order given
 // (duplicates dropped). nullopt with `error` set when a name is unknown.

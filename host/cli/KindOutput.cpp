@@ -4,6 +4,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "keldra/Kinds.h"
+
 namespace cli {
 namespace {
 
@@ -36,7 +38,7 @@ size_t WriteElements(Writer& out, const rapidjson::Value& array) {
   return array.Size();
 }
 
-// Kinds whose data messages each carry an array of items (2, 3, 4, 5, 7, 9).
+// Kinds whose data messages each carry an array of items.
 class ArrayOutput : public KindOutput {
  public:
   ArrayOutput(int number, int dataStage) : KindOutput(number), dataStage_(dataStage) {}
@@ -54,7 +56,7 @@ class ArrayOutput : public KindOutput {
 // Contacts arrive as objects keyed by the person's row id, 100 at a time.
 class ContactOutput : public KindOutput {
  public:
-  ContactOutput() : KindOutput(0) {}
+  explicit ContactOutput(int number) : KindOutput(number) {}
 
  protected:
   void AddData(const rapidjson::Value& result, int stage, int stageTotal, int, int) override {
@@ -132,7 +134,7 @@ void WritePlainMessage(Writer& out, const rapidjson::Value& message, const void*
 
 class MessagesOutput : public KindOutput {
  public:
-  MessagesOutput() : KindOutput(1) {}
+  explicit MessagesOutput(int number) : KindOutput(number) {}
 
  protected:
   void AddData(const rapidjson::Value& result, int stage, int stageTotal, int, int) override {
@@ -159,7 +161,7 @@ class MessagesOutput : public KindOutput {
 // produces, are dropped.
 class PhotoOutput : public KindOutput {
  public:
-  PhotoOutput() : KindOutput(6) {}
+  explicit PhotoOutput(int number) : KindOutput(number) {}
 
  protected:
   void WriteStart(Writer& out) override {
@@ -259,7 +261,7 @@ class PhotoOutput : public KindOutput {
 // ends the file; the chats are written as they come.
 class WhatsAppOutput : public KindOutput {
  public:
-  WhatsAppOutput() : KindOutput(10) {}
+  explicit WhatsAppOutput(int number) : KindOutput(number) {}
 
  protected:
   void WriteStart(Writer& out) override {
@@ -268,15 +270,15 @@ class WhatsAppOutput : public KindOutput {
     out.StartArray();
   }
   void AddData(const rapidjson::Value& result, int stage, int, int type, int) override {
-    if (type == 11 && stage == 2 && result.IsObject()) {
+    if (type != Number() && stage == 2 && result.IsObject()) {  // the media series
       for (const auto& item : result.GetObject()) {
         media_.PushBack(rapidjson::Value(item.value, media_.GetAllocator()), media_.GetAllocator());
         mediaIds_.emplace(std::string(item.name.GetString(), item.name.GetStringLength()),
                           media_.Size() - 1);
       }
-    } else if (type == 10 && stage == 0) {
+    } else if (type == Number() && stage == 0) {
       MarkComplete();  // the closing message
-    } else if (type == 10) {
+    } else if (type == Number()) {
       chats_.Add(Out(), result, stage, WriteMessage, this);
       count_ = chats_.Conversations();
     }
@@ -381,29 +383,23 @@ void KindOutput::Summarise(rapidjson::Value& entry, Allocator& allocator) const 
 void KindOutput::AddCounts(rapidjson::Value&, Allocator&) const {}
 
 std::unique_ptr<KindOutput> MakeKindOutput(int number) {
-  switch (number) {
-    case 0:
-      return std::make_unique<ContactOutput>();
-    case 1:
-      return std::make_unique<MessagesOutput>();
-    case 2:
-    case 3:
-    case 5:
-    case 7:
-    case 9:
-      return std::make_unique<ArrayOutput>(number, 2);
-    case 4:
-      return std::make_unique<ArrayOutput>(number, 2);  // stage 3 repeats the list
-    case 6:
-      return std::make_unique<PhotoOutput>();
-    case 8:
-      return std::make_unique<ItemOutput>(8);
-    case 10:
-    case 11:
-      return std::make_unique<WhatsAppOutput>();
-    default:
-      return nullptr;
+  const keldra::KindDescriptor* kind = keldra::KindOfType(number);
+  if (!kind) return nullptr;
+  switch (kind->output) {
+    case keldra::OutputShape::kContacts:
+      return std::make_unique<ContactOutput>(kind->number);
+    case keldra::OutputShape::kConversations:
+      return std::make_unique<MessagesOutput>(kind->number);
+    case keldra::OutputShape::kArray:
+      return std::make_unique<ArrayOutput>(kind->number, 2);
+    case keldra::OutputShape::kPhotos:
+      return std::make_unique<PhotoOutput>(kind->number);
+    case keldra::OutputShape::kBookmarks:
+      return std::make_unique<ItemOutput>(kind->number);
+    case keldra::OutputShape::kChatsAndMedia:
+      return std::make_unique<WhatsAppOutput>(kind->number);
   }
+  return nullptr;
 }
 
 }  // namespace cli

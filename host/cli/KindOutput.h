@@ -75,7 +75,7 @@ class KindOutput {
   rapidjson::Document paths_{rapidjson::kObjectType};
 };
 
-// The output for a kind number (11, WhatsApp's media series, belongs to 10).
+// The output for a kind number; an extra series' type names its kind's output.
 std::unique_ptr<KindOutput> MakeKindOutput(int number);
 
 }  // namespace cli

@@ -160,7 +160,8 @@ class ScanSink : public host::EventSink {
     }
     report_.Take(payload);
     int number = static_cast<int>(IntOf(payload, "type", -1));
-    if (number == 11) number = 10;  // WhatsApp's media series
+    if (const keldra::KindDescriptor* kind = keldra::KindOfType(number))
+      number = kind->number;  // an extra series belongs to its kind
     auto found = kinds_.find(number);
     if (found == kinds_.end() || !found->second.output) return;
     KindState& state = found->second;
@@ -254,8 +255,8 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
   // such before its outputs are judged.
   std::optional<rapidjson::Document> description = DescribeBackup(baseOptions, folder);
   if (!description) return FailNotABackup(baseOptions, arguments.backup);
-  if (int refused = RefuseOutputsInBackup(
-          folder, {{"--out", outDir}, {"--temp-dir", baseOptions.tempDir}}))
+  if (int refused =
+          RefuseOutputsInBackup(folder, {{"--out", outDir}, {"--temp-dir", baseOptions.tempDir}}))
     return refused;
   if (IntOf(*description, "IsEncrypted") != 0) KeepOutputPrivate();
 

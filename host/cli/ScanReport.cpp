@@ -89,7 +89,8 @@ const char* StatusWord(KindStatus status) {
 void ScanReport::Take(const rapidjson::Value& payload) {
   if (!payload.IsObject()) return;
   int type = IntMember(payload, "type", -1);
-  int kind = type == 11 ? 10 : type;
+  const keldra::KindDescriptor* descriptor = keldra::KindOfType(type);
+  int kind = descriptor ? descriptor->number : type;
   if (kind < 0) return;
   auto result = payload.FindMember("result");
   if (result == payload.MemberEnd()) return;
@@ -111,12 +112,20 @@ void ScanReport::Take(const rapidjson::Value& payload) {
 
 void ScanReport::CountData(Tally& tally, int kind, int type, int stage, int subType,
                            const rapidjson::Value& result) {
-  switch (kind) {
-    case 1:  // a chat, then its messages
+  const keldra::KindDescriptor* descriptor = keldra::KindOfType(kind);
+  const keldra::Tally how = descriptor ? descriptor->tally : keldra::Tally::kStageTwoItems;
+  // Messages of an extra series count on their own.
+  if (type != kind) {
+    if (stage == 2) tally.extra += SizeOf(result);
+    return;
+  }
+  switch (how) {
+    case keldra::Tally::kChatsThenMessages:  // a chat, then its messages
+    case keldra::Tally::kChatsAndMedia:
       if (stage == 2 && result.IsObject()) ++tally.groups;
       if (stage == 3) tally.items += SizeOf(result);
       break;
-    case 3:  // calendars, each carrying its events
+    case keldra::Tally::kCalendarsAndEvents:  // calendars, each carrying its events
       if (stage != 2 || !result.IsArray()) break;
       tally.groups += result.Size();
       for (const auto& calendar : result.GetArray()) {
@@ -125,19 +134,14 @@ void ScanReport::CountData(Tally& tally, int kind, int type, int stage, int subT
         if (events != calendar.MemberEnd()) tally.items += SizeOf(events->value);
       }
       break;
-    case 6:  // the camera roll, then the albums
+    case keldra::Tally::kPhotosAndAlbums:  // the camera roll, then the albums
       if (stage == 2 && subType == 0) tally.items += SizeOf(result);
       if (stage == 2 && subType == 1) tally.groups += SizeOf(result);
       break;
-    case 8:
+    case keldra::Tally::kBookmarkTree:
       if (stage == 2) CountBookmarks(result, tally.items, tally.groups, 0);
       break;
-    case 10:
-      if (type == 11 && stage == 2) tally.extra += SizeOf(result);
-      if (type == 10 && stage == 2 && result.IsObject()) ++tally.groups;
-      if (type == 10 && stage == 3) tally.items += SizeOf(result);
-      break;
-    default:  // one array (contacts: one object) of items at stage 2
+    case keldra::Tally::kStageTwoItems:  // one array (contacts: one object) of items
       if (stage == 2) tally.items += SizeOf(result);
       break;
   }
@@ -156,36 +160,15 @@ std::string ScanReport::CountText(int kind) const {
   auto found = tallies_.find(kind);
   if (found == tallies_.end() || !found->second.received) return "";
   const Tally& t = found->second;
-  switch (kind) {
-    case 0:
-      return Counted(t.items, "contact", "contacts");
-    case 1:
-      return Counted(t.items, "message", "messages") + " in " + Counted(t.groups, "chat", "chats");
-    case 2:
-      return Counted(t.items, "attachment", "attachments");
-    case 3:
-      return Counted(t.items, "event", "events") + " in " +
-             Counted(t.groups, "calendar", "calendars");
-    case 4:
-      return Counted(t.items, "call", "calls");
-    case 5:
-      return Counted(t.items, "note", "notes");
-    case 6:
-      return Counted(t.items, "photo or video", "photos and videos") + ", " +
-             Counted(t.groups, "album", "albums");
-    case 7:
-      return Counted(t.items, "recording", "recordings");
-    case 8:
-      return Counted(t.items, "bookmark", "bookmarks") + " in " +
-             Counted(t.groups, "folder", "folders");
-    case 9:
-      return Counted(t.items, "visit", "visits");
-    case 10:
-      return Counted(t.items, "message", "messages") + " in " + Counted(t.groups, "chat", "chats") +
-             ", " + Counted(t.extra, "media file", "media files");
-    default:
-      return Counted(t.items, "item", "items");
-  }
+  const keldra::KindDescriptor* descriptor = keldra::KindOfType(kind);
+  if (!descriptor || descriptor->number != kind) return Counted(t.items, "item", "items");
+  std::string text = Counted(t.items, descriptor->items.one, descriptor->items.many);
+  if (descriptor->groups.one)
+    text +=
+        descriptor->groupsJoin + Counted(t.groups, descriptor->groups.one, descriptor->groups.many);
+  if (descriptor->extra.one)
+    text += ", " + Counted(t.extra, descriptor->extra.one, descriptor->extra.many);
+  return text;
 }
 
 std::vector<std::string> ScanReport::ProblemSentences(int kind, bool closed) const {

@@ -24,11 +24,20 @@ std::string RecordLabel(const ManifestFile& record) {
   return label;
 }
 
-DatabaseWatch::DatabaseWatch(std::string relativePath, std::string domain, bool sqlite)
+DatabaseWatch::DatabaseWatch(std::string relativePath, std::string domain, bool sqlite,
+                             ExactMatch exact)
     : relativePath_(std::move(relativePath)),
       logPath_(relativePath_ + "-wal"),
       domain_(std::move(domain)),
-      sqlite_(sqlite) {}
+      sqlite_(sqlite),
+      exact_(exact) {}
+
+bool DatabaseWatch::WantsExactly(const ManifestFile& record) const {
+  if (exact_ == ExactMatch::kNone || !exactPath_.empty() || relativePath_.empty()) return false;
+  if (exact_ == ExactMatch::kSameDomain && !domain_.empty() && record.domain != domain_)
+    return false;
+  return record.relativePath == relativePath_;
+}
 
 bool DatabaseWatch::Offer(const ManifestFile& record) {
   if (relativePath_.empty() || (!domain_.empty() && record.domain != domain_)) return false;

@@ -1,5 +1,7 @@
 #include "kind/KindTable.h"
 
+#include <iterator>
+
 #include "kind/bookmark/Bookmark.h"
 #include "kind/calendar/Calendar.h"
 #include "kind/callhistory/CallHistory.h"
@@ -22,8 +24,8 @@ std::shared_ptr<Kind> Make() {
   return std::make_shared<T>();
 }
 
-// One line per kind, by number; null where no kind is built.
-const Factory kFactories[kKindCount] = {
+// The class of each kind, by number.
+constexpr Factory kFactories[] = {
     /* 0 Contact       */ &Make<Contact>,
     /* 1 Sms           */ &Make<Sms>,
     /* 2 SmsAttachment */ &Make<SmsAttachment>,
@@ -37,14 +39,15 @@ const Factory kFactories[kKindCount] = {
     /* 10 WhatsApp     */ &Make<WhatsApp>,
 };
 
+static_assert(std::size(kFactories) == std::size(kKinds), "one class for each kind's line");
+
 }  // namespace
 
 KindObject CreateKind(int number) {
   KindObject object;
   if (number < 0 || number >= kKindCount || !kFactories[number]) return object;
   object.kind = kFactories[number]();
-  object.observer = dynamic_cast<VRNObserver*>(object.kind.get());
-  object.subject = dynamic_cast<VRNSubject*>(object.kind.get());
+  object.observer = object.kind.get();
   return object;
 }
 

@@ -5,16 +5,14 @@
 #include <memory>
 
 #include "common/Observer.h"
+#include "keldra/Kinds.h"
 #include "kind/kind.h"
 
 namespace keldra {
 
-inline constexpr int kKindCount = 11;  // numbers 0 to 10
-
 struct KindObject {
   std::shared_ptr<Kind> kind;
-  VRNObserver* observer = nullptr;  // its observer part, attached to the reader
-  VRNSubject* subject = nullptr;    // its subject part, for kinds that query the reader
+  VRNObserver* observer = nullptr;  // what the manifest reader notifies
 };
 
 // A new kind for the number; empty when the number names no kind.

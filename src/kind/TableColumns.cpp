@@ -44,4 +44,14 @@ std::string TableColumns::FirstOf(std::string_view alias,
   return "null";
 }
 
+std::set<std::string> ColumnsOf(const sqlite::Database& database, const std::string& table) {
+  std::set<std::string> names;
+  sqlite::Statement statement =
+      sqlite::Prepare(database, ("PRAGMA table_info(" + table + ")").c_str());
+  if (!statement) return names;
+  while (sqlite3_step(statement.get()) == SQLITE_ROW)
+    names.emplace(sqlite::Text(statement.get(), 1));
+  return names;
+}
+
 }  // namespace keldra

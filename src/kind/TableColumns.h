@@ -29,6 +29,10 @@ class TableColumns {
   std::set<std::string> names_;  // lower case: SQLite's names are case-blind
 };
 
+// The column names of a table as the schema spells them; empty when the
+// table does not exist.
+std::set<std::string> ColumnsOf(const sqlite::Database& database, const std::string& table);
+
 }  // namespace keldra
 
 #endif  // KELDRA_KIND_TABLECOLUMNS_H_

@@ -60,14 +60,27 @@ void Kind::AttachProblems(rapidjson::Value& closing, Allocator& allocator) const
   PimJsonUtil::AddJsonDictObjectValue(closing, allocator, "problems", problems);
 }
 
-size_t Kind::WatchDatabase(std::string relativePath, std::string domain) {
-  watches_.emplace_back(std::move(relativePath), std::move(domain), true);
+size_t Kind::WatchDatabase(std::string relativePath, std::string domain, ExactMatch exact) {
+  watches_.emplace_back(std::move(relativePath), std::move(domain), true, exact);
   return watches_.size() - 1;
 }
 
-size_t Kind::WatchFile(std::string relativePath, std::string domain) {
-  watches_.emplace_back(std::move(relativePath), std::move(domain), false);
+size_t Kind::WatchFile(std::string relativePath, std::string domain, ExactMatch exact) {
+  watches_.emplace_back(std::move(relativePath), std::move(domain), false, exact);
   return watches_.size() - 1;
+}
+
+void Kind::Update(void* argument, const char* commandType) {
+  (void)commandType;
+  if (!argument || TakeRecordInCompleteReading(argument)) return;
+  // The path is taken now: a record that cannot be read leaves the watch
+  // open to a later one.
+  const auto& record = *static_cast<const ManifestFile*>(argument);
+  for (DatabaseWatch& watch : watches_) {
+    if (!watch.WantsExactly(record)) continue;
+    watch.KeepExactPath(ReadablePath(record));
+    return;
+  }
 }
 
 bool Kind::TakeRecordInCompleteReading(const void* argument) {
@@ -81,6 +94,7 @@ bool Kind::TakeRecordInCompleteReading(const void* argument) {
 std::string Kind::Locate(size_t index) {
   if (index >= watches_.size()) return {};
   const DatabaseWatch& watch = watches_[index];
+  if (!completeReading_) return watch.ExactPath();
   const ManifestFile* file = watch.File();
   if (!file) return {};
   const std::string label = RecordLabel(*file);
@@ -132,23 +146,25 @@ bool Kind::OpensAsDatabase(const std::string& path, const std::string& label) {
   return false;
 }
 
+sqlite::Database Kind::OpenOn(size_t index, const std::string& path, const char* detail) {
+  if (path.empty()) return {};  // no such file: Locate has said why, if anything
+  sqlite::Database database = sqlite::OpenReadOnly(path);
+  if (!database) AddProblem(WatchLabel(index), "unreadable", detail);
+  return database;
+}
+
+sqlite::Statement Kind::PrepareOn(size_t index, const sqlite::Database& database, const char* sql) {
+  sqlite::Statement statement = sqlite::Prepare(database, sql);
+  if (!statement) AddQueryProblem(index, database.get());
+  return statement;
+}
+
 void Kind::AddQueryProblem(size_t index, sqlite3* database) {
   AddQueryFailure(index, database ? sqlite3_errmsg(database) : "the database did not open");
 }
 
 void Kind::AddQueryFailure(size_t index, std::string detail) {
   AddProblem(WatchLabel(index), "query failed", std::move(detail));
-}
-
-void Kind::SendProblemsAlone(const std::string& taskId, int stage, int stageTotal, int type,
-                             int subType) {
-  if (!completeReading_ || problems_.empty()) return;
-  rapidjson::Document owner(rapidjson::kObjectType);
-  rapidjson::Value closing(rapidjson::kObjectType);
-  AttachProblems(closing, owner.GetAllocator());
-  constexpr int kStatusPartial = 2;
-  SendResult(owner.GetAllocator(), closing, taskId.c_str(), stage, stageTotal, kStatusPartial, type,
-             subType, names::kDoScan);
 }
 
 const ManifestFile* Kind::WatchedFile(size_t index) const {
@@ -194,16 +210,6 @@ int64_t StoredSize(const ManifestFile& record) {
 std::string StoredFilePath(const std::string& folder, int backupType, const std::string& fileID) {
   std::string relative = StoredRelativePath(fileID, backupType == kBackupTypeDb);
   return relative.empty() ? relative : folder + relative;
-}
-
-DbBase* FindManifestReader(VRNSubject& subject, int backupType) {
-  const char* commandType = backupType == kBackupTypeMbdb ? kManifestMbdbCommandType
-                            : backupType == kBackupTypeDb ? kManifestDbCommandType
-                                                          : nullptr;
-  if (!commandType) return nullptr;
-  DbBase* reader = nullptr;
-  subject.Notify(&reader, commandType);
-  return reader;
 }
 
 }  // namespace keldra

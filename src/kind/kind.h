@@ -13,19 +13,23 @@
 #include "backup/BackupInfo.h"
 #include "backup/ManifestFile.h"
 #include "common/Observer.h"
+#include "common/Sqlite.h"
+#include "keldra/Kinds.h"
 #include "kind/DatabaseWatch.h"
+#include "kind/ScanContext.h"
+#include "kind/StageSender.h"
 #include "vorn/Json.h"
 
 namespace keldra {
 
 class DbBase;
 
-class Kind {
+class Kind : public VRNObserver {
  public:
   using Allocator = rapidjson::Document::AllocatorType;
 
   virtual ~Kind() = default;
-  virtual void Run(const std::string& taskId, const BackupInfo& info) = 0;
+  virtual void Run(const ScanContext& scan) = 0;
   // One ERROR line: "code: <errcode> msg: <SQLite's text for that code>".
   virtual void ReportSqliteError(sqlite3* database);
   // Called by the scan right after construction, before any notification.
@@ -48,28 +52,37 @@ class Kind {
   // In complete reading, adds "problems" (an array, possibly empty) to a
   // closing result object; does nothing in exact reading.
   void AttachProblems(rapidjson::Value& closing, Allocator& allocator) const;
-  // Complete reading, when the kind has problems but no series to close
-  // (its database was not read): one closing {"problems": [...]}.
-  void SendProblemsAlone(const std::string& taskId, int stage, int stageTotal, int type,
-                         int subType);
+  bool HasProblems() const { return !problems_.empty(); }
   // How problems name watch `index`'s file: "<domain>/<relative path>".
   std::string WatchLabel(size_t index) const;
   // The record chosen for watch `index`; null when the manifest lists none.
   const ManifestFile* WatchedFile(size_t index) const;
 
-  // Complete reading finds the files a kind reads by domain and relative
-  // path. A kind declares them once (an empty `domain` accepts any, the
-  // device's own before an app's) and gets back the index Locate takes.
-  size_t WatchDatabase(std::string relativePath, std::string domain = {});
-  size_t WatchFile(std::string relativePath, std::string domain = {});
+  // A kind finds the files it reads by domain and relative path. It declares
+  // them once (an empty `domain` accepts any, the device's own before an
+  // app's) and gets back the index Locate takes.
+  size_t WatchDatabase(std::string relativePath, std::string domain = {},
+                       ExactMatch exact = ExactMatch::kSameDomain);
+  size_t WatchFile(std::string relativePath, std::string domain = {},
+                   ExactMatch exact = ExactMatch::kSameDomain);
+  // The manifest reader's notification: one record, handed to the watches.
+  void Update(void* argument, const char* commandType) override;
   // In complete reading, hands the manifest record `argument` to the watches
-  // and returns true: the kind's own matching is for exact reading only.
+  // and returns true; false in exact reading.
   bool TakeRecordInCompleteReading(const void* argument);
-  // The path to read for watch `index`: the stored file, deciphered where
-  // the backup is encrypted, or a merged copy when a write-ahead log is
-  // listed beside it. "" when the manifest lists no such file, or when it
-  // cannot be read, which is recorded as a problem.
+  // The path to read for watch `index`. Exact reading: the first matching
+  // record's readable path, taken when it was notified. Complete reading:
+  // the stored file, deciphered where the backup is encrypted, or a merged
+  // copy when a write-ahead log is listed beside it. "" when the manifest
+  // lists no such file, or when it cannot be read, which complete reading
+  // records as a problem.
   std::string Locate(size_t index);
+  // Opens watch `index`'s database read-only; null, recorded as unreadable
+  // with `detail`, when it does not open, and null unrecorded for "".
+  sqlite::Database OpenOn(size_t index, const std::string& path, const char* detail);
+  // Prepares `sql` on watch `index`'s open database; null, recorded as a
+  // query problem, when it does not prepare.
+  sqlite::Statement PrepareOn(size_t index, const sqlite::Database& database, const char* sql);
   // Records that a statement on watch `index`'s database failed.
   void AddQueryProblem(size_t index, sqlite3* database);
   void AddQueryFailure(size_t index, std::string detail);
@@ -107,10 +120,6 @@ int64_t StoredSize(const ManifestFile& record);
 // Type 2: folder + first two characters + separator + file id; else folder + file id.
 // "" for a file id that names no stored file.
 std::string StoredFilePath(const std::string& folder, int backupType, const std::string& fileID);
-
-// The manifest reader attached to a kind's subject side, found by notifying
-// the command type of the backup's format; null when none answers.
-DbBase* FindManifestReader(VRNSubject& subject, int backupType);
 
 }  // namespace keldra
 

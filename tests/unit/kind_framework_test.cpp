@@ -47,7 +47,7 @@ intptr_t FakeHostSend(PluginMessage* message) {
 
 class TestKind : public keldra::Kind {
  public:
-  void Run(const std::string&, const keldra::BackupInfo&) override {}
+  void Run(const keldra::ScanContext&) override {}
 };
 
 class KindFramework : public testing::Test {

@@ -141,15 +141,6 @@ TEST(ManifestDbReader, AnswersOnlyItsOwnCommandType) {
   found = nullptr;
   mbdb.Update(&found, "ManifestMbdbCommandType");
   EXPECT_EQ(found, &mbdb);
-
-  // A kind finds the reader through its own subject side.
-  keldra::VRNSubject kindSide;
-  EXPECT_EQ(keldra::FindManifestReader(kindSide, 2), nullptr);
-  kindSide.Attach(&mbdb);
-  kindSide.Attach(&db);
-  EXPECT_EQ(keldra::FindManifestReader(kindSide, 2), &db);
-  EXPECT_EQ(keldra::FindManifestReader(kindSide, 1), &mbdb);
-  EXPECT_EQ(keldra::FindManifestReader(kindSide, 3), nullptr);
 }
 
 TEST(MbdbReader, ComputesFileIdsAndKeepsCompleteEntries) {

@@ -62,7 +62,7 @@ class SmsKindReplies : public testing::Test {
       kind.Update(record, keldra::kManifestDbCommandType);
     keldra::BackupInfo info;
     info.ProductVersion = "12.1";
-    kind.Run("t", info);
+    kind.Run({"t", info});
     return g_results;
   }
 
@@ -98,7 +98,7 @@ TEST_F(SmsKindReplies, OddRepliesAreTakenAsWhatTheyCanBe) {
 
 TEST_F(SmsKindReplies, WithoutTheDatabaseNothingIsAsked) {
   keldra::Sms kind;
-  kind.Run("t", keldra::BackupInfo{});
+  kind.Run({"t", keldra::BackupInfo{}});
   EXPECT_TRUE(g_requests.empty());
   EXPECT_TRUE(g_results.empty());
 }

@@ -7,35 +7,22 @@
 
 #include "common/Sqlite.h"
 #include "keldra/Names.h"
+#include "kind/JsonText.h"
 #include "vorn/PimJsonUtil.h"
 
 namespace keldra {
 namespace {
 
 constexpr int kType = 8;
-constexpr int kStageTotal = 3;
-constexpr int kStatusPartial = 2;
 
 constexpr char kBookmarkSql[] =
     "select id,parent,title,url,num_children,order_index,special_id from bookmarks";
-
-void AddText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
-             const std::string& text) {
-  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text);
-}
 
 }  // namespace
 
 Bookmark::Bookmark() : items_(std::make_unique<rapidjson::Document>(rapidjson::kArrayType)) {}
 
 Bookmark::~Bookmark() = default;
-
-void Bookmark::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
-  const auto& record = *static_cast<const ManifestFile*>(argument);
-  if (record.relativePath == kDatabasePath) databasePath_ = ReadablePath(record);
-}
 
 bool Bookmark::BuildBookmarkJson(rapidjson::Value& object, Allocator& allocator,
                                  const BookmarkNode& node, int depth) {
@@ -63,11 +50,8 @@ bool Bookmark::BuildBookmarkJson(rapidjson::Value& object, Allocator& allocator,
 bool Bookmark::ReadBookmarks(const std::string& path) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
   if (!database) return false;
-  sqlite::Statement statement = sqlite::Prepare(database, kBookmarkSql);
-  if (!statement) {
-    AddQueryProblem(databaseWatch_, database.get());
-    return false;
-  }
+  sqlite::Statement statement = PrepareOn(databaseWatch_, database, kBookmarkSql);
+  if (!statement) return false;
 
   // Ordered by the bytes of the id text, so "10" comes before "9".
   std::map<std::string, BookmarkNode> nodes;
@@ -106,24 +90,16 @@ bool Bookmark::ReadBookmarks(const std::string& path) {
   return true;
 }
 
-void Bookmark::Run(const std::string& taskId, const BackupInfo& info) {
-  (void)info;
-  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
+void Bookmark::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType);
+  databasePath_ = Locate(databaseWatch_);
   ReadBookmarks(databasePath_);
   Allocator& allocator = items_->GetAllocator();
-  rapidjson::Value summary(rapidjson::kObjectType);
-  PimJsonUtil::AddJsonDictInt64Value(summary, allocator, "count", bookmarkCount_);
-  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "safari_bookmark_db_path", databasePath_);
-  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.SendSummary(allocator, bookmarkCount_, {{"safari_bookmark_db_path", databasePath_}});
   for (rapidjson::Value& item : items_->GetArray()) {
-    SendResult(allocator, item, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
-               names::kDoScan);
+    stages.Send(2, allocator, item);
   }
-  rapidjson::Value closing(rapidjson::kObjectType);
-  AttachProblems(closing, allocator);
-  SendResult(allocator, closing, taskId.c_str(), 3, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.SendClosing(3, allocator);
   items_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);
   bookmarkCount_ = 0;
 }

@@ -13,9 +13,9 @@
 
 namespace keldra {
 
-class Bookmark : public Kind, public VRNObserver {
+class Bookmark : public Kind {
  public:
-  static constexpr char kDatabasePath[] = "Library/Safari/Bookmarks.db";
+  static constexpr const char* kDatabasePath = kKinds[8].database;
   // Folders nested deeper than this are left out with everything below them:
   // real trees are a few levels deep, and a forged chain of parents must not
   // exhaust the stack of whoever builds, writes or parses the JSON.
@@ -24,8 +24,7 @@ class Bookmark : public Kind, public VRNObserver {
   Bookmark();
   ~Bookmark() override;
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
-  void Update(void* argument, const char* commandType) override;
+  void Run(const ScanContext& scan) override;
 
   // Fills the item list and the bookmark count; false when the database does
   // not open or its statement does not prepare.

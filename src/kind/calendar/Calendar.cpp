@@ -4,6 +4,7 @@
 #include <string>
 
 #include "keldra/Names.h"
+#include "kind/JsonText.h"
 #include "kind/TableColumns.h"
 #include "mivo/Utils.h"
 #include "vorn/PimJsonUtil.h"
@@ -14,8 +15,6 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 3;
-constexpr int kStageTotal = 3;
-constexpr int kStatusPartial = 2;
 
 constexpr char kCalendarSql[] = "select c.UUID,c.title,c.flags,c.color from Calendar c;";
 constexpr char kAlarmSql[] =
@@ -32,11 +31,6 @@ constexpr char kRecurrenceSql[] =
     "Location l on l.rowid == ci.location_id;";
 
 constexpr char kEntityKey[] = "com_apple_syncservices_RecordEntityName";
-
-void AddText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
-             std::string_view text) {
-  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text.data(), text.size());
-}
 
 // Whole seconds since 2001 as a date text; 0 means none.
 std::string DateTextOrEmpty(int64_t seconds) {
@@ -92,13 +86,6 @@ std::string ColumnString(sqlite3_stmt* row, int column) {
 Calendar::Calendar() : calendars_(std::make_unique<rapidjson::Document>(rapidjson::kArrayType)) {}
 
 Calendar::~Calendar() = default;
-
-void Calendar::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
-  const auto& record = *static_cast<const ManifestFile*>(argument);
-  if (record.relativePath == kDatabasePath) databasePath_ = ReadablePath(record);
-}
 
 void Calendar::ReadCalendars(sqlite3_stmt* statement) {
   Allocator& allocator = calendars_->GetAllocator();
@@ -316,24 +303,16 @@ bool Calendar::ReadEveryEvent(const sqlite::Database& database) {
   return true;
 }
 
-void Calendar::Run(const std::string& taskId, const BackupInfo& info) {
-  (void)info;
-  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
+void Calendar::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType);
+  databasePath_ = Locate(databaseWatch_);
   ReadCalendarDb(databasePath_);
   Allocator& allocator = calendars_->GetAllocator();
-  rapidjson::Value summary(rapidjson::kObjectType);
-  PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
-                                   static_cast<int32_t>(calendars_->Size()));
-  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "calendar_db_path", databasePath_);
-  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
-  SendResult(allocator, *calendars_, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.SendSummary(allocator, static_cast<int32_t>(calendars_->Size()),
+                     {{"calendar_db_path", databasePath_}});
+  stages.Send(2, allocator, *calendars_);
   calendars_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);
-  rapidjson::Value closing(rapidjson::kObjectType);
-  AttachProblems(closing, calendars_->GetAllocator());
-  SendResult(calendars_->GetAllocator(), closing, taskId.c_str(), 3, kStageTotal, kStatusPartial,
-             kType, 0, names::kDoScan);
+  stages.SendClosing(3, calendars_->GetAllocator());
 }
 
 }  // namespace keldra

@@ -15,15 +15,14 @@
 
 namespace keldra {
 
-class Calendar : public Kind, public VRNObserver {
+class Calendar : public Kind {
  public:
-  static constexpr char kDatabasePath[] = "Library/Calendar/Calendar.sqlitedb";
+  static constexpr const char* kDatabasePath = kKinds[3].database;
 
   Calendar();
   ~Calendar() override;
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
-  void Update(void* argument, const char* commandType) override;
+  void Run(const ScanContext& scan) override;
 
   // Opens the database and fills the calendar list; false when the
   // calendar statement could not be prepared (nor the database opened).

@@ -5,6 +5,7 @@
 #include "common/Sqlite.h"
 #include "keldra/Names.h"
 #include "kind/CompactRow.h"
+#include "kind/JsonText.h"
 #include "kind/TableColumns.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilityString.h"
@@ -14,16 +15,9 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 4;
-constexpr int kStageTotal = 3;
-constexpr int kStatusPartial = 2;
 
 constexpr char kCallDbSql[] =
     "select name,address,date,flags,duration,country_code,network_code from call";
-
-void AddText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
-             std::string_view text) {
-  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text.data(), text.size());
-}
 
 // Texts of the utility library's heap conversions, released once copied.
 void AddHeapText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
@@ -43,18 +37,6 @@ const char* StoreCallType(int originated) {
 CallHistory::CallHistory() : calls_(std::make_unique<rapidjson::Document>(rapidjson::kArrayType)) {}
 
 CallHistory::~CallHistory() = default;
-
-void CallHistory::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument)) return;
-  const auto& record = *static_cast<const ManifestFile*>(argument);
-  if (callDbPath_.empty() && record.relativePath == kCallDbPath) {
-    callDbPath_ = ReadablePath(record);
-    return;
-  }
-  if (callStorePath_.empty() && record.relativePath == kCallStorePath)
-    callStorePath_ = ReadablePath(record);
-}
 
 bool CallHistory::ReadCalls(const char* sql, const std::string& path, Source source) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
@@ -134,11 +116,11 @@ bool CallHistory::ReadCallStore(const char* sql, const std::string& path) {
   return ReadCalls(sql, path, Source::kCallStore);
 }
 
-void CallHistory::Run(const std::string& taskId, const BackupInfo& info) {
-  (void)info;
+void CallHistory::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType);
+  callDbPath_ = Locate(callDbWatch_);
+  callStorePath_ = Locate(callStoreWatch_);
   if (CompleteReading()) {
-    callDbPath_ = Locate(callDbWatch_);
-    callStorePath_ = Locate(callStoreWatch_);
     if (!callDbPath_.empty()) ReadCallsOfAnyGeneration(callDbPath_, Source::kCallDb, callDbWatch_);
     if (!callStorePath_.empty())
       ReadCallsOfAnyGeneration(callStorePath_, Source::kCallStore, callStoreWatch_);
@@ -157,13 +139,10 @@ void CallHistory::Run(const std::string& taskId, const BackupInfo& info) {
   // The closing stage repeats the list itself, an array: problems travel in
   // the summary, which is sent once every database has been read.
   AttachProblems(summary, allocator);
-  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.Send(1, allocator, summary);
   // The closing stage repeats the whole list.
-  SendResult(allocator, *calls_, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
-  SendResult(allocator, *calls_, taskId.c_str(), 3, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.Send(2, allocator, *calls_);
+  stages.Send(3, allocator, *calls_);
   calls_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);
 }
 

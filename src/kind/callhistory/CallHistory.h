@@ -12,10 +12,10 @@
 
 namespace keldra {
 
-class CallHistory : public Kind, public VRNObserver {
+class CallHistory : public Kind {
  public:
   static constexpr char kCallDbPath[] = "Library/CallHistory/call_history.db";
-  static constexpr char kCallStorePath[] = "Library/CallHistoryDB/CallHistory.storedata";
+  static constexpr const char* kCallStorePath = kKinds[4].database;
   // The store's statement, and the one for stores without the service
   // provider and location columns.
   static constexpr char kStoreSql[] =
@@ -28,8 +28,7 @@ class CallHistory : public Kind, public VRNObserver {
   CallHistory();
   ~CallHistory() override;
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
-  void Update(void* argument, const char* commandType) override;
+  void Run(const ScanContext& scan) override;
 
   // Appends the calls of a call_history.db; false when it does not open or
   // its statement does not prepare.

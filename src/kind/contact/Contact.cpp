@@ -4,6 +4,7 @@
 
 #include "keldra/Names.h"
 #include "kind/CompactRow.h"
+#include "kind/JsonText.h"
 #include "mivo/Utils.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilitySys.h"
@@ -12,8 +13,6 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 0;
-constexpr int kStageTotal = 3;
-constexpr int kStatusPartial = 2;
 constexpr unsigned kBatchSize = 100;
 
 constexpr char kPersonSql[] =
@@ -65,11 +64,6 @@ std::string DateTextOrEmpty(int64_t seconds) {
   return seconds == 0 ? std::string() : VRNUtilitySys::DateText2001(seconds);
 }
 
-void AddText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
-             std::string_view text) {
-  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text.data(), text.size());
-}
-
 void AddTextIfAny(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
                   sqlite3_stmt* statement, int column) {
   std::string_view text = sqlite::Text(statement, column);
@@ -81,13 +75,6 @@ void AddTextIfAny(rapidjson::Value& object, Kind::Allocator& allocator, const ch
 Contact::Contact() : contacts_(std::make_unique<rapidjson::Document>(rapidjson::kObjectType)) {}
 
 Contact::~Contact() = default;
-
-void Contact::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
-  const auto& record = *static_cast<const ManifestFile*>(argument);
-  if (record.relativePath == kDatabasePath) databasePath_ = ReadablePath(record);
-}
 
 bool Contact::ParseLabel(std::string& label) {
   // Exactly the texts the pattern _[$]{1}!<([^>]+)>![$]{1}_ matches whole:
@@ -170,8 +157,8 @@ void Contact::ReadPersons(sqlite3_stmt* statement) {
 }
 
 void Contact::ReadStructuredEntries(const char* sql, const char* entityName, EntryForm form) {
-  sqlite::Statement statement = sqlite::Prepare(database_, sql);
-  if (!statement) return AddQueryProblem(databaseWatch_, database_.get());
+  sqlite::Statement statement = PrepareOn(databaseWatch_, database_, sql);
+  if (!statement) return;
   sqlite3_stmt* row = statement.get();
   Allocator& allocator = contacts_->GetAllocator();
   // The member a sub-entry row contributes, or null when its key adds none.
@@ -204,8 +191,8 @@ void Contact::ReadStructuredEntries(const char* sql, const char* entityName, Ent
 }
 
 void Contact::ReadMultiValues(int64_t property, const char* entityName) {
-  sqlite::Statement statement = sqlite::Prepare(database_, kMultiValueSql);
-  if (!statement) return AddQueryProblem(databaseWatch_, database_.get());
+  sqlite::Statement statement = PrepareOn(databaseWatch_, database_, kMultiValueSql);
+  if (!statement) return;
   sqlite3_stmt* row = statement.get();
   sqlite3_bind_int64(row, 1, property);
   // Simple entries are complete when made: built aside, stored at their size.
@@ -251,36 +238,29 @@ bool Contact::ReadAddressBook(const std::string& path) {
 }
 
 void Contact::SendBatches(const std::string& taskId) {
+  const StageSender stages(*this, taskId, kType);
   Allocator& allocator = contacts_->GetAllocator();
   auto member = contacts_->MemberBegin();
   while (member != contacts_->MemberEnd()) {
     rapidjson::Value batch(rapidjson::kObjectType);
     for (unsigned n = 0; n < kBatchSize && member != contacts_->MemberEnd(); ++n, ++member)
       batch.AddMember(member->name, member->value, allocator);  // moves both
-    SendResult(allocator, batch, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
-               names::kDoScan);
+    stages.Send(2, allocator, batch);
   }
 }
 
-void Contact::Run(const std::string& taskId, const BackupInfo& info) {
-  (void)info;
-  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
+void Contact::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType);
+  databasePath_ = Locate(databaseWatch_);
   ReadAddressBook(databasePath_);
   Allocator& allocator = contacts_->GetAllocator();
 
-  rapidjson::Value summary(rapidjson::kObjectType);
-  PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
-                                   static_cast<int32_t>(contacts_->MemberCount()));
-  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "contact_db_path", databasePath_);
-  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.SendSummary(allocator, static_cast<int32_t>(contacts_->MemberCount()),
+                     {{"contact_db_path", databasePath_}});
 
-  SendBatches(taskId);
+  SendBatches(scan.taskId);
 
-  rapidjson::Value closing(rapidjson::kObjectType);
-  AttachProblems(closing, allocator);
-  SendResult(allocator, closing, taskId.c_str(), 3, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.SendClosing(3, allocator);
 
   contacts_ = std::make_unique<rapidjson::Document>(rapidjson::kObjectType);
 }

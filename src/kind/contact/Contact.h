@@ -17,15 +17,14 @@
 
 namespace keldra {
 
-class Contact : public Kind, public VRNObserver {
+class Contact : public Kind {
  public:
-  static constexpr char kDatabasePath[] = "Library/AddressBook/AddressBook.sqlitedb";
+  static constexpr const char* kDatabasePath = kKinds[0].database;
 
   Contact();
   ~Contact() override;
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
-  void Update(void* argument, const char* commandType) override;
+  void Run(const ScanContext& scan) override;
 
   // Fills the contact table. False when the database does not open or its
   // ABPerson statement does not prepare.

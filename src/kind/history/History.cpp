@@ -5,6 +5,7 @@
 #include "common/Sqlite.h"
 #include "keldra/Names.h"
 #include "kind/CompactRow.h"
+#include "kind/JsonText.h"
 #include "kind/history/LegacyHistory.h"
 #include "vorn/PimJsonUtil.h"
 #include "vorn/VRNUtilitySys.h"
@@ -13,17 +14,10 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 9;
-constexpr int kStageTotal = 3;
-constexpr int kStatusPartial = 2;
 
 constexpr char kHistorySql[] =
     "select hv.title,hi.url,hv.visit_time from history_visits hv left join history_items hi on "
     "hi.id =  hv.history_item order by hv.visit_time desc;";
-
-void AddText(rapidjson::Value& object, Kind::Allocator& allocator, const char* key,
-             std::string_view text) {
-  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text.data(), text.size());
-}
 
 }  // namespace
 
@@ -31,21 +25,11 @@ History::History() : visits_(std::make_unique<rapidjson::Document>(rapidjson::kA
 
 History::~History() = default;
 
-void History::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
-  const auto& record = *static_cast<const ManifestFile*>(argument);
-  if (record.relativePath == kDatabasePath) databasePath_ = ReadablePath(record);
-}
-
 bool History::ReadHistory(const std::string& path) {
   sqlite::Database database = sqlite::OpenReadOnly(path);
   if (!database) return false;
-  sqlite::Statement statement = sqlite::Prepare(database, kHistorySql);
-  if (!statement) {
-    AddQueryProblem(databaseWatch_, database.get());
-    return false;
-  }
+  sqlite::Statement statement = PrepareOn(databaseWatch_, database, kHistorySql);
+  if (!statement) return false;
   sqlite3_stmt* row = statement.get();
   while (sqlite3_step(row) == SQLITE_ROW)
     AppendVisit(sqlite::Text(row, 0), sqlite::Text(row, 1), sqlite::Int64(row, 2));
@@ -76,12 +60,10 @@ void History::AppendVisit(std::string_view title, std::string_view url, int64_t 
   compact.AppendTo(*visits_, visits_->GetAllocator());
 }
 
-void History::Run(const std::string& taskId, const BackupInfo& info) {
-  (void)info;
-  if (CompleteReading()) {
-    databasePath_ = Locate(databaseWatch_);
-    legacyPath_ = Locate(legacyWatch_);
-  }
+void History::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType);
+  databasePath_ = Locate(databaseWatch_);
+  legacyPath_ = Locate(legacyWatch_);
   if (visits_->Empty()) ReadHistory(databasePath_);
   if (!legacyPath_.empty() && !ReadLegacyHistory(legacyPath_))
     AddProblem(WatchLabel(legacyWatch_), "unreadable", "not a Safari history property list");
@@ -93,15 +75,10 @@ void History::Run(const std::string& taskId, const BackupInfo& info) {
   if (!legacyPath_.empty())
     PimJsonUtil::AddJsonDictStringValue(summary, allocator, "safari_history_plist_path",
                                         legacyPath_);
-  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
-  SendResult(allocator, *visits_, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.Send(1, allocator, summary);
+  stages.Send(2, allocator, *visits_);
   visits_ = std::make_unique<rapidjson::Document>(rapidjson::kArrayType);
-  rapidjson::Value closing(rapidjson::kObjectType);
-  AttachProblems(closing, visits_->GetAllocator());
-  SendResult(visits_->GetAllocator(), closing, taskId.c_str(), 3, kStageTotal, kStatusPartial,
-             kType, 0, names::kDoScan);
+  stages.SendClosing(3, visits_->GetAllocator());
 }
 
 }  // namespace keldra

@@ -10,16 +10,15 @@
 
 namespace keldra {
 
-class History : public Kind, public VRNObserver {
+class History : public Kind {
  public:
-  static constexpr char kDatabasePath[] = "Library/Safari/History.db";
+  static constexpr const char* kDatabasePath = kKinds[9].database;
   static constexpr char kLegacyPath[] = "Library/Safari/History.plist";
 
   History();
   ~History() override;
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
-  void Update(void* argument, const char* commandType) override;
+  void Run(const ScanContext& scan) override;
 
   // Appends one visit object per row; false when the database does not open
   // or its statement does not prepare.
@@ -39,7 +38,7 @@ class History : public Kind, public VRNObserver {
   std::string legacyPath_;
   // Where complete reading finds the database and the older property list.
   const size_t databaseWatch_ = WatchDatabase(kDatabasePath);
-  const size_t legacyWatch_ = WatchFile(kLegacyPath);
+  const size_t legacyWatch_ = WatchFile(kLegacyPath, {}, ExactMatch::kNone);
 };
 
 }  // namespace keldra

@@ -7,6 +7,8 @@
 #include "backup/DbBase.h"
 #include "common/Sqlite.h"
 #include "keldra/Names.h"
+#include "kind/JsonText.h"
+#include "kind/TableColumns.h"
 #include "kind/note/KeyMatcher.h"
 #include "kind/note/NoteBody.h"
 #include "kind/note/NoteBodyInflater.h"
@@ -41,8 +43,6 @@ constexpr const char* kMergeableColumns[] = {"ZMERGEABLEDATA1", "ZMERGEABLEDATA"
                                              "ZMERGEABLEDATA2"};
 constexpr char kTableUti[] = "com.apple.notes.table";
 constexpr uint8_t kGzipMagic[] = {0x1F, 0x8B};
-constexpr int kStageTotal = 3;
-constexpr int kStatusPartial = 2;
 
 // Whole seconds since 2001 as date text; "" for 0 and NULL.
 void AddDate(rapidjson::Value& note, Allocator& allocator, const char* key, sqlite3_stmt* statement,
@@ -50,12 +50,6 @@ void AddDate(rapidjson::Value& note, Allocator& allocator, const char* key, sqli
   int64_t seconds = sqlite::Int64(statement, column);
   PimJsonUtil::AddJsonDictStringValue(note, allocator, key,
                                       seconds ? VRNUtilitySys::DateText2001(seconds) : "");
-}
-
-void AddText(rapidjson::Value& note, Allocator& allocator, const char* key, sqlite3_stmt* statement,
-             int column) {
-  std::string_view text = sqlite::Text(statement, column);
-  PimJsonUtil::AddJsonDictStringValue(note, allocator, key, text.data(), text.size());
 }
 
 // The members every note carries after its dates, title (and, for
@@ -71,16 +65,6 @@ void AddIdentity(rapidjson::Value& note, Allocator& allocator, const std::string
 
 std::string NoteId(int counter) {
   return "Note-" + std::to_string(counter);
-}
-
-std::set<std::string> ColumnsOf(const sqlite::Database& database, const std::string& table) {
-  std::set<std::string> names;
-  sqlite::Statement statement =
-      sqlite::Prepare(database, ("PRAGMA table_info(" + table + ")").c_str());
-  if (!statement) return names;
-  while (sqlite3_step(statement.get()) == SQLITE_ROW)
-    names.emplace(sqlite::Text(statement.get(), 1));
-  return names;
 }
 
 // The first non-NULL of those of `candidates` the table has; NULL when none.
@@ -132,8 +116,7 @@ sqlite::Statement PrepareObjectDataLookup(const sqlite::Database& database) {
 std::optional<std::string_view> RecordBytes(NoteBodyInflater& inflater, const uint8_t* blob,
                                             size_t length) {
   if (!blob || length == 0) return std::nullopt;  // a body never stored
-  if (!IsGzip(blob, length))
-    return std::string_view(reinterpret_cast<const char*>(blob), length);
+  if (!IsGzip(blob, length)) return std::string_view(reinterpret_cast<const char*>(blob), length);
   return inflater.InflateWhole(blob, length);
 }
 
@@ -146,43 +129,22 @@ std::string_view StringOf(const rapidjson::Value& value) {
 
 Note::Note() : results_(rapidjson::kArrayType) {}
 
-void Note::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument)) return;
-  const auto& record = *static_cast<const ManifestFile*>(argument);
-  if (notesDbPath_.empty() && record.relativePath == kNotesDbName) {
-    notesDbPath_ = ReadablePath(record);
-    return;
-  }
-  if (noteStorePath_.empty() && record.relativePath == kNoteStoreName)
-    noteStorePath_ = ReadablePath(record);
-}
-
-void Note::Run(const std::string& taskId, const BackupInfo& info) {
-  if (CompleteReading()) {
-    notesDbPath_ = Locate(notesDbWatch_);
-    noteStorePath_ = Locate(noteStoreWatch_);
-  }
+void Note::Run(const ScanContext& scan) {
+  notesDbPath_ = Locate(notesDbWatch_);
+  noteStorePath_ = Locate(noteStoreWatch_);
   // Each reader reports its own failure among the problems.
   if (!notesDbPath_.empty()) ReadNotesDb(notesDbPath_);
   if (!noteStorePath_.empty()) ReadNoteStoreDb(noteStorePath_);
-  if (DbBase* reader = FindManifestReader(*this, info.BackupType))
-    ResolveAttachments(reader->GetFileMap(), info);
-  SendNoteResults(taskId, names::kDoScan);
+  if (DbBase* reader = scan.manifest) ResolveAttachments(reader->GetFileMap(), scan.info);
+  SendNoteResults(scan.taskId, names::kDoScan);
 }
 
 bool Note::ReadNotesDb(const std::string& path) {
-  sqlite::Database database = sqlite::OpenReadOnly(path);
-  if (!database) {
-    AddProblem(WatchLabel(notesDbWatch_), "unreadable",
-               "the notes database does not open as a database");
-    return false;
-  }
-  sqlite::Statement statement = sqlite::Prepare(database, kNotesSql);
-  if (!statement) {
-    AddProblem(WatchLabel(notesDbWatch_), "query failed", sqlite3_errmsg(database.get()));
-    return false;
-  }
+  sqlite::Database database =
+      OpenOn(notesDbWatch_, path, "the notes database does not open as a database");
+  if (!database) return false;
+  sqlite::Statement statement = PrepareOn(notesDbWatch_, database, kNotesSql);
+  if (!statement) return false;
   Allocator& allocator = results_.GetAllocator();
   int counter = 0;
   while (sqlite3_step(statement.get()) == SQLITE_ROW) {
@@ -198,19 +160,13 @@ bool Note::ReadNotesDb(const std::string& path) {
 }
 
 bool Note::ReadNoteStoreDb(const std::string& path) {
-  sqlite::Database database = sqlite::OpenReadOnly(path);
-  if (!database) {
-    AddProblem(WatchLabel(noteStoreWatch_), "unreadable",
-               "the note store does not open as a database");
-    return false;
-  }
+  sqlite::Database database =
+      OpenOn(noteStoreWatch_, path, "the note store does not open as a database");
+  if (!database) return false;
   const bool complete = CompleteReading();
   std::string sql = complete ? CompleteNoteStoreSql(database) : kNoteStoreSql;
-  sqlite::Statement statement = sqlite::Prepare(database, sql.c_str());
-  if (!statement) {
-    AddProblem(WatchLabel(noteStoreWatch_), "query failed", sqlite3_errmsg(database.get()));
-    return false;
-  }
+  sqlite::Statement statement = PrepareOn(noteStoreWatch_, database, sql.c_str());
+  if (!statement) return false;
   Allocator& allocator = results_.GetAllocator();
   NoteBodyInflater inflater;  // one buffer for the whole database
   sqlite::Statement objectData = complete ? PrepareObjectDataLookup(database) : nullptr;
@@ -319,20 +275,12 @@ void Note::ResolveAttachments(const FileMap& map, const BackupInfo& info) {
 }
 
 void Note::SendNoteResults(const std::string& taskId, const char* subCommandType) {
+  const StageSender stages(*this, taskId, kType, subCommandType);
   Allocator& allocator = results_.GetAllocator();
-  rapidjson::Value summary(rapidjson::kObjectType);
-  PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
-                                   static_cast<int32_t>(results_.Size()));
-  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "note_db_path", notesDbPath_);
-  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "note_store_db_path", noteStorePath_);
-  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kStatusPartial, kType, 0,
-             subCommandType);
-  SendResult(allocator, results_, taskId.c_str(), 2, kStageTotal, kStatusPartial, kType, 0,
-             subCommandType);
-  rapidjson::Value closing(rapidjson::kObjectType);
-  AttachProblems(closing, allocator);
-  SendResult(allocator, closing, taskId.c_str(), 3, kStageTotal, kStatusPartial, kType, 0,
-             subCommandType);
+  stages.SendSummary(allocator, static_cast<int32_t>(results_.Size()),
+                     {{"note_db_path", notesDbPath_}, {"note_store_db_path", noteStorePath_}});
+  stages.Send(2, allocator, results_);
+  stages.SendClosing(3, allocator);
   // A fresh document also gives back the memory of the notes just sent.
   rapidjson::Document empty(rapidjson::kArrayType);
   results_.Swap(empty);

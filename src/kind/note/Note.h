@@ -15,18 +15,17 @@
 
 namespace keldra {
 
-class Note : public Kind, public VRNObserver, public VRNSubject {
+class Note : public Kind {
  public:
   static constexpr int kType = 5;
   static constexpr char kNotesDbName[] = "Library/Notes/notes.sqlite";
-  static constexpr char kNoteStoreName[] = "NoteStore.sqlite";
-  static constexpr char kNoteStoreDomain[] = "AppDomainGroup-group.com.apple.notes";
+  static constexpr const char* kNoteStoreName = kKinds[kType].database;
+  static constexpr const char* kNoteStoreDomain = kKinds[kType].domain;
 
   Note();
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
   // Keeps the readable path of the first record of each database.
-  void Update(void* argument, const char* commandType) override;
 
   // Append the notes of one database to the result list; false when it does
   // not open or its statement does not prepare.
@@ -58,7 +57,8 @@ class Note : public Kind, public VRNObserver, public VRNSubject {
   std::string noteStorePath_;
   // Where complete reading finds the two databases.
   const size_t notesDbWatch_ = WatchDatabase(kNotesDbName);
-  const size_t noteStoreWatch_ = WatchDatabase(kNoteStoreName, kNoteStoreDomain);
+  const size_t noteStoreWatch_ =
+      WatchDatabase(kNoteStoreName, kNoteStoreDomain, ExactMatch::kAnyDomain);
 };
 
 }  // namespace keldra

@@ -2,6 +2,7 @@
 
 #include "backup/DbBase.h"
 #include "common/PeerRequest.h"
+#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/photo/PhotoFiles.h"
 #include "vorn/PimJsonUtil.h"
@@ -9,10 +10,8 @@
 namespace keldra {
 namespace {
 
-constexpr char kDatabaseName[] = "Media/PhotoData/Photos.sqlite";
 constexpr int kType = 6;
-constexpr int kStageTotal = 3;
-constexpr int kPartial = 2;
+constexpr const char* kDatabaseName = kKinds[kType].database;
 constexpr int kCameraRoll = 0;
 constexpr int kAlbumList = 1;
 constexpr int kAlbumPhotos = 2;
@@ -41,15 +40,14 @@ int AlbumType(const rapidjson::Value& album) {
   return member != album.MemberEnd() && member->value.IsInt() ? member->value.GetInt() : 0;
 }
 
-// Sends the stage messages of one kind run; every one carries the task, the
-// scan's name, type 6, stage_total 3 and status 2.
+// The stage messages of one kind run, shaped per sub-type: summary, slices
+// of photos, closing.
 class Series {
  public:
-  Series(Kind& kind, const std::string& taskId) : kind_(kind), taskId_(taskId) {}
+  Series(Kind& kind, const std::string& taskId) : kind_(kind), stages_(kind, taskId, kType) {}
 
   void Send(Allocator& allocator, rapidjson::Value& result, int stage, int subType) {
-    kind_.SendResult(allocator, result, taskId_.c_str(), stage, kStageTotal, kPartial, kType,
-                     subType, names::kDoScan);
+    stages_.Send(stage, allocator, result, subType);
   }
 
   void Summary(Allocator& allocator, rapidjson::SizeType count, const std::string& databasePath,
@@ -87,7 +85,7 @@ class Series {
 
  private:
   Kind& kind_;
-  const std::string& taskId_;
+  const StageSender stages_;
 };
 
 // One run: the request object, the photo lookups and the three series.
@@ -173,25 +171,20 @@ class PhotoRun {
 
 Photo::Photo() : results_(rapidjson::kArrayType), databaseWatch_(WatchDatabase(kDatabaseName)) {}
 
-void Photo::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
-  const auto* record = static_cast<const ManifestFile*>(argument);
-  if (record->relativePath == kDatabaseName) databasePath_ = ReadablePath(*record);
-}
-
-void Photo::Run(const std::string& taskId, const BackupInfo& info) {
-  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
+void Photo::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType);
+  databasePath_ = Locate(databaseWatch_);
   bool closed = false;
   if (!databasePath_.empty()) {
-    if (DbBase* reader = FindManifestReader(*this, info.BackupType)) {
-      PhotoRun run(*this, taskId, reader->GetFileMap(), databasePath_, info.ProductVersion);
+    if (DbBase* reader = scan.manifest) {
+      PhotoRun run(*this, scan.taskId, reader->GetFileMap(), databasePath_,
+                   scan.info.ProductVersion);
       closed = run.SendCameraRoll() && run.SendAlbums();
       if (!closed)
         AddProblem(WatchLabel(databaseWatch_), "unreadable", "the platform did not read it");
     }
   }
-  if (!closed) SendProblemsAlone(taskId, 3, kStageTotal, kType, kAlbumPhotos);
+  if (!closed) stages.SendProblemsAlone(3, kAlbumPhotos);
   ResetResults();
 }
 

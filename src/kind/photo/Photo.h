@@ -13,14 +13,13 @@
 
 namespace keldra {
 
-class Photo : public Kind, public VRNObserver, public VRNSubject {
+class Photo : public Kind {
  public:
   Photo();
   ~Photo() override = default;
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
   // Locates Media/PhotoData/Photos.sqlite (any domain); the first match wins.
-  void Update(void* argument, const char* commandType) override;
 
   const std::string& DatabasePath() const { return databasePath_; }
 

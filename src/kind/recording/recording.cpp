@@ -14,8 +14,6 @@ namespace keldra {
 namespace {
 
 constexpr int kType = 7;
-constexpr int kStageTotal = 3;
-constexpr int kPartial = 2;
 
 enum Source { kRecordingDb = 1, kAssetManifest = 2, kComposition = 3, kCloudDb = 4 };
 
@@ -86,7 +84,8 @@ void Recording::Update(void* argument, const char* commandType) {
   }
 }
 
-void Recording::Run(const std::string& taskId, const BackupInfo& info) {
+void Recording::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType);
   if (CompleteReading()) {
     LocateSource(recordingDbWatch_, kRecordingDb, recordingDbPath_);
     LocateSource(assetManifestWatch_, kAssetManifest, assetManifestPath_);
@@ -100,10 +99,10 @@ void Recording::Run(const std::string& taskId, const BackupInfo& info) {
   PimJsonUtil::AddJsonDictStringValue(request, allocator, "cloud_recordings_db_path", cloudDbPath_);
   PimJsonUtil::AddJsonDictObjectValue(request, allocator, "manifest_plist_path", compositions_);
   bool newer = VRNUtilityString::CompareVersion(productVersion_.c_str(), "15.0") >= 0;
-  List list = QueryRecordingList(request, info.BackupPath, newer);
-  if (!list.entries) return SendProblemsAlone(taskId, 3, kStageTotal, kType, 0);
-  if (CompleteReading() && info.IsEncrypted) MeasureContent(*list.entries, info.BackupType);
-  SendRecordingResults(list, taskId);
+  List list = QueryRecordingList(request, scan.info.BackupPath, newer);
+  if (!list.entries) return stages.SendProblemsAlone(3);
+  if (CompleteReading() && scan.info.IsEncrypted) MeasureContent(*list.entries, scan.manifest);
+  SendRecordingResults(list, scan.taskId);
 }
 
 Recording::List Recording::QueryRecordingList(const rapidjson::Value& request,
@@ -181,8 +180,7 @@ bool Recording::LocateEntry(rapidjson::Value& entry, const std::string& backupDi
 
 // An encrypted backup stores padded ciphertext: the size given is the
 // content's, found through the entry's manifest record.
-void Recording::MeasureContent(rapidjson::Value& entries, int backupType) {
-  DbBase* reader = FindManifestReader(*this, backupType);
+void Recording::MeasureContent(rapidjson::Value& entries, DbBase* reader) {
   if (!reader) return;
   PlaintextSizes sizes;
   for (rapidjson::Value& entry : entries.GetArray()) {
@@ -197,6 +195,7 @@ void Recording::MeasureContent(rapidjson::Value& entries, int backupType) {
 }
 
 void Recording::SendRecordingResults(List& list, const std::string& taskId) {
+  const StageSender stages(*this, taskId, kType);
   auto& allocator = list.reply->GetAllocator();
   rapidjson::Value summary(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
@@ -207,13 +206,12 @@ void Recording::SendRecordingResults(List& list, const std::string& taskId) {
   PimJsonUtil::AddJsonDictStringValue(summary, allocator, "cloud_recordings_db_path", cloudDbPath_);
   // The closing result is an array: problems travel in the summary.
   AttachProblems(summary, allocator);
-  const char* scan = names::kDoScan;
-  SendResult(allocator, summary, taskId.c_str(), 1, kStageTotal, kPartial, kType, 0, scan);
-  SendResult(allocator, *list.entries, taskId.c_str(), 2, kStageTotal, kPartial, kType, 0, scan);
+  stages.Send(1, allocator, summary);
+  stages.Send(2, allocator, *list.entries);
   LOG(INFO) << "Count Size: " << list.entries->Size() << "\n"
             << PimJsonUtil::ToString(*list.entries);
   rapidjson::Value closing(rapidjson::kArrayType);
-  SendResult(allocator, closing, taskId.c_str(), 3, kStageTotal, kPartial, kType, 0, scan);
+  stages.Send(3, allocator, closing);
 }
 
 }  // namespace keldra

@@ -19,7 +19,7 @@
 
 namespace keldra {
 
-class Recording : public Kind, public VRNObserver, public VRNSubject {
+class Recording : public Kind {
  public:
   // The platform's reply and the list of recording entries, whose values
   // live in the reply's allocator: declared after it, the list goes first.
@@ -36,7 +36,7 @@ class Recording : public Kind, public VRNObserver, public VRNSubject {
   // it over before the manifest is read.
   void Configure(const BackupInfo& info) override;
   void Update(void* argument, const char* commandType) override;
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
 
   // The backup domain the platform's "source" number stands for.
   void SetSourceDomain(int source, const std::string& domain);
@@ -60,7 +60,7 @@ class Recording : public Kind, public VRNObserver, public VRNSubject {
   bool LocateEntry(rapidjson::Value& entry, const std::string& backupDir, const char* prefix,
                    rapidjson::Document::AllocatorType& allocator) const;
   void LocateSource(size_t watch, int source, std::string& path);
-  void MeasureContent(rapidjson::Value& entries, int backupType);
+  void MeasureContent(rapidjson::Value& entries, DbBase* reader);
 
   rapidjson::Document work_;
   std::string recordingDbPath_;

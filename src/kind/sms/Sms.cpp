@@ -4,16 +4,15 @@
 #include <string>
 
 #include "common/PeerRequest.h"
+#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "vorn/PimJsonUtil.h"
 
 namespace keldra {
 namespace {
 
-constexpr char kDatabaseName[] = "Library/SMS/sms.db";
 constexpr int kType = 1;
-constexpr int kStageTotal = 4;
-constexpr int kStatusPartial = 2;
+constexpr const char* kDatabaseName = kKinds[kType].database;
 // Messages per page of the platform's reply: a few megabytes of document.
 constexpr int64_t kPageMessages = 20000;
 
@@ -40,21 +39,15 @@ Sms::Sms()
 
 Sms::~Sms() = default;
 
-void Sms::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
-  const auto* record = static_cast<const ManifestFile*>(argument);
-  if (record->relativePath == kDatabaseName) databasePath_ = ReadablePath(*record);
-}
-
-void Sms::Run(const std::string& taskId, const BackupInfo& info) {
-  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
-  if (databasePath_.empty()) return SendProblemsAlone(taskId, 4, kStageTotal, kType, 0);
+void Sms::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType);
+  databasePath_ = Locate(databaseWatch_);
+  if (databasePath_.empty()) return stages.SendProblemsAlone(4);
   Allocator& workAllocator = work_->GetAllocator();
   rapidjson::Value request(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictStringValue(request, workAllocator, "path", databasePath_);
   PimJsonUtil::AddJsonDictStringValue(request, workAllocator, "productVersion",
-                                      info.ProductVersion);
+                                      scan.info.ProductVersion);
   // Complete reading asks in pages, so that neither side ever holds every
   // message at once; a platform that answers in one piece sends no "next".
   if (CompleteReading())
@@ -63,10 +56,9 @@ void Sms::Run(const std::string& taskId, const BackupInfo& info) {
       QueryPlatform(names::kSmsQueryConversationList, PimJsonUtil::ToString(request));
   if (!reply) {
     AddProblem(WatchLabel(databaseWatch_), "unreadable", "the platform did not read it");
-    return SendProblemsAlone(taskId, 4, kStageTotal, kType, 0);
+    return stages.SendProblemsAlone(4);
   }
 
-  const char* task = taskId.c_str();
   rapidjson::Value* chats = ChatsOf(*reply);
   int64_t total = static_cast<int64_t>(chats ? chats->Size() : 0);
   if (reply->IsObject()) {
@@ -78,11 +70,11 @@ void Sms::Run(const std::string& taskId, const BackupInfo& info) {
     rapidjson::Value summary(rapidjson::kObjectType);
     PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count", static_cast<int32_t>(total));
     PimJsonUtil::AddJsonDictStringValue(summary, allocator, "sms_db_path", databasePath_);
-    SendResult(allocator, summary, task, 1, kStageTotal, kStatusPartial, kType, 0, names::kDoScan);
+    stages.Send(1, allocator, summary);
   }
 
   for (;;) {
-    if (chats) SendConversations(*reply, *chats, task);
+    if (chats) SendConversations(*reply, *chats, stages);
     std::optional<std::string> next = NextToken(*reply);
     if (!next) break;
     PimJsonUtil::AddJsonDictStringValue(request, workAllocator, "next", *next);
@@ -94,18 +86,14 @@ void Sms::Run(const std::string& taskId, const BackupInfo& info) {
 
   rapidjson::Document closing(rapidjson::kObjectType);
   AttachProblems(closing, closing.GetAllocator());
-  SendResult(closing.GetAllocator(), closing, task, 4, kStageTotal, kStatusPartial, kType, 0,
-             names::kDoScan);
+  stages.Send(4, closing.GetAllocator(), closing);
 }
 
 // Stage 2 and 3 of each conversation of one reply; every value built here
 // lives in the reply's allocator.
-void Sms::SendConversations(rapidjson::Document& reply, rapidjson::Value& chats, const char* task) {
+void Sms::SendConversations(rapidjson::Document& reply, rapidjson::Value& chats,
+                            const StageSender& stages) {
   Allocator& allocator = reply.GetAllocator();
-  auto send = [&](rapidjson::Value& result, int stage) {
-    SendResult(allocator, result, task, stage, kStageTotal, kStatusPartial, kType, 0,
-               names::kDoScan);
-  };
   for (rapidjson::Value& conversation : chats.GetArray()) {
     rapidjson::Value taken(rapidjson::kObjectType);
     if (conversation.IsObject()) {
@@ -116,7 +104,7 @@ void Sms::SendConversations(rapidjson::Document& reply, rapidjson::Value& chats,
         conversation.RemoveMember(messages);
       }
     }
-    send(conversation, 2);
+    stages.Send(2, allocator, conversation);
 
     if (taken.MemberCount() == 0) continue;
     rapidjson::Value& messages = taken.MemberBegin()->value;
@@ -124,7 +112,7 @@ void Sms::SendConversations(rapidjson::Document& reply, rapidjson::Value& chats,
     rapidjson::Value list(rapidjson::kArrayType);
     list.Reserve(messages.Size(), allocator);
     for (rapidjson::Value& message : messages.GetArray()) list.PushBack(message, allocator);
-    send(list, 3);
+    stages.Send(3, allocator, list);
   }
 }
 

@@ -13,17 +13,17 @@
 
 namespace keldra {
 
-class Sms : public Kind, public VRNObserver {
+class Sms : public Kind {
  public:
   Sms();
   ~Sms() override;
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
   // A ManifestFile notification: keeps the readable path of the first
   // record named Library/SMS/sms.db, whatever its domain.
-  void Update(void* argument, const char* commandType) override;
 
  private:
-  void SendConversations(rapidjson::Document& reply, rapidjson::Value& chats, const char* task);
+  void SendConversations(rapidjson::Document& reply, rapidjson::Value& chats,
+                         const StageSender& stages);
 
   std::unique_ptr<rapidjson::Document> work_;  // allocator of the request
   std::string databasePath_;

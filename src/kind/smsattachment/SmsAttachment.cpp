@@ -1,6 +1,7 @@
 #include "kind/smsattachment/SmsAttachment.h"
 
 #include "backup/DbBase.h"
+#include "keldra/Kinds.h"
 #include "keldra/Names.h"
 #include "kind/PlaintextSizes.h"
 #include "vorn/PimJsonUtil.h"
@@ -9,7 +10,6 @@
 namespace keldra {
 namespace {
 
-constexpr char kDatabaseName[] = "Library/SMS/sms.db";
 // Each table generation stores device paths with its own prefix: "~/" and
 // "/var/mobile/". The prefix is cut by length, not compared.
 constexpr char kAttachmentStatement[] = "select filename,mime_type,created_date from attachment;";
@@ -18,8 +18,7 @@ constexpr char kMadridStatement[] = "select filename,mime_type,created_date from
 constexpr size_t kMadridCut = 12;
 
 constexpr int kType = 2;
-constexpr int kStageTotal = 3;
-constexpr int kStatusPartial = 2;
+constexpr const char* kDatabaseName = kKinds[kType].database;
 
 }  // namespace
 
@@ -28,13 +27,6 @@ SmsAttachment::SmsAttachment()
       databaseWatch_(WatchDatabase(kDatabaseName)) {}
 
 SmsAttachment::~SmsAttachment() = default;
-
-void SmsAttachment::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !databasePath_.empty()) return;
-  const auto* record = static_cast<const ManifestFile*>(argument);
-  if (record->relativePath == kDatabaseName) databasePath_ = ReadablePath(*record);
-}
 
 bool SmsAttachment::ReadAttachments(const sqlite::Database& database, const char* statement,
                                     size_t cut) {
@@ -64,8 +56,9 @@ bool SmsAttachment::ReadAttachments(const sqlite::Database& database, const char
   return true;
 }
 
-void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
-  if (CompleteReading()) databasePath_ = Locate(databaseWatch_);
+void SmsAttachment::Run(const ScanContext& scan) {
+  const StageSender stages(*this, scan.taskId, kType);
+  databasePath_ = Locate(databaseWatch_);
   if (sqlite::Database database = sqlite::OpenReadOnly(databasePath_)) {
     // The older table only when the newer one is not there at all, not when
     // it is merely empty.
@@ -76,7 +69,7 @@ void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
 
   Allocator& allocator = attachments_->GetAllocator();
   rapidjson::Value kept(rapidjson::kArrayType);
-  if (DbBase* reader = FindManifestReader(*this, info.BackupType)) {
+  if (DbBase* reader = scan.manifest) {
     const FileMap& files = reader->GetFileMap();
     PlaintextSizes sizes;
     rapidjson::SizeType index = 0;
@@ -85,7 +78,7 @@ void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
       const ManifestFile* record = files.Find(queryPath);
       if (!record) continue;
       std::string path =
-          StoredFilePath(info.BackupPath, info.BackupType, std::string(record->fileID));
+          StoredFilePath(scan.info.BackupPath, scan.info.BackupType, std::string(record->fileID));
       PimJsonUtil::AddJsonDictStringValue(attachment, allocator, "Path", path);
       // The UTF-8 path is the file's own name here; no round trip through
       // UTF-16 that could change bytes that are not UTF-8.
@@ -98,20 +91,10 @@ void SmsAttachment::Run(const std::string& taskId, const BackupInfo& info) {
   static_cast<rapidjson::Value&>(*attachments_).Swap(kept);
   queryPaths_.clear();
 
-  const char* task = taskId.c_str();
-  auto send = [&](rapidjson::Value& result, int stage) {
-    SendResult(allocator, result, task, stage, kStageTotal, kStatusPartial, kType, 0,
-               names::kDoScan);
-  };
-  rapidjson::Value summary(rapidjson::kObjectType);
-  PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count",
-                                   static_cast<int32_t>(attachments_->Size()));
-  PimJsonUtil::AddJsonDictStringValue(summary, allocator, "sms_db_path", databasePath_);
-  send(summary, 1);
-  send(*attachments_, 2);
-  rapidjson::Value closing(rapidjson::kObjectType);
-  AttachProblems(closing, allocator);
-  send(closing, 3);
+  stages.SendSummary(allocator, static_cast<int32_t>(attachments_->Size()),
+                     {{"sms_db_path", databasePath_}});
+  stages.Send(2, allocator, *attachments_);
+  stages.SendClosing(3, allocator);
   attachments_->SetArray();
 }
 

@@ -17,14 +17,13 @@
 
 namespace keldra {
 
-class SmsAttachment : public Kind, public VRNObserver, public VRNSubject {
+class SmsAttachment : public Kind {
  public:
   SmsAttachment();
   ~SmsAttachment() override;
-  void Run(const std::string& taskId, const BackupInfo& info) override;
+  void Run(const ScanContext& scan) override;
   // A ManifestFile notification: keeps the readable path of the first
   // record named Library/SMS/sms.db, whatever its domain.
-  void Update(void* argument, const char* commandType) override;
 
   // Appends the rows of one attachment table, each file name without its
   // first `cut` bytes. False only when the statement does not prepare.

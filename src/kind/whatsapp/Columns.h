@@ -7,17 +7,14 @@
 #include <string_view>
 
 #include "common/Sqlite.h"
+#include "kind/JsonText.h"
+#include "kind/TableColumns.h"
 #include "mivo/Utils.h"
 #include "vorn/PimJsonUtil.h"
 
 namespace keldra::whatsapp {
 
-// A text column as a string member; NULL gives "".
-inline void AddText(rapidjson::Value& object, rapidjson::Document::AllocatorType& allocator,
-                    const char* key, sqlite3_stmt* statement, int column) {
-  std::string_view text = sqlite::Text(statement, column);
-  PimJsonUtil::AddJsonDictStringValue(object, allocator, key, text.data(), text.size());
-}
+using keldra::AddText;
 
 // The date text of a column holding seconds since 2001: the leading integer
 // of its text, so a fraction is dropped.
@@ -26,16 +23,7 @@ inline std::string DateOf(sqlite3_stmt* statement, int column) {
   return Utils::Convert2001GMTtoDate(Utils::ParseLeadingInt64(text));
 }
 
-// The column names of a table; empty when it does not exist.
-inline std::set<std::string> ColumnsOf(const sqlite::Database& database, const std::string& table) {
-  std::set<std::string> names;
-  sqlite::Statement statement =
-      sqlite::Prepare(database, ("PRAGMA table_info(" + table + ")").c_str());
-  if (!statement) return names;
-  while (sqlite3_step(statement.get()) == SQLITE_ROW)
-    names.emplace(sqlite::Text(statement.get(), 1));
-  return names;
-}
+using keldra::ColumnsOf;
 
 // "<alias>.<name>" when the table has the column, else NULL: complete
 // reading builds its statements from the columns a store really has.

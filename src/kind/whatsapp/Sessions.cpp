@@ -55,11 +55,8 @@ bool WhatsApp::ReadPushNames() {
 
 bool WhatsApp::ReadChatSessions(rapidjson::Document& document) {
   std::string sql = CompleteReading() ? CompleteSessionSql(database_) : kSessionSql;
-  sqlite::Statement statement = sqlite::Prepare(database_, sql.c_str());
-  if (!statement) {
-    AddProblem(WatchLabel(databaseWatch_), "query failed", sqlite3_errmsg(database_.get()));
-    return false;
-  }
+  sqlite::Statement statement = PrepareOn(databaseWatch_, database_, sql.c_str());
+  if (!statement) return false;
   sqlite3_stmt* row = statement.get();
   auto& allocator = document.GetAllocator();
   while (sqlite3_step(row) == SQLITE_ROW) {

@@ -9,11 +9,6 @@ namespace {
 
 using Allocator = rapidjson::Document::AllocatorType;
 
-constexpr int kStatusPartial = 2;
-constexpr int kStatusFinished = 1;
-constexpr int kMediaStages = 3;
-constexpr int kChatStages = 4;
-
 rapidjson::Value CountObject(size_t count, Allocator& allocator) {
   rapidjson::Value summary(rapidjson::kObjectType);
   PimJsonUtil::AddJsonDictIntValue(summary, allocator, "count", static_cast<int32_t>(count));
@@ -27,24 +22,16 @@ WhatsApp::WhatsApp()
       mediaItems_(std::make_shared<rapidjson::Value>(rapidjson::kObjectType)),
       document_(rapidjson::kObjectType) {}
 
-void WhatsApp::Update(void* argument, const char* commandType) {
-  (void)commandType;
-  if (!argument || TakeRecordInCompleteReading(argument) || !dbPath_.empty()) return;
-  const auto& record = *static_cast<const ManifestFile*>(argument);
-  if (record.relativePath == kDbName && record.domain == kDomain) dbPath_ = ReadablePath(record);
-}
-
-void WhatsApp::Run(const std::string& taskId, const BackupInfo& info) {
-  ExtractChats(document_, taskId, info);
+void WhatsApp::Run(const ScanContext& scan) {
+  dbPath_ = Locate(databaseWatch_);
+  ExtractChats(document_, scan.taskId, scan.info);
 }
 
 void WhatsApp::ExtractChats(rapidjson::Document& document, const std::string& taskId,
                             const BackupInfo& info) {
-  if (CompleteReading()) dbPath_ = Locate(databaseWatch_);
-  if (!dbPath_.empty()) database_ = sqlite::OpenReadOnly(dbPath_);
-  if (!dbPath_.empty() && !database_)
-    AddProblem(WatchLabel(databaseWatch_), "unreadable",
-               "the chat store does not open as a database");
+  const StageSender stages(*this, taskId, kType);
+  if (!dbPath_.empty())
+    database_ = OpenOn(databaseWatch_, dbPath_, "the chat store does not open as a database");
   if (database_) {
     ReadMediaItems(document, info.BackupPath, info.BackupType);
     ReadPushNames();
@@ -55,41 +42,35 @@ void WhatsApp::ExtractChats(rapidjson::Document& document, const std::string& ta
   }
   rapidjson::Value closing(rapidjson::kObjectType);
   AttachProblems(closing, document.GetAllocator());
-  SendResult(document.GetAllocator(), closing, taskId.c_str(), 0, 0, kStatusFinished, kType, 0,
-             names::kDoScan);
+  stages.SendUnstaged(CommandStatus::kFinished, document.GetAllocator(), closing);
 }
 
 void WhatsApp::SendMediaSeries(rapidjson::Document& document, const std::string& taskId) {
+  const StageSender media(*this, taskId, kMediaType);
   Allocator& allocator = document.GetAllocator();
-  const char* task = taskId.c_str();
   rapidjson::Value summary = CountObject(mediaItems_->MemberCount(), allocator);
-  SendResult(allocator, summary, task, 1, kMediaStages, kStatusPartial, kMediaType, 0,
-             names::kDoScan);
-  SendResult(allocator, *mediaItems_, task, 2, kMediaStages, kStatusPartial, kMediaType, 0,
-             names::kDoScan);
+  media.Send(1, allocator, summary);
+  media.Send(2, allocator, *mediaItems_);
   rapidjson::Value closing(rapidjson::kObjectType);
-  SendResult(allocator, closing, task, 3, kMediaStages, kStatusPartial, kMediaType, 0,
-             names::kDoScan);
+  media.Send(3, allocator, closing);
 }
 
 // Messages are read session by session, right before their session is sent,
 // into memory that is given back once it has gone: what a large chat store
 // holds never has to fit in memory at once.
 void WhatsApp::SendChatSeries(rapidjson::Document& document, const std::string& taskId) {
+  const StageSender stages(*this, taskId, kType);
   Allocator& allocator = document.GetAllocator();
-  const char* task = taskId.c_str();
   rapidjson::Value summary = CountObject(sessions_->Size(), allocator);
-  SendResult(allocator, summary, task, 1, kChatStages, kStatusPartial, kType, 0, names::kDoScan);
+  stages.Send(1, allocator, summary);
   for (rapidjson::Value& session : sessions_->GetArray()) {
     Allocator messageAllocator;
     rapidjson::Value messages(rapidjson::kArrayType);
     bool read = ReadMessages(session, allocator, messages, messageAllocator);
-    SendResult(allocator, session, task, 2, kChatStages, kStatusPartial, kType, 0, names::kDoScan);
-    if (read && !messages.Empty())
-      SendResult(messageAllocator, messages, task, 3, kChatStages, kStatusPartial, kType, 0,
-                 names::kDoScan);
+    stages.Send(2, allocator, session);
+    if (read && !messages.Empty()) stages.Send(3, messageAllocator, messages);
     rapidjson::Value closing(rapidjson::kObjectType);
-    SendResult(allocator, closing, task, 4, kChatStages, kStatusPartial, kType, 0, names::kDoScan);
+    stages.Send(4, allocator, closing);
   }
 }
 

@@ -20,12 +20,12 @@
 
 namespace keldra {
 
-class WhatsApp : public Kind, public VRNObserver, public VRNSubject {
+class WhatsApp : public Kind {
  public:
   static constexpr int kType = 10;
-  static constexpr int kMediaType = 11;
-  static constexpr char kDomain[] = "AppDomainGroup-group.net.whatsapp.WhatsApp.shared";
-  static constexpr char kDbName[] = "ChatStorage.sqlite";
+  static constexpr int kMediaType = kKinds[kType].extraSeries;
+  static constexpr const char* kDomain = kKinds[kType].domain;
+  static constexpr const char* kDbName = kKinds[kType].database;
 
   // Group member Z_PK text -> member JID; the first row of a number counts.
   using GroupMembers = std::unordered_map<std::string, std::string>;
@@ -36,8 +36,7 @@ class WhatsApp : public Kind, public VRNObserver, public VRNSubject {
 
   WhatsApp();
 
-  void Run(const std::string& taskId, const BackupInfo& info) override;
-  void Update(void* argument, const char* commandType) override;
+  void Run(const ScanContext& scan) override;
 
   // The whole read-and-send flow; `document` provides the allocator of every
   // value kept beyond one session.
