@@ -26,8 +26,6 @@ void QueryWhatsAppMediaItem(PluginMessage& message);
 std::string TaskIdOf(const PluginMessage& message);
 // Looks the task up by id and, when found, notifies the scheduler.
 void NotifyTask(const std::string& taskId, CommandStatus status);
-// The same with the status as its number, for callers that still carry one.
-void NotifyTask(const std::string& taskId, int status);
 // Parses a form-0 text payload. False when there is none or it is not JSON.
 bool ParsePayloadText(const PluginMessage& message, rapidjson::Document& document);
 // The caller's document of a form-1 payload, or null.

@@ -44,12 +44,8 @@ std::string TaskIdOf(const PluginMessage& message) {
 }
 
 void NotifyTask(const std::string& taskId, CommandStatus status) {
-  NotifyTask(taskId, ToInt(status));
-}
-
-void NotifyTask(const std::string& taskId, int status) {
   std::shared_ptr<QoTask> task = QoTaskSchedular::Get().FindTask(taskId);
-  if (task) QoTask::NotifySchedular(task, static_cast<QoTaskStatus1>(status));
+  if (task) QoTask::NotifySchedular(task, static_cast<QoTaskStatus1>(ToInt(status)));
 }
 
 bool ParsePayloadText(const PluginMessage& message, rapidjson::Document& document) {

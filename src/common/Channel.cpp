@@ -45,14 +45,10 @@ void SendResultText(const char* taskId, const char* text, size_t length, bool wi
 
 void SendCommandStatus(const char* taskId, const char* command, CommandStatus status,
                        int errorCode) {
-  SendCommandStatus(taskId, command, ToInt(status), errorCode);
-}
-
-void SendCommandStatus(const char* taskId, const char* command, int status, int errorCode) {
   rapidjson::Document document(rapidjson::kObjectType);
   auto& allocator = document.GetAllocator();
   PimJsonUtil::AddJsonDictIntValue(document, allocator, "stage", 3);
-  PimJsonUtil::AddJsonDictIntValue(document, allocator, "status", status);
+  PimJsonUtil::AddJsonDictIntValue(document, allocator, "status", ToInt(status));
   PimJsonUtil::AddJsonDictStringValue(document, allocator, "sub_command_type", command);
   PimJsonUtil::AddJsonDictIntValue(document, allocator, "error_code", errorCode);
   SendResultText(taskId, PimJsonUtil::ToString(document), true);

@@ -29,8 +29,6 @@ void SendResultText(const char* taskId, const char* text, size_t length, bool wi
 // {"stage":3,"status":S,"sub_command_type":C,"error_code":E}.
 void SendCommandStatus(const char* taskId, const char* command, CommandStatus status,
                        int errorCode);
-// The same with the status as its number, for callers that still carry one.
-void SendCommandStatus(const char* taskId, const char* command, int status, int errorCode);
 
 }  // namespace keldra
 

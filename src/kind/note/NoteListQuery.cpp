@@ -21,8 +21,8 @@ void QueryNoteList(PluginMessage& message) {
     note.SendNoteResults(taskId, names::kQueryNoteList);
   }
   // Finished even for a payload that does not parse; only the task hears of it.
-  SendCommandStatus(message.taskId, names::kQueryNoteList, 1, 0);
-  NotifyTask(taskId, parsed ? 1 : 6);
+  SendCommandStatus(message.taskId, names::kQueryNoteList, CommandStatus::kFinished, 0);
+  NotifyTask(taskId, parsed ? CommandStatus::kFinished : CommandStatus::kFailed);
 }
 
 }  // namespace keldra
