@@ -34,8 +34,10 @@ bool ValidatePayload(const char* text, size_t* length, bool* hasStageTotal) {
   rapidjson::StringStream stream(text);
   TopLevelKeys handler;
   rapidjson::Reader reader;
-  if (reader.Parse<rapidjson::kParseValidateEncodingFlag | rapidjson::kParseStopWhenDoneFlag>(
-              stream, handler).IsError())
+  if (reader
+          .Parse<rapidjson::kParseValidateEncodingFlag | rapidjson::kParseStopWhenDoneFlag>(stream,
+                                                                                            handler)
+          .IsError())
     return false;
   // Only white space may follow the value.
   const char* rest = text + stream.Tell();
@@ -66,7 +68,9 @@ std::string Sha256Hex(const uint8_t* data, uint64_t size) {
   return hex;
 }
 
-std::string ValueJson(const rapidjson::Value& value) { return PimJsonUtil::ToString(value); }
+std::string ValueJson(const rapidjson::Value& value) {
+  return PimJsonUtil::ToString(value);
+}
 
 std::string Quote(const char* text) {
   if (!text) return "null";
@@ -75,12 +79,11 @@ std::string Quote(const char* text) {
 }
 
 std::string Result(const PluginMessage& message, const char* payloadJson, size_t length) {
-  std::string line = "{\"event\":\"result\",\"taskId\":" + Quote(message.taskId) +
-                     ",\"target\":" + Quote(message.target) +
-                     ",\"subCommand\":" + Quote(message.subCommand) +
-                     ",\"payloadForm\":" + std::to_string(message.payloadForm) +
-                     ",\"payloadLength\":" + std::to_string(message.payloadLength) +
-                     ",\"payload\":";
+  std::string line =
+      "{\"event\":\"result\",\"taskId\":" + Quote(message.taskId) +
+      ",\"target\":" + Quote(message.target) + ",\"subCommand\":" + Quote(message.subCommand) +
+      ",\"payloadForm\":" + std::to_string(message.payloadForm) +
+      ",\"payloadLength\":" + std::to_string(message.payloadLength) + ",\"payload\":";
   line.reserve(line.size() + length + 1);
   line.append(payloadJson, length);
   line += '}';

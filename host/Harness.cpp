@@ -112,8 +112,8 @@ bool LoadModules(const SendOptions& options, std::string* error) {
   // freed top of the heap to the system after each one made the next fault
   // its pages in afresh. Keep up to 64 MiB of it.
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
-  std::string module = options.modulePath.empty() ? ModuleBesideProgram("libkeldra.so")
-                                                  : options.modulePath;
+  std::string module =
+      options.modulePath.empty() ? ModuleBesideProgram("libkeldra.so") : options.modulePath;
   if (!Host::Get().LoadKeldra(module, error)) return false;
   if (options.decryptModulePath == "none") return true;
   std::string decrypt = options.decryptModulePath.empty() ? ModuleBesideProgram("libvexa.so")

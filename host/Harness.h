@@ -16,11 +16,11 @@ struct SendOptions {
   std::string modulePath;         // empty: libkeldra.so beside the program
   std::string decryptModulePath;  // empty: libvexa.so beside the program; "none": no decrypt module
   std::string taskId = "task-1";
-  bool noTask = false;            // do not register the task with the scheduler
-  bool document = false;          // send the payload as a parsed document (form 1)
-  size_t stopAfter = 0;           // request a stop once this many results arrived (0: never)
-  std::set<std::string> refuse;   // platform or decrypt requests left unanswered
-  std::string tempDir;            // the platform's project temporary folder
+  bool noTask = false;           // do not register the task with the scheduler
+  bool document = false;         // send the payload as a parsed document (form 1)
+  size_t stopAfter = 0;          // request a stop once this many results arrived (0: never)
+  std::set<std::string> refuse;  // platform or decrypt requests left unanswered
+  std::string tempDir;           // the platform's project temporary folder
   std::optional<std::string> unlockPassword;  // unlock the payload's backupDir first
   // The commands (not the raw mode) make a private folder below tempDir for
   // each run; keepTemp leaves it in place when they end.

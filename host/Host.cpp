@@ -19,7 +19,9 @@ bool StartsWith(const char* text, const char* prefix) {
   return text && std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-bool Equals(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0; }
+bool Equals(const char* a, const char* b) {
+  return a && b && std::strcmp(a, b) == 0;
+}
 
 bool AllZero(const uint8_t* bytes, size_t count) {
   for (size_t i = 0; i < count; ++i)
@@ -79,8 +81,7 @@ bool LoadModule(const std::string& path, ModuleRegistration& registration, void*
     if (error) *error = dlerror();
     return false;
   }
-  auto registerModule =
-      reinterpret_cast<RegisterModuleFunction>(dlsym(handle, "RegisterModule"));
+  auto registerModule = reinterpret_cast<RegisterModuleFunction>(dlsym(handle, "RegisterModule"));
   if (!registerModule) {
     if (error) *error = path + ": no RegisterModule";
     return false;
@@ -99,7 +100,9 @@ bool LoadModule(const std::string& path, ModuleRegistration& registration, void*
 
 }  // namespace
 
-Session* CurrentSession() { return t_session; }
+Session* CurrentSession() {
+  return t_session;
+}
 
 Host& Host::Get() {
   static Host* host = new Host();  // lives as long as the loaded modules
@@ -113,8 +116,7 @@ bool Host::LoadKeldra(const std::string& path, std::string* error) {
     if (error) *error = "another keldra module is already loaded: " + keldraPath_;
     return false;
   }
-  if (!LoadModule(path, keldraRegistration_, KeldraInstance(), keldraReceive_, error))
-    return false;
+  if (!LoadModule(path, keldraRegistration_, KeldraInstance(), keldraReceive_, error)) return false;
   keldraPath_ = path;
   return true;
 }
@@ -152,7 +154,8 @@ std::optional<std::string> Host::DecryptManifest(const std::string& backupDir,
   message.payload = &request;
   vexaReceive_(&message);
   if (!message.replyPresent || !message.replyData) return std::nullopt;
-  std::unique_ptr<char, decltype(&std::free)> path(static_cast<char*>(message.replyData), &std::free);
+  std::unique_ptr<char, decltype(&std::free)> path(static_cast<char*>(message.replyData),
+                                                   &std::free);
   return std::string(path.get());
 }
 
@@ -278,8 +281,8 @@ void Host::RoutePlatformRequest(PluginMessage& message, Session* session) {
     static const PlatformOptions kDefaults;
     answered = platform_.Handle(message, session ? session->platform : kDefaults);
   }
-  Emit(session, events::Request(message.target, message.subCommand, message.taskId, payloadJson,
-                                answered));
+  Emit(session,
+       events::Request(message.target, message.subCommand, message.taskId, payloadJson, answered));
 }
 
 void Host::RouteDecryptRequest(PluginMessage& message, Session* session) {

@@ -25,10 +25,10 @@ namespace host {
 // command runs.
 struct Session {
   EventSink* sink = nullptr;
-  const char* taskId = nullptr;         // the command's task id (may be null)
-  std::set<std::string> refused;        // request names left unanswered
-  PlatformOptions platform;             // temp folder and the like
-  std::function<void()> onResult;       // called after each result event
+  const char* taskId = nullptr;    // the command's task id (may be null)
+  std::set<std::string> refused;   // request names left unanswered
+  PlatformOptions platform;        // temp folder and the like
+  std::function<void()> onResult;  // called after each result event
   // Form-2 results: receives the JSON value and the bytes (export data).
   std::function<void(const rapidjson::Value*, const uint8_t*, uint64_t)> onData;
 };

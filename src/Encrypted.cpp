@@ -51,8 +51,7 @@ void SendExportPath(const char* taskId, const std::string& path, const std::stri
   SendResultText(taskId, PimJsonUtil::ToString(object), true);
 }
 
-void SendExportData(const char* taskId, const uint8_t* data, uint64_t size,
-                    const std::string& id) {
+void SendExportData(const char* taskId, const uint8_t* data, uint64_t size, const std::string& id) {
   rapidjson::Document document;
   auto& a = document.GetAllocator();
   rapidjson::Value result(rapidjson::kObjectType);
@@ -92,10 +91,10 @@ CommandStatus ExportEncryptedFiles(const PluginMessage& message) {
     const rapidjson::Value* decryptFilePath = ArrayString(file.value, 1);
     if (!encryptFilePath || !decryptFilePath) continue;
     // The strings are referenced, not copied.
-    request["encryptFilePath"].SetString(rapidjson::StringRef(
-        encryptFilePath->GetString(), encryptFilePath->GetStringLength()));
-    request["decryptFilePath"].SetString(rapidjson::StringRef(
-        decryptFilePath->GetString(), decryptFilePath->GetStringLength()));
+    request["encryptFilePath"].SetString(
+        rapidjson::StringRef(encryptFilePath->GetString(), encryptFilePath->GetStringLength()));
+    request["decryptFilePath"].SetString(
+        rapidjson::StringRef(decryptFilePath->GetString(), decryptFilePath->GetStringLength()));
 
     DecryptAnswer answer = SendDecryptRequest(names::kVexaDecryptFile, request);
     if (!answer.answered) continue;

@@ -207,7 +207,8 @@ int RunList(const host::SendOptions& options, const ListArguments& arguments) {
 int RunInfo(const host::SendOptions& baseOptions, const InfoArguments& arguments) {
   host::SendOptions options = baseOptions;
   std::string folder = BackupFolder(arguments.backup);
-  if (int refused = RefuseOutputsInBackup(folder, {{"--temp-dir", options.tempDir}})) return refused;
+  if (int refused = RefuseOutputsInBackup(folder, {{"--temp-dir", options.tempDir}}))
+    return refused;
   std::optional<rapidjson::Document> description = DescribeBackup(options, folder);
   if (!description) return FailNotABackup(options, arguments.backup);
   bool legacy = IntOf(*description, "BackupType") == 1;

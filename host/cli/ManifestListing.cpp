@@ -11,20 +11,28 @@ namespace {
 // Manifest.db flags: 1 file, 2 directory, 4 link.
 EntryType FromFlags(int64_t flags) {
   switch (flags) {
-    case 1: return EntryType::kFile;
-    case 2: return EntryType::kDirectory;
-    case 4: return EntryType::kLink;
-    default: return EntryType::kOther;
+    case 1:
+      return EntryType::kFile;
+    case 2:
+      return EntryType::kDirectory;
+    case 4:
+      return EntryType::kLink;
+    default:
+      return EntryType::kOther;
   }
 }
 
 // Manifest.mbdb keeps the POSIX mode; its flags byte is the protection class.
 EntryType FromMode(uint16_t mode) {
   switch (mode & 0xF000) {
-    case 0x8000: return EntryType::kFile;
-    case 0x4000: return EntryType::kDirectory;
-    case 0xA000: return EntryType::kLink;
-    default: return EntryType::kOther;
+    case 0x8000:
+      return EntryType::kFile;
+    case 0x4000:
+      return EntryType::kDirectory;
+    case 0xA000:
+      return EntryType::kLink;
+    default:
+      return EntryType::kOther;
   }
 }
 
@@ -82,10 +90,18 @@ bool ForEachMbdbEntry(const std::string& mbdbPath,
 
 void Count(ManifestCounts& counts, const ListedFile& file) {
   switch (file.type) {
-    case EntryType::kFile: ++counts.files; break;
-    case EntryType::kDirectory: ++counts.directories; break;
-    case EntryType::kLink: ++counts.links; break;
-    case EntryType::kOther: ++counts.other; break;
+    case EntryType::kFile:
+      ++counts.files;
+      break;
+    case EntryType::kDirectory:
+      ++counts.directories;
+      break;
+    case EntryType::kLink:
+      ++counts.links;
+      break;
+    case EntryType::kOther:
+      ++counts.other;
+      break;
   }
 }
 

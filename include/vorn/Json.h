@@ -18,9 +18,9 @@ class JsonAssertion : public std::logic_error {
 }  // namespace vorn
 
 #ifndef RAPIDJSON_ASSERT
-#define RAPIDJSON_ASSERT(x)                                          \
-  do {                                                               \
-    if (!(x)) throw ::vorn::JsonAssertion("json assertion: " #x);    \
+#define RAPIDJSON_ASSERT(x)                                       \
+  do {                                                            \
+    if (!(x)) throw ::vorn::JsonAssertion("json assertion: " #x); \
   } while (0)
 #endif
 #define RAPIDJSON_HAS_STDSTRING 1

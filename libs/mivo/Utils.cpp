@@ -81,7 +81,9 @@ RegexCache& Regexes() {
 
 }  // namespace
 
-std::string Utils::GetEmptyStringIsNull(const char* text) { return text ? text : ""; }
+std::string Utils::GetEmptyStringIsNull(const char* text) {
+  return text ? text : "";
+}
 
 int Utils::GetZeroIntIsNull(const char* text) {
   const int64_t value = ParseLeadingInt64(text);
@@ -109,7 +111,9 @@ int64_t Utils::ParseLeadingInt64(const char* text) {
   return value == INT64_MIN ? INT64_MAX : -value;
 }
 
-const char* Utils::GetPathSeperatorLine() { return "/"; }
+const char* Utils::GetPathSeperatorLine() {
+  return "/";
+}
 
 std::string Utils::GetFileName(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");

@@ -26,8 +26,8 @@ inline char32_t DecodeOne(const unsigned char* p, size_t n, size_t* used) {
     *used = 1;
     return lead;
   }
-  size_t need;               // continuation bytes after the lead
-  unsigned char lo = 0x80;   // bounds of the first continuation byte
+  size_t need;              // continuation bytes after the lead
+  unsigned char lo = 0x80;  // bounds of the first continuation byte
   unsigned char hi = 0xBF;
   char32_t cp;
   if (lead >= 0xC2 && lead <= 0xDF) {
@@ -36,13 +36,17 @@ inline char32_t DecodeOne(const unsigned char* p, size_t n, size_t* used) {
   } else if (lead >= 0xE0 && lead <= 0xEF) {
     need = 2;
     cp = lead & 0x0F;
-    if (lead == 0xE0) lo = 0xA0;       // no overlongs
-    else if (lead == 0xED) hi = 0x9F;  // no surrogates
+    if (lead == 0xE0)
+      lo = 0xA0;  // no overlongs
+    else if (lead == 0xED)
+      hi = 0x9F;  // no surrogates
   } else if (lead >= 0xF0 && lead <= 0xF4) {
     need = 3;
     cp = lead & 0x07;
-    if (lead == 0xF0) lo = 0x90;       // no overlongs
-    else if (lead == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+    if (lead == 0xF0)
+      lo = 0x90;  // no overlongs
+    else if (lead == 0xF4)
+      hi = 0x8F;  // nothing above U+10FFFF
   } else {
     *used = 1;  // 80..C1 and F5..FF begin no sequence
     return kInvalid;

@@ -93,7 +93,9 @@ char* VRNUtilityString::ConvertUnicodeToUtf8(const char16_t* wide) {
   return out;
 }
 
-bool VRNUtilityString::IsNullOrEmpty(const char* text) { return !text || !*text; }
+bool VRNUtilityString::IsNullOrEmpty(const char* text) {
+  return !text || !*text;
+}
 
 int VRNUtilityString::CompareVersion(const char* a, const char* b) {
   const char* pa = a ? a : "";
@@ -114,7 +116,9 @@ int VRNUtilityString::CompareVersion(const char* a, const char* b) {
   return 0;
 }
 
-void VRNUtilityString::Free(void* text) { std::free(text); }
+void VRNUtilityString::Free(void* text) {
+  std::free(text);
+}
 
 std::u16string VRNUtilityString::Utf8ToUtf16(const std::string& utf8) {
   std::u16string out(utf8.size(), u'\0');

@@ -45,9 +45,9 @@ int VRNUtilityUnzip::GZDecompress(const uint8_t* input, size_t inputLength, uint
   z_stream& zs = inflater.Stream();
   unsigned char scratch[kScratchSize];
 
-  size_t inputUsed = 0;    // bytes handed to zlib so far
-  uint64_t produced = 0;   // inflated bytes, stored or only counted
-  size_t stored = 0;       // bytes written to the caller's buffer
+  size_t inputUsed = 0;   // bytes handed to zlib so far
+  uint64_t produced = 0;  // inflated bytes, stored or only counted
+  size_t stored = 0;      // bytes written to the caller's buffer
   for (;;) {
     if (zs.avail_in == 0 && inputUsed < inputLength) {
       const size_t part = std::min(inputLength - inputUsed, kChunk);

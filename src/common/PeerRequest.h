@@ -48,8 +48,7 @@ struct DecryptAnswer {
 DecryptAnswer SendDecryptRequest(const char* target, rapidjson::Document& document);
 
 // The decrypt module's NUL-terminated malloc'd answer text, when answered.
-std::optional<std::string> DecryptRequestForPath(const char* target,
-                                                 rapidjson::Document& document);
+std::optional<std::string> DecryptRequestForPath(const char* target, rapidjson::Document& document);
 
 }  // namespace keldra
 

@@ -41,8 +41,9 @@ void Exec(sqlite3* db, const std::string& sql) {
 
 // A Manifest.db with the given rows (SQL value lists).
 void WriteManifestDb(const std::string& folder, const std::vector<std::string>& rows,
-                     const char* schema = "CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain "
-                                          "TEXT, relativePath TEXT, flags INTEGER, file BLOB)") {
+                     const char* schema =
+                         "CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain "
+                         "TEXT, relativePath TEXT, flags INTEGER, file BLOB)") {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open((folder + "Manifest.db").c_str(), &db), SQLITE_OK);
   Exec(db, schema);
@@ -60,8 +61,8 @@ std::string MbdbString(const std::string& text) {
 
 std::string MbdbEntryBytes(const std::string& domain, const std::string& path, uint8_t flags,
                            const std::vector<std::string>& properties = {}) {
-  std::string entry = MbdbString(domain) + MbdbString(path) + MbdbString("") + MbdbString("") +
-                      MbdbString("");
+  std::string entry =
+      MbdbString(domain) + MbdbString(path) + MbdbString("") + MbdbString("") + MbdbString("");
   std::string block(40, '\0');
   block[38] = static_cast<char>(flags);
   block[39] = static_cast<char>(properties.size() / 2);
@@ -75,20 +76,19 @@ TEST(ManifestDbReader, AnnouncesEveryRowToObserversInAttachmentOrder) {
   WriteManifestDb(folder.Path(),
                   {"'aa11', 'HomeDomain', 'Library/SMS/sms.db', 1, NULL",
                    "'b', 'AppDomain-x', 'Library/SMS/sms.db', '2', NULL",
-                   "NULL, 'HomeDomain', 'skipped', 1, NULL",
-                   "'cc33', NULL, NULL, NULL, NULL"});
+                   "NULL, 'HomeDomain', 'skipped', 1, NULL", "'cc33', NULL, NULL, NULL, NULL"});
   std::vector<std::string> log;
   RecordingObserver first(&log, "first"), second(&log, "second");
   keldra::ManifestDb reader;
   reader.Attach(&first);
   reader.Attach(&second);
   ASSERT_TRUE(reader.Load(folder.Path(), false, ""));
-  EXPECT_THAT(log, testing::ElementsAre("first:Library/SMS/sms.db:ManifestDbCommandType",
-                                        "second:Library/SMS/sms.db:ManifestDbCommandType",
-                                        "first:Library/SMS/sms.db:ManifestDbCommandType",
-                                        "second:Library/SMS/sms.db:ManifestDbCommandType",
-                                        "first::ManifestDbCommandType",
-                                        "second::ManifestDbCommandType"));
+  EXPECT_THAT(
+      log, testing::ElementsAre("first:Library/SMS/sms.db:ManifestDbCommandType",
+                                "second:Library/SMS/sms.db:ManifestDbCommandType",
+                                "first:Library/SMS/sms.db:ManifestDbCommandType",
+                                "second:Library/SMS/sms.db:ManifestDbCommandType",
+                                "first::ManifestDbCommandType", "second::ManifestDbCommandType"));
   ASSERT_EQ(reader.Records().size(), 3u);
   const ManifestFile& one = reader.Records()[0];
   EXPECT_EQ(one.fileID, "aa11");
@@ -168,9 +168,10 @@ TEST(MbdbReader, ComputesFileIdsAndKeepsCompleteEntries) {
   // An empty path hashes domain + "-".
   EXPECT_EQ(reader.Records()[1].fileID, VRNUtilityFile::Sha1Hex("HomeDomain-", 11));
   EXPECT_EQ(reader.Records()[2].fileID, "3d0d7e5fb2ce288813306e4d4636395e047a3d28");
-  EXPECT_THAT(log, testing::ElementsAre(
-                       "k:Library/Calendar/Calendar.sqlitedb:ManifestMbdbCommandType",
-                       "k::ManifestMbdbCommandType", "k:Library/SMS/sms.db:ManifestMbdbCommandType"));
+  EXPECT_THAT(log,
+              testing::ElementsAre("k:Library/Calendar/Calendar.sqlitedb:ManifestMbdbCommandType",
+                                   "k::ManifestMbdbCommandType",
+                                   "k:Library/SMS/sms.db:ManifestMbdbCommandType"));
 }
 
 TEST(MbdbReader, RejectsWrongHeaders) {

@@ -29,7 +29,8 @@ TEST(VornJson, MembersInCallOrderAndCopied) {
   PimJsonUtil::AddJsonDictIntValue(document, allocator, "alpha", -7);
   PimJsonUtil::AddJsonDictInt64Value(document, allocator, "big", int64_t{1} << 40);
   PimJsonUtil::AddJsonDictBooleanValue(document, allocator, "flag", true);
-  PimJsonUtil::AddJsonDictStringValue(document, allocator, "null", static_cast<const char*>(nullptr));
+  PimJsonUtil::AddJsonDictStringValue(document, allocator, "null",
+                                      static_cast<const char*>(nullptr));
   PimJsonUtil::AddJsonDictStringValue(document, allocator, "std", std::string("s"));
   PimJsonUtil::AddJsonDictStringValue(document, allocator, "zeta", "again");  // kept twice
 
@@ -55,7 +56,9 @@ TEST(VornJson, MembersInCallOrderAndCopied) {
 TEST(VornJson, InvalidUtf8IsRepairedIntoValidJson) {
   rapidjson::Document document(rapidjson::kObjectType);
   auto& allocator = document.GetAllocator();
-  const std::string bad = "caf\xC3" "e \xFF\xFE end\xE2\x82";
+  const std::string bad =
+      "caf\xC3"
+      "e \xFF\xFE end\xE2\x82";
   PimJsonUtil::AddJsonDictStringValue(document, allocator, "name", bad);
   PimJsonUtil::AddJsonDictStringValue(document, allocator, "body", "ok \xF0\x9F\x98\x80");
   PimJsonUtil::AddJsonDictStringValue(document, allocator, "k\xC0", "v");  // keys are repaired too
@@ -93,7 +96,8 @@ TEST(VornJson, Utf8ValidationAndRepair) {
   auto valid = [](const std::string& s) { return PimJsonUtil::IsValidUtf8(s.data(), s.size()); };
   EXPECT_TRUE(valid(""));
   EXPECT_TRUE(valid("plain ascii text that is longer than eight bytes"));
-  EXPECT_TRUE(valid("\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"));
+  EXPECT_TRUE(
+      valid("\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"));
   EXPECT_FALSE(valid("\xC0\x80"));          // overlong NUL
   EXPECT_FALSE(valid("\xED\xA0\x80"));      // surrogate
   EXPECT_FALSE(valid("\xF4\x90\x80\x80"));  // above U+10FFFF
@@ -103,7 +107,10 @@ TEST(VornJson, Utf8ValidationAndRepair) {
 
   const std::string fffd = "\xEF\xBF\xBD";
   auto repair = [](const std::string& s) { return PimJsonUtil::RepairUtf8(s.data(), s.size()); };
-  EXPECT_EQ(repair("a\xF1\x80\x80\xE1\x80\xC2" "b\x80" "c\x80\xBF" "d"),
+  EXPECT_EQ(repair("a\xF1\x80\x80\xE1\x80\xC2"
+                   "b\x80"
+                   "c\x80\xBF"
+                   "d"),
             "a" + fffd + fffd + fffd + "b" + fffd + "c" + fffd + fffd + "d");
   EXPECT_EQ(repair("\xF4\x90\x80\x80"), fffd + fffd + fffd + fffd);
   EXPECT_EQ(repair("ok"), "ok");

@@ -37,7 +37,7 @@ TEST(VornQoTask, AddFindNotifyRemove) {
 
   scheduler.RemoveTask("qotask-basic");
   EXPECT_FALSE(scheduler.FindTask("qotask-basic"));
-  scheduler.RemoveTask("qotask-basic");  // removing twice is harmless
+  scheduler.RemoveTask("qotask-basic");           // removing twice is harmless
   EXPECT_EQ(task->GetStatus(), kQoTaskFinished);  // the caller's pointer stays valid
 }
 
@@ -52,9 +52,8 @@ TEST(VornQoTask, SameIdReplacesAndHandlerIsOptional) {
   EXPECT_EQ(first->GetStatus(), kQoTaskRunning);
 
   // A handler that throws does not unwind into the notifying code.
-  auto throwing = scheduler.AddTask("qotask-throw", [](const std::string&, int) {
-    throw std::runtime_error("handler failed");
-  });
+  auto throwing = scheduler.AddTask(
+      "qotask-throw", [](const std::string&, int) { throw std::runtime_error("handler failed"); });
   EXPECT_NO_THROW(QoTask::NotifySchedular(throwing, kQoTaskFinished));
   EXPECT_EQ(throwing->GetStatus(), kQoTaskFinished);
   scheduler.RemoveTask("qotask-replace");

@@ -35,7 +35,8 @@ TEST(VornUtf, RoundTripsIncludingCharactersOutsideTheBmp) {
   EXPECT_EQ(TakeNarrow(VRNUtilityString::ConvertUnicodeToUtf8(utf16.c_str())), utf8);
 
   // Extremes of each sequence length.
-  const std::string edges = "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF";
+  const std::string edges =
+      "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF";
   const std::u16string wideEdges = u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF";
   EXPECT_EQ(VRNUtilityString::Utf8ToUtf16(edges), wideEdges);
   EXPECT_EQ(VRNUtilityString::Utf16ToUtf8(wideEdges), edges);
@@ -44,14 +45,17 @@ TEST(VornUtf, RoundTripsIncludingCharactersOutsideTheBmp) {
 TEST(VornUtf, InvalidUtf8BecomesReplacementPerMaximalSubpart) {
   auto wide = [](const std::string& bytes) { return VRNUtilityString::Utf8ToUtf16(bytes); };
   // The example of the Unicode standard (table 3-8).
-  EXPECT_EQ(wide("a\xF1\x80\x80\xE1\x80\xC2" "b\x80" "c\x80\xBF" "d"),
+  EXPECT_EQ(wide("a\xF1\x80\x80\xE1\x80\xC2"
+                 "b\x80"
+                 "c\x80\xBF"
+                 "d"),
             u"a\uFFFD\uFFFD\uFFFDb\uFFFDc\uFFFD\uFFFDd");
-  EXPECT_EQ(wide("\xC0\xAF"), u"\uFFFD\uFFFD");                // overlong
-  EXPECT_EQ(wide("\xE0\x80\x80"), u"\uFFFD\uFFFD\uFFFD");      // overlong
-  EXPECT_EQ(wide("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");      // encoded surrogate
+  EXPECT_EQ(wide("\xC0\xAF"), u"\uFFFD\uFFFD");                      // overlong
+  EXPECT_EQ(wide("\xE0\x80\x80"), u"\uFFFD\uFFFD\uFFFD");            // overlong
+  EXPECT_EQ(wide("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");            // encoded surrogate
   EXPECT_EQ(wide("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");  // above U+10FFFF
   EXPECT_EQ(wide("\xF5\xFF"), u"\uFFFD\uFFFD");
-  EXPECT_EQ(wide("x\xE2\x82"), u"x\uFFFD");                    // truncated at the end
+  EXPECT_EQ(wide("x\xE2\x82"), u"x\uFFFD");  // truncated at the end
   EXPECT_EQ(wide("\xC3(\xC3"), u"\uFFFD(\uFFFD");
   // Bytes after a NUL are kept by the owned form.
   EXPECT_EQ(wide(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));

@@ -27,8 +27,12 @@ Bytes Deflate(const std::string& text, int windowBits) {
   deflateEnd(&zs);
   return out;
 }
-Bytes Gzip(const std::string& text) { return Deflate(text, 15 + 16); }
-Bytes Zlib(const std::string& text) { return Deflate(text, 15); }
+Bytes Gzip(const std::string& text) {
+  return Deflate(text, 15 + 16);
+}
+Bytes Zlib(const std::string& text) {
+  return Deflate(text, 15);
+}
 
 // A text large enough to need many passes through the inflater.
 std::string SampleText(size_t size) {
@@ -55,7 +59,8 @@ Outcome Inflate(const Bytes& input, size_t capacity) {
   constexpr size_t kGuard = 64;
   Bytes buffer(capacity + kGuard, 0xA5);
   size_t length = capacity;
-  const int result = VRNUtilityUnzip::GZDecompress(input.data(), input.size(), buffer.data(), &length);
+  const int result =
+      VRNUtilityUnzip::GZDecompress(input.data(), input.size(), buffer.data(), &length);
   for (size_t i = capacity; i < buffer.size(); ++i) {
     EXPECT_EQ(buffer[i], 0xA5) << "byte " << i << " past the buffer was written";
   }
