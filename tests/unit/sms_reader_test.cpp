@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -123,21 +124,50 @@ class RealSmsDatabases : public testing::Test {
   std::string root_;
 };
 
-TEST_F(RealSmsDatabases, Ios13GivesEveryMessageWithItsAttachmentsAndDates) {
-  std::string path = root_ + "amandawills__CS426-iphone-sms-forensics/sms.db";
+// Every message of each sample, with its text and a date of the years the
+// sample was made in ("" where they are not checked).
+TEST_F(RealSmsDatabases, EveryMessageIsReadWithItsTextAndDate) {
+  const char kIos13[] = "amandawills__CS426-iphone-sms-forensics/sms.db";
+  const char kBodyOnly[] = "xevg__imessagedb/tests/chat.db";
+  const char kOrphan[] =
+      "mvt-project__mvt/tests/artifacts/ios_backup/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28";
+  // iOS 13 (nanosecond dates), bodies kept only in attributedBody, desktop
+  // Messages of 2015 (dates in seconds), iOS 7, and a hand-made iOS 14 file
+  // whose only message belongs to no chat.
+  const struct {
+    const char* relative;
+    std::vector<std::string> years;
+  } samples[] = {{kIos13, {"2019-", "2020-"}},
+                 {kBodyOnly, {}},
+                 {"log2timeline__plaso/test_data/sqlite/imessage_chat.db", {"2015-"}},
+                 {"OTAPKI__iphone/HomeDomain/Library/SMS/sms.db", {}},
+                 {kOrphan, {}}};
+  for (const auto& sample : samples) {
+    SCOPED_TRACE(sample.relative);
+    std::string path = root_ + sample.relative;
+    Document reply = Read(path);
+    ASSERT_TRUE(reply);
+    ExpectWellFormed(*reply);
+    std::vector<const rapidjson::Value*> messages = Messages(*reply);
+    EXPECT_EQ(static_cast<int64_t>(messages.size()), Count(path, "select count(*) from message"));
+    for (const rapidjson::Value* message : messages) {
+      EXPECT_FALSE(Text(*message, "text").empty());
+      std::string date = Text(*message, "date");
+      EXPECT_FALSE(date.empty());
+      if (!sample.years.empty())
+        EXPECT_TRUE(std::any_of(sample.years.begin(), sample.years.end(),
+                                [&](const std::string& year) { return date.rfind(year, 0) == 0; }))
+            << date;
+    }
+  }
+  ASSERT_GT(Count(root_ + kBodyOnly, "select count(*) from message where text is null"), 0);
+
+  std::string path = root_ + kIos13;
   Document reply = Read(path);
-  ASSERT_TRUE(reply);
-  ExpectWellFormed(*reply);
   EXPECT_EQ(static_cast<int64_t>((*reply)["chats"].Size()),
             Count(path, "select count(*) from chat"));
-  std::vector<const rapidjson::Value*> messages = Messages(*reply);
-  EXPECT_EQ(static_cast<int64_t>(messages.size()), Count(path, "select count(*) from message"));
   size_t attachments = 0;
-  for (const rapidjson::Value* message : messages) {
-    // Nanosecond dates of 2019 and 2020.
-    std::string date = Text(*message, "date");
-    EXPECT_TRUE(date.rfind("2019-", 0) == 0 || date.rfind("2020-", 0) == 0);
-    EXPECT_FALSE(Text(*message, "text").empty());
+  for (const rapidjson::Value* message : Messages(*reply)) {
     for (const auto& attachment : (*message)["attachments"].GetArray()) {
       ++attachments;
       EXPECT_EQ(Text(attachment, "filename").rfind("~/Library/SMS/Attachments/", 0), 0u);
@@ -148,6 +178,10 @@ TEST_F(RealSmsDatabases, Ios13GivesEveryMessageWithItsAttachmentsAndDates) {
   EXPECT_EQ(static_cast<int64_t>(attachments),
             Count(path, "select count(*) from message_attachment_join"));
   for (const auto& chat : (*reply)["chats"].GetArray()) EXPECT_GT(chat["participants"].Size(), 0u);
+
+  Document orphan = Read(root_ + kOrphan);
+  ASSERT_EQ((*orphan)["chats"].Size(), 1u);
+  EXPECT_EQ((*orphan)["chats"][0]["chat_id"].GetInt64(), 0);
 }
 
 // Every row of that database keeps its text twice: as text and archived in
@@ -221,52 +255,6 @@ TEST_F(RealSmsDatabases, Ios5WithItsWriteAheadLogReadsLikeItsLogicalCopy) {
   if (alone) {
     EXPECT_EQ((*alone)["chats"].Size(), 0u);
   }
-}
-
-TEST_F(RealSmsDatabases, BodiesKeptOnlyInAttributedBodyAreRecovered) {
-  std::string path = root_ + "xevg__imessagedb/tests/chat.db";
-  Document reply = Read(path);
-  ASSERT_TRUE(reply);
-  ExpectWellFormed(*reply);
-  std::vector<const rapidjson::Value*> messages = Messages(*reply);
-  EXPECT_EQ(static_cast<int64_t>(messages.size()), Count(path, "select count(*) from message"));
-  int64_t bodyOnly = Count(path, "select ROWID from message where text is null");
-  ASSERT_GT(bodyOnly, 0);
-  bool found = false;
-  for (const rapidjson::Value* message : messages) {
-    EXPECT_FALSE(Text(*message, "text").empty());
-    found = found || (*message)["id"].GetInt64() == bodyOnly;
-  }
-  EXPECT_TRUE(found);
-}
-
-TEST_F(RealSmsDatabases, OlderAndDesktopDatabasesAndOneWithoutChats) {
-  // Desktop Messages of 2015 (dates in seconds), iOS 7, and a hand-made
-  // iOS 14 file whose only message belongs to no chat.
-  for (const char* relative : {"log2timeline__plaso/test_data/sqlite/imessage_chat.db",
-                               "OTAPKI__iphone/HomeDomain/Library/SMS/sms.db",
-                               "mvt-project__mvt/tests/artifacts/ios_backup/3d/"
-                               "3d0d7e5fb2ce288813306e4d4636395e047a3d28"}) {
-    std::string path = root_ + relative;
-    Document reply = Read(path);
-    ASSERT_TRUE(reply) << relative;
-    ExpectWellFormed(*reply);
-    std::vector<const rapidjson::Value*> messages = Messages(*reply);
-    EXPECT_EQ(static_cast<int64_t>(messages.size()), Count(path, "select count(*) from message"))
-        << relative;
-    for (const rapidjson::Value* message : messages) {
-      EXPECT_FALSE(Text(*message, "text").empty()) << relative;
-      EXPECT_FALSE(Text(*message, "date").empty()) << relative;
-    }
-  }
-  Document desktop = Read(root_ + "log2timeline__plaso/test_data/sqlite/imessage_chat.db");
-  for (const rapidjson::Value* message : Messages(*desktop))
-    EXPECT_EQ(Text(*message, "date").rfind("2015-", 0), 0u);
-  Document orphan = Read(root_ +
-                         "mvt-project__mvt/tests/artifacts/ios_backup/3d/"
-                         "3d0d7e5fb2ce288813306e4d4636395e047a3d28");
-  ASSERT_EQ((*orphan)["chats"].Size(), 1u);
-  EXPECT_EQ((*orphan)["chats"][0]["chat_id"].GetInt64(), 0);
 }
 
 // ---- builder-made databases -------------------------------------------------
