@@ -140,7 +140,7 @@ std::string WithoutEndMarker(const std::string& text) {
   return builder::notes::Gzip(body);
 }
 
-TEST(Notes, BothDatabasesInOneBackupNumberTheirNotesFromOne) {
+TEST(Notes, BothDatabasesInOneBackupGiveTheirNotesInOrder) {
   TempFolder root;
   {
     BackupBuilder backup(root.Path());
@@ -155,40 +155,21 @@ TEST(Notes, BothDatabasesInOneBackupNumberTheirNotesFromOne) {
     store.notes[0].title.reset();
     builder::notes::AddNoteStore(backup, store);
   }
+  // Numbering, member order and the stage messages are in the golden
+  // output; what it has no case of is checked here.
   NoteResults results = NoteStages(Send(kScan, ScanPayload(root.Path())));
-  EXPECT_EQ(Json(results.Summary()),
-            "{\"count\":4,\"note_db_path\":" +
-                Quoted(root.Path() + "ca/ca3bc056d4da0bbf88b5fb3be254f3b7147e639c") +
-                ",\"note_store_db_path\":" +
-                Quoted(root.Path() + "4f/4f98687d8ab0d6d1a371110e6b7300f6e465bef2") + "}");
-  std::vector<std::string> ids, subjects;
-  for (const auto& note : results.Notes().GetArray()) {
-    ids.push_back(note["id"].GetString());
+  ASSERT_EQ(results.Notes().Size(), 4u);
+  std::vector<std::string> subjects;
+  for (const auto& note : results.Notes().GetArray())
     subjects.push_back(note["subject"].GetString());
-  }
-  EXPECT_THAT(ids, testing::ElementsAre("Note-1", "Note-2", "Note-1", "Note-2"));
   // notes.sqlite first, in table order; then the store, newest first.
   EXPECT_THAT(subjects, testing::ElementsAre("Shopping", "", "Newer", ""));
-  // Member order differs only in where "content" stands.
-  EXPECT_EQ(Json(results.Note(0)),
-            "{\"dateCreated\":\"" + Date(420000000) + "\",\"dateModified\":\"" + Date(420000500) +
-                "\",\"subject\":\"Shopping\",\"content\":\"<div>Milk</div>\",\"id\":\"Note-1\","
-                "\"guid\":\"\",\"author\":\"\",\"contentType\":\"\",\"dateModifiedSource\":\"\","
-                "\"dateCreatedSource\":\"\",\"com_apple_syncservices_RecordEntityName\":"
-                "\"com.apple.notes.Note\"}");
   EXPECT_EQ(Member(results.Note(1), "dateCreated"), "");
   EXPECT_EQ(Member(results.Note(1), "dateModified"), "");
-  EXPECT_EQ(Json(results.Note(2)),
-            "{\"dateCreated\":\"" + Date(700000000) + "\",\"dateModified\":\"" + Date(710000000) +
-                "\",\"subject\":\"Newer\",\"id\":\"Note-1\",\"guid\":\"\",\"author\":\"\","
-                "\"contentType\":\"\",\"dateModifiedSource\":\"\",\"dateCreatedSource\":\"\","
-                "\"com_apple_syncservices_RecordEntityName\":\"com.apple.notes.Note\","
-                // A record under 128 bytes: the cut starts one byte into the text.
-                "\"content\":\"ewer\\nwritten later\"}");
-  EXPECT_EQ(Member(results.Note(3), "dateCreated"), "");  // devices leave ZCREATIONDATE empty
-  EXPECT_EQ(Json(*results.stages[2]),
-            "{\"stage\":3,\"stage_total\":3,\"status\":2,\"sub_command_type\":"
-            "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"type\":5,\"sub_type\":0,\"result\":{}}");
+  EXPECT_EQ(Member(results.Note(2), "dateCreated"), Date(700000000));
+  EXPECT_EQ(Member(results.Note(2), "dateModified"), Date(710000000));
+  // A record under 128 bytes: the cut starts one byte into the text.
+  EXPECT_EQ(Member(results.Note(2), "content"), "ewer\nwritten later");
 }
 
 TEST(Notes, BodyRulesOnDeviceShapedAndDamagedBodies) {
