@@ -308,47 +308,11 @@ TEST(RealNoteBodies, CompleteReadingGivesEveryBodyWholeAndNothingElse) {
   EXPECT_EQ(recorder.Count("request"), 0u);
 }
 
-TEST(RealChatStores, IleappSampleGivesItsSessionsAndMessages) {
-  std::string fixtures = FixturesDir();
-  SKIP_WITHOUT_FIXTURES(fixtures);
-  TempFolder scratch, root;
-  std::string merged = MergedDatabase(fixtures +
-                                          "abrignoni__iLEAPP/admin/test/cases/data/whatsApp/"
-                                          "testdata.whatsApp.whatsAppMessages.josh_ios15_ffs.zip",
-                                      "ChatStorage.sqlite", scratch.Path());
-  {
-    BackupBuilder backup(root.Path());
-    backup.AddFileFromDisk(builder::whatsapp::kDomain, "ChatStorage.sqlite", merged);
-  }
-  host::Recorder recorder =
-      Send(kScan, "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[10]}");
-  std::vector<const rapidjson::Value*> messages = KindMessages(recorder, {10, 11});
-  // Seven media items, two with a local path (their files are not in this
-  // backup); five sessions, of which only the newest has messages with text
-  // or media (21 of its 22 rows).
-  ASSERT_GE(messages.size(), 4u);
-  EXPECT_EQ(Json((*messages[0])["result"]), "{\"count\":2}");
-  for (const auto& item : (*messages[1])["result"].GetObject())
-    EXPECT_STREQ(item.value["path"].GetString(), "") << item.name.GetString();
-  EXPECT_EQ(Json((*messages[3])["result"]), "{\"count\":5}");
-  std::vector<int64_t> counts;
-  size_t listed = 0;
-  for (const rapidjson::Value* message : messages) {
-    if ((*message)["type"].GetInt() != 10) continue;
-    int stage = (*message)["stage"].GetInt();
-    if (stage == 2) counts.push_back((*message)["result"]["message_count"].GetInt64());
-    if (stage == 3) listed += (*message)["result"].Size();
-  }
-  EXPECT_THAT(counts, testing::ElementsAre(21, 0, 0, 0, 0));
-  EXPECT_EQ(listed, 21u);
-  EXPECT_EQ(Json((*messages.back())["result"]), "{}");
-  EXPECT_EQ((*messages.back())["stage"].GetInt(), 0);
-}
-
-// Complete reading gives every message of the sample's answer key: system
-// events flagged, locations with their coordinates, and senders by readable
-// name, never by what ZPUSHNAME stores.
-TEST(RealChatStores, CompleteReadingGivesEveryMessageOfTheAnswerKey) {
+// One store read both ways. Exact reading gives its sessions and media
+// items; complete reading gives every message of the sample's answer key:
+// system events flagged, locations with their coordinates, and senders by
+// readable name, never by what ZPUSHNAME stores.
+TEST(RealChatStores, IleappSampleExactlyAndEveryMessageOfTheAnswerKeyCompletely) {
   std::string fixtures = FixturesDir();
   SKIP_WITHOUT_FIXTURES(fixtures);
   const std::string ileapp = fixtures + "abrignoni__iLEAPP/admin/test/";
@@ -373,9 +337,31 @@ TEST(RealChatStores, CompleteReadingGivesEveryMessageOfTheAnswerKey) {
     BackupBuilder backup(root.Path());
     backup.AddFileFromDisk(builder::whatsapp::kDomain, "ChatStorage.sqlite", merged);
   }
-  host::Recorder recorder =
-      Send(kScan, "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[10],\"complete\":true}");
+  std::string scan = "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[10]";
+  host::Recorder exact = Send(kScan, scan + "}");
+  std::vector<const rapidjson::Value*> messages = KindMessages(exact, {10, 11});
+  // Seven media items, two with a local path (their files are not in this
+  // backup); five sessions, of which only the newest has messages with text
+  // or media (21 of its 22 rows).
+  ASSERT_GE(messages.size(), 4u);
+  EXPECT_EQ(Json((*messages[0])["result"]), "{\"count\":2}");
+  for (const auto& item : (*messages[1])["result"].GetObject())
+    EXPECT_STREQ(item.value["path"].GetString(), "") << item.name.GetString();
+  EXPECT_EQ(Json((*messages[3])["result"]), "{\"count\":5}");
+  std::vector<int64_t> counts;
+  size_t listed = 0;
+  for (const rapidjson::Value* message : messages) {
+    if ((*message)["type"].GetInt() != 10) continue;
+    int stage = (*message)["stage"].GetInt();
+    if (stage == 2) counts.push_back((*message)["result"]["message_count"].GetInt64());
+    if (stage == 3) listed += (*message)["result"].Size();
+  }
+  EXPECT_THAT(counts, testing::ElementsAre(21, 0, 0, 0, 0));
+  EXPECT_EQ(listed, 21u);
+  EXPECT_EQ(Json((*messages.back())["result"]), "{}");
+  EXPECT_EQ((*messages.back())["stage"].GetInt(), 0);
 
+  host::Recorder recorder = Send(kScan, scan + ",\"complete\":true}");
   std::multiset<std::string> dates, coordinates;
   size_t system = 0, incoming = 0, members = 0;
   for (const rapidjson::Value* stage : KindMessages(recorder, {10})) {
