@@ -406,19 +406,13 @@ TEST(SmsWriteAheadLog, RowsOnlyInTheLogAreReadWithoutTouchingTheOriginal) {
 
 TEST(SmsBadInput, FilesThatAreNoDatabaseOrHoldNoKnownLayout) {
   TempFolder folder;
-  EXPECT_FALSE(Read(""));
-  EXPECT_FALSE(Read(folder / "missing.db"));
   testing_support::WriteFile(folder / "noise.db", std::string(8192, '\x5a'));
-  EXPECT_FALSE(Read(folder / "noise.db"));
-  // An empty file and a database of other tables: no conversations.
   testing_support::WriteFile(folder / "empty.db", "");
+  testing_support::ExecSql(folder / "other.db", "CREATE TABLE notes (x)");
+  for (const std::string& path : {std::string(), folder / "missing.db", folder / "noise.db"})
+    EXPECT_FALSE(Read(path)) << path;
+  // An empty file and a database of other tables: no conversations.
   for (const char* name : {"empty.db", "other.db"}) {
-    if (std::string(name) == "other.db") {
-      sqlite3* db = nullptr;
-      sqlite3_open((folder / name).c_str(), &db);
-      sqlite3_exec(db, "CREATE TABLE notes (x)", nullptr, nullptr, nullptr);
-      sqlite3_close(db);
-    }
     Document reply = Read(folder / name);
     ASSERT_TRUE(reply) << name;
     EXPECT_EQ((*reply)["chats"].Size(), 0u) << name;
