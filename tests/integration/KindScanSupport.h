@@ -29,17 +29,27 @@ inline void ReplaceAll(std::string& text, const std::string& from, const std::st
     text.replace(at, from.size(), to);
 }
 
-// Scans `folder` for the kinds of `typesJson` (e.g. "[0]") and returns every
-// result payload, compact, with the folder written as "<backup>/". Fails the
-// test on envelope violations.
-inline std::vector<std::string> ScanResults(const std::string& folder,
-                                            const std::string& typesJson) {
-  host::Recorder recorder = testing_support::Send(
-      kScan, "{\"backupDir\":\"" + folder + "\",\"types\":" + typesJson + "}");
+// Every result payload of a recording, compact, with `folder` written as
+// "<backup>/". Fails the test on envelope violations.
+inline std::vector<std::string> MaskedResults(const host::Recorder& recorder,
+                                              const std::string& folder) {
   EXPECT_EQ(recorder.Count("violation"), 0u);
   std::vector<std::string> texts = testing_support::ResultTexts(recorder);
   for (std::string& text : texts) ReplaceAll(text, folder, "<backup>/");
   return texts;
+}
+
+// The scan command's payload for the kinds of `typesJson` (e.g. "[0]").
+inline std::string ScanPayload(const std::string& folder, const std::string& typesJson) {
+  return "{\"backupDir\":" + testing_support::Quoted(folder) + ",\"types\":" + typesJson + "}";
+}
+
+// Scans `folder` and returns every result payload, masked as above.
+inline std::vector<std::string> ScanResults(
+    const std::string& folder, const std::string& typesJson,
+    const host::SendOptions& options = testing_support::BuildTreeOptions()) {
+  return MaskedResults(testing_support::Send(kScan, ScanPayload(folder, typesJson), options),
+                       folder);
 }
 
 // Parsed payloads, for tests that look inside them.
