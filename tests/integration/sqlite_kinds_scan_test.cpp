@@ -1,5 +1,6 @@
-// Scans that ask for several of the SQLite kinds: only the numbers asked
-// for run, in the order asked, as often as asked.
+// Scans that ask for several kinds: only the numbers asked for run, in the
+// order asked, as often as asked; and what every kind sends for a backup
+// without its databases.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -43,13 +44,19 @@ class AllSqliteKinds : public testing::Test {
   testing_support::TempFolder folder_;
 };
 
-TEST_F(AllSqliteKinds, NumbersThatNameNoKindAreSkipped) {
-  EXPECT_THAT(Sequence("[-1, 11, 4]"), testing::ElementsAre("4/1", "4/2", "4/3", "status 1"));
-}
-
-TEST_F(AllSqliteKinds, AKindAskedForTwiceRunsTwice) {
-  EXPECT_THAT(Sequence("[3, 3]"),
-              testing::ElementsAre("3/1", "3/2", "3/3", "3/1", "3/2", "3/3", "status 1"));
+TEST_F(AllSqliteKinds, OnlyTheKindsAskedForRunInTheOrderAskedAsOftenAsAsked) {
+  const struct {
+    const char* types;
+    std::vector<std::string> sequence;
+  } kCases[] = {
+      {"[-1, 11, 4]", {"4/1", "4/2", "4/3", "status 1"}},
+      {"[3, 3]", {"3/1", "3/2", "3/3", "3/1", "3/2", "3/3", "status 1"}},
+      // Contacts: 3 cards, one batch. Bookmarks: 3 top-level items.
+      {"[9, 0, 8, 4, 3]",
+       {"9/1", "9/2", "9/3", "0/1", "0/2", "0/3", "8/1", "8/2", "8/2", "8/2", "8/3", "4/1", "4/2",
+        "4/3", "3/1", "3/2", "3/3", "status 1"}},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(Sequence(c.types), c.sequence) << c.types;
   // Both runs read the same calendars.
   auto results = ScanResults(Folder(), "[3, 3]");
   ASSERT_EQ(results.size(), 7u);
@@ -57,12 +64,12 @@ TEST_F(AllSqliteKinds, AKindAskedForTwiceRunsTwice) {
   EXPECT_THAT(results[1], testing::HasSubstr("\"title\":\"Home\""));
 }
 
-TEST_F(AllSqliteKinds, KindsRunInTheOrderAsked) {
-  // Contacts: 3 cards, one batch. Bookmarks: 3 top-level items.
-  EXPECT_THAT(
-      Sequence("[9, 0, 8, 4, 3]"),
-      testing::ElementsAre("9/1", "9/2", "9/3", "0/1", "0/2", "0/3", "8/1", "8/2", "8/2", "8/2",
-                           "8/3", "4/1", "4/2", "4/3", "3/1", "3/2", "3/3", "status 1"));
+// What every kind sends for a backup that holds none of its databases.
+TEST(NoDatabases, EveryKindSendsItsEmptySeries) {
+  testing_support::TempFolder folder;
+  { builder::BackupBuilder backup(folder / "backup"); }
+  kind_scan::ExpectGolden("cases/no-databases.jsonl",
+                          ScanResults(folder / "backup/", "[0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10]"));
 }
 
 }  // namespace
