@@ -1,6 +1,5 @@
 // The address book as a scan delivers it: person members, labels, entries
-// assembled from sub-entry rows, batches of 100, and what a backup without
-// an address book gets.
+// assembled from sub-entry rows, and batches of 100.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -149,22 +148,6 @@ TEST(ContactScan, SendsContactsInBatchesOfAHundred) {
   EXPECT_THAT(firstNames, testing::ElementsAre("1", "101", "201"));
   EXPECT_EQ(testing_support::Json((*documents[4])["result"]), "{}");
   EXPECT_EQ((*documents[4])["stage"].GetInt(), 3);
-}
-
-TEST(ContactScan, BackupWithoutAnAddressBookSendsAnEmptySeries) {
-  testing_support::TempFolder folder;
-  { builder::BackupBuilder backup(folder / "backup"); }
-  std::vector<std::string> results = ScanResults(folder / "backup/", "[0]");
-  EXPECT_THAT(
-      results,
-      testing::ElementsAre(
-          "{\"stage\":1,\"stage_total\":3,\"status\":2,\"sub_command_type\":"
-          "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"type\":0,\"sub_type\":0,"
-          "\"result\":{\"count\":0,\"contact_db_path\":\"\"}}",
-          "{\"stage\":3,\"stage_total\":3,\"status\":2,\"sub_command_type\":"
-          "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"type\":0,\"sub_type\":0,\"result\":{}}",
-          "{\"stage\":3,\"status\":1,\"sub_command_type\":"
-          "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"error_code\":0}"));
 }
 
 }  // namespace
