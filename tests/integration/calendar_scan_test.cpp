@@ -1,6 +1,5 @@
 // Calendars with the events that carry an alarm or a recurrence, the first
 // recurrence of an event winning, and calendars that share a UUID.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -93,19 +92,6 @@ TEST(CalendarScan, ListsEventsWithAlarmsOrRecurrences) {
   }
   std::vector<std::string> results = ScanResults(folder / "backup/", "[3]");
   kind_scan::ExpectGolden("calendar.jsonl", results);
-}
-
-TEST(CalendarScan, MissingDatabaseStillSendsThreeStages) {
-  testing_support::TempFolder folder;
-  { builder::BackupBuilder backup(folder / "backup"); }
-  std::vector<std::string> results = ScanResults(folder / "backup/", "[3]");
-  ASSERT_EQ(results.size(), 4u);
-  EXPECT_THAT(results[0], testing::HasSubstr("\"result\":{\"count\":0,\"calendar_db_path\":\"\"}"));
-  const std::string envelope =
-      ",\"stage_total\":3,\"status\":2,\"sub_command_type\":"
-      "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"type\":3,\"sub_type\":0,";
-  EXPECT_EQ(results[1], "{\"stage\":2" + envelope + "\"result\":[]}");
-  EXPECT_EQ(results[2], "{\"stage\":3" + envelope + "\"result\":{}}");
 }
 
 }  // namespace
