@@ -1,6 +1,5 @@
 // Safari bookmarks as a tree (children by position, top level by the text
 // of the ids) and Safari history as visits, newest first.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -46,16 +45,6 @@ TEST(BookmarkScan, SendsTheTreeOneTopLevelItemAtATime) {
   }
   std::vector<std::string> results = ScanResults(folder / "backup/", "[8]");
   kind_scan::ExpectGolden("bookmarks.jsonl", results);
-}
-
-TEST(BookmarkScan, MissingDatabaseSendsSummaryAndClosingOnly) {
-  testing_support::TempFolder folder;
-  { builder::BackupBuilder backup(folder / "backup"); }
-  std::vector<std::string> results = ScanResults(folder / "backup/", "[8]");
-  ASSERT_EQ(results.size(), 3u);
-  EXPECT_THAT(results[0],
-              testing::HasSubstr("\"result\":{\"count\":0,\"safari_bookmark_db_path\":\"\"}"));
-  EXPECT_THAT(results[1], testing::HasSubstr("\"stage\":3,"));
 }
 
 HistoryWriter History() {
