@@ -96,11 +96,4 @@ TEST_F(SmsKindReplies, OddRepliesAreTakenAsWhatTheyCanBe) {
   EXPECT_EQ(g_requests.size(), 1u);
 }
 
-TEST_F(SmsKindReplies, WithoutTheDatabaseNothingIsAsked) {
-  keldra::Sms kind;
-  kind.Run({"t", keldra::BackupInfo{}});
-  EXPECT_TRUE(g_requests.empty());
-  EXPECT_TRUE(g_results.empty());
-}
-
 }  // namespace
