@@ -4,14 +4,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "builder/BackupBuilder.h"
 #include "builder/kinds/PhotoLibrary.h"
+#include "integration/KindScanSupport.h"
 #include "support/TestSupport.h"
-#include "vorn/VRNUtilityFile.h"
 
 namespace {
 
@@ -134,20 +133,8 @@ TEST_F(PhotoScan, AlbumSeriesClosesOnceAfterTheLastAlbum) {
     builder::BackupBuilder backup(folder_.Path());
     builder::AddPhotoLibrary(backup, builder::SamplePhotoLibrary(PhotoSchema::kGenericAsset));
   }
+  // The series itself is in the golden output of the sample content.
   host::Recorder recorder = Scan();
-  std::vector<Message> messages = PhotoMessages(recorder);
-  // Camera roll album (12 photos), Holidays (4), an empty album, a shared one (2).
-  EXPECT_THAT(Shape(messages),
-              testing::ElementsAre("0.1", "0.2", "0.3", "1.1", "1.2", "1.3", "2.1", "2.2", "2.1",
-                                   "2.2", "2.1", "2.1", "2.2", "2.3"));
-  EXPECT_EQ(Json(*messages[8].result),
-            "{\"count\":4,\"albumId\":3,\"albumType\":2,"
-            "\"photo_db_path\":\"" +
-                DatabasePath() + "\"}");
-  const rapidjson::Value& slice = *messages[9].result;
-  EXPECT_EQ(slice["albumId"].GetInt64(), 3);
-  EXPECT_EQ(slice["albumType"].GetInt(), 2);
-  EXPECT_EQ(slice["photos"].Size(), 4u);
   // Each album request replaces the previous album's members and carries the task.
   std::vector<const rapidjson::Value*> requests = Requests(recorder, kFromAlbum);
   ASSERT_EQ(requests.size(), 4u);
@@ -186,93 +173,36 @@ TEST_F(PhotoScan, ARefusedListEndsThatSeriesAndAllLaterOnes) {
                 "\",\"error_code\":0}");
 }
 
-TEST_F(PhotoScan, WithoutAPhotoDatabaseNothingIsAsked) {
-  { builder::BackupBuilder backup(folder_.Path()); }
-  host::Recorder recorder = Scan();
-  EXPECT_THAT(PhotoMessages(recorder), testing::IsEmpty());
-  EXPECT_EQ(recorder.Count("request"), 0u);
-}
-
-// The photos of the camera roll message, by relative path.
-std::map<std::string, const rapidjson::Value*> ByRelativePath(const std::vector<Message>& messages,
-                                                              int subType) {
-  std::map<std::string, const rapidjson::Value*> photos;
-  for (const Message& m : messages) {
-    if (m.subType != subType || m.stage != 2) continue;
-    const rapidjson::Value& list = m.result->IsArray() ? *m.result : (*m.result)["photos"];
-    for (const auto& photo : list.GetArray()) photos[photo["RELATIVE_PATH"].GetString()] = &photo;
-  }
-  return photos;
-}
-
+// Thumbnails in order of preference: a photo's 5003.JPG (though other files
+// contain its path too), else the first regular file in path order that
+// contains its path, past a directory that sorts earlier, never its own file
+// (IMG_0001 to 0003); the size from the stored file where the database has
+// none (IMG_0002), kept where it differs (IMG_0003); a photo not in the backup
+// (IMG_0004); only an edited render (IMG_0005). The album's copies are
+// completed the same way.
 TEST_F(PhotoScan, FindsStoredFilesSizesAndThumbnailsInOrderOfPreference) {
-  std::string stored[8];  // by photo index; 5 and 6 for the 5003.JPG and IMG_0002.JPG
   {
     builder::BackupBuilder backup(folder_.Path());
     builder::PhotoLibrarySpec library;
     library.assets = builder::NumberedPhotos(6);
-    library.assets[0].thumbnail = true;          // its 5003.JPG, though others contain it too
-    library.assets[1].originalFileSize = 0;      // the size comes from the stored file
-    library.assets[2].originalFileSize = 99999;  // kept although the file differs
-    library.assets[3].stored = false;            // not in the backup
-    library.assets[4].directory = "DCIM";        // only an edited render besides itself
+    library.assets[0].thumbnail = true;
+    library.assets[1].originalFileSize = 0;
+    library.assets[2].originalFileSize = 99999;
+    library.assets[3].stored = false;
+    library.assets[4].directory = "DCIM";
     library.albums.push_back({2, "All", {0, 1, 2, 3, 4, 5}});
     builder::AddPhotoLibrary(backup, library);
-    // Candidates of the whole-map search that sort before the thumbnails.
     backup.AddFile("CameraRollDomain", "Media/AAA/DCIM/100APPLE/IMG_0001.JPG.bak", "b");
     backup.AddDirectory("CameraRollDomain", "Media/0DIR/DCIM/100APPLE/IMG_0002.JPG");
-    stored[1] = backup.StoredPath(
-        backup.AddFile("CameraRollDomain", "Media/AAA/DCIM/100APPLE/IMG_0002.JPG.bak", "bb"));
+    backup.AddFile("CameraRollDomain", "Media/AAA/DCIM/100APPLE/IMG_0002.JPG.bak", "bb");
     backup.AddFile("CameraRollDomain",
                    "Media/PhotoData/Mutations/DCIM/IMG_0005.JPG/Adjustments/Render.jpg", "render");
-    stored[5] = backup.StoredPath(builder::BackupBuilder::FileID(
-        "CameraRollDomain", "Media/PhotoData/Thumbnails/V2/DCIM/100APPLE/IMG_0001.JPG/5003.JPG"));
-    stored[6] = backup.StoredPath(
-        builder::BackupBuilder::FileID("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0002.JPG"));
   }
   const std::string before = testing_support::TreeSnapshot(folder_.Path());
-  host::Recorder recorder = Scan();
-  std::vector<Message> messages = PhotoMessages(recorder);
+  kind_scan::ScopedTimeZone zone;
+  kind_scan::ExpectGolden("cases/photo-thumbnails.jsonl",
+                          kind_scan::MaskedResults(Scan(), folder_.Path()));
   EXPECT_EQ(testing_support::TreeSnapshot(folder_.Path()), before);
-  auto photos = ByRelativePath(messages, 0);
-  ASSERT_EQ(photos.size(), 6u);
-
-  const rapidjson::Value& first = *photos["Media/DCIM/100APPLE/IMG_0001.JPG"];
-  EXPECT_STREQ(first["THUMBNAIL_RELATIVE_PATH"].GetString(),
-               "Media/PhotoData/Thumbnails/V2/DCIM/100APPLE/IMG_0001.JPG/5003.JPG");
-  EXPECT_EQ(first["THUMBNAIL_PATH"].GetString(), stored[5]);
-  EXPECT_EQ(first["THUMBNAIL_SIZE"].GetInt64(), VRNUtilityFile::GetFileSize(stored[5].c_str()));
-
-  // No 5003.JPG: the first regular file in path order that contains it,
-  // past a directory that sorts earlier.
-  const rapidjson::Value& second = *photos["Media/DCIM/100APPLE/IMG_0002.JPG"];
-  EXPECT_STREQ(second["THUMBNAIL_RELATIVE_PATH"].GetString(),
-               "Media/AAA/DCIM/100APPLE/IMG_0002.JPG.bak");
-  EXPECT_EQ(second["THUMBNAIL_PATH"].GetString(), stored[1]);
-  EXPECT_EQ(second["THUMBNAIL_SIZE"].GetInt64(), 2);
-  EXPECT_EQ(second["PATH"].GetString(), stored[6]);
-  EXPECT_EQ(second["ZORIGINALFILESIZE"].GetInt64(), VRNUtilityFile::GetFileSize(stored[6].c_str()));
-
-  const rapidjson::Value& third = *photos["Media/DCIM/100APPLE/IMG_0003.JPG"];
-  EXPECT_EQ(third["ZORIGINALFILESIZE"].GetInt64(), 99999);
-  // Its own file contains its path but is never its thumbnail.
-  EXPECT_FALSE(third.HasMember("THUMBNAIL_PATH"));
-  EXPECT_FALSE(third.HasMember("THUMBNAIL_RELATIVE_PATH"));
-  EXPECT_FALSE(third.HasMember("THUMBNAIL_SIZE"));
-
-  const rapidjson::Value& missing = *photos["Media/DCIM/100APPLE/IMG_0004.JPG"];
-  EXPECT_STREQ(missing["PATH"].GetString(), "");
-  EXPECT_EQ(missing["ZORIGINALFILESIZE"].GetInt64(),
-            static_cast<int64_t>(builder::PhotoContent(builder::NumberedPhotos(4)[3]).size()));
-
-  const rapidjson::Value& edited = *photos["Media/DCIM/IMG_0005.JPG"];
-  EXPECT_STREQ(edited["THUMBNAIL_RELATIVE_PATH"].GetString(),
-               "Media/PhotoData/Mutations/DCIM/IMG_0005.JPG/Adjustments/Render.jpg");
-
-  // The album's copies are completed the same way.
-  auto inAlbum = ByRelativePath(messages, 2);
-  ASSERT_EQ(inAlbum.size(), 6u);
-  for (const auto& [path, photo] : photos) EXPECT_EQ(Json(*photo), Json(*inAlbum[path])) << path;
 }
 
 }  // namespace
