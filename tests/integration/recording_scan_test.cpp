@@ -1,6 +1,7 @@
 // Voice memos through the host code and its real voice-memo reader: the
-// paths taken by product version, where each recording's audio is found and
-// its size, and the recording-list command's in-place answer.
+// paths an older device's scan takes, where each recording's audio is found
+// and its size, and the recording-list command's in-place answer (reviewed in
+// tests/golden/cases/; a newer device's scan is in the sample content's).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,164 +10,80 @@
 
 #include "builder/BackupBuilder.h"
 #include "builder/kinds/VoiceMemos.h"
+#include "integration/KindScanSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 using builder::BackupBuilder;
 using builder::VoiceMemoLayout;
+using kind_scan::ExpectGolden;
+using kind_scan::ScanResults;
 using testing_support::Json;
 using testing_support::Send;
 using testing_support::TempFolder;
 
-constexpr char kScan[] = "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP";
 constexpr char kQuery[] = "LIBPLATFORM_RECORDING_QUERY_LIST";
 constexpr char kCommand[] = "LIBMODEL_KELDRA_QUERY_RECORDING_LIST";
 
-// The results of type 7, by stage, after checking what they all share.
-std::vector<const rapidjson::Value*> RecordingResults(const host::Recorder& recorder) {
-  std::vector<const rapidjson::Value*> results;
-  for (const rapidjson::Value* payload : recorder.Payloads("result")) {
-    if (!payload->HasMember("type") || (*payload)["type"].GetInt() != 7) continue;
-    EXPECT_EQ((*payload)["stage"].GetInt(), static_cast<int>(results.size()) + 1);
-    EXPECT_EQ((*payload)["stage_total"].GetInt(), 3);
-    EXPECT_EQ((*payload)["sub_type"].GetInt(), 0);
-    results.push_back(&(*payload)["result"]);
-  }
-  return results;
+std::string Stored(const BackupBuilder& backup, const std::string& path) {
+  return backup.StoredPath(BackupBuilder::FileID("MediaDomain", path));
 }
 
-std::string Stored(const BackupBuilder& backup, const std::string& domain,
-                   const std::string& path) {
-  return backup.StoredPath(BackupBuilder::FileID(domain, path));
-}
-
-class RecordingScan : public testing::Test {
- protected:
-  host::Recorder Scan(host::SendOptions options = testing_support::BuildTreeOptions()) {
-    host::Recorder recorder =
-        Send(kScan, "{\"backupDir\":\"" + folder_.Path() + "\",\"types\":[7]}", options);
-    EXPECT_EQ(recorder.Count("violation"), 0u);
-    return recorder;
-  }
-  std::string RequestPayload(const host::Recorder& recorder) {
-    std::vector<const rapidjson::Value*> requests = recorder.Payloads("request");
-    return requests.size() == 1 ? Json(*requests[0])
-                                : "requests: " + std::to_string(requests.size());
-  }
-  TempFolder folder_;
-};
-
-TEST_F(RecordingScan, PathsAndPrefixFollowTheProductVersion) {
-  for (const char* version : {"14.8", "15.0", "16.1"}) {
-    const bool newer = std::string(version) != "14.8";
-    builder::VoiceMemoLibrary library =
-        builder::SampleVoiceMemos(newer ? VoiceMemoLayout::kCloud : VoiceMemoLayout::kLegacy);
-    const std::string root = newer ? "Library" : "Media";
-    std::string db, manifest, composition;
-    std::vector<std::string> audio;
+TEST(RecordingScan, PathsFollowTheProductVersionAndSizesComeFromTheStoredAudio) {
+  const struct {
+    const char* version;
+    VoiceMemoLayout layout;
+    const char* root;  // "": the layout's own
+    bool storedSizes;
+  } kCases[] = {
+      // The third memo is named in the asset manifest alone.
+      {"14.8", VoiceMemoLayout::kLegacy, "", false},
+      // Each device with the other's folder, which is not looked for.
+      {"14.8", VoiceMemoLayout::kCloud, "Library", false},
+      {"16.1", VoiceMemoLayout::kCloud, "Media", false},
+      // Recordings.db below Library/, its audio stored, missing or empty: the
+      // platform knew no size; a stored file's replaces it.
+      {"16.1", VoiceMemoLayout::kLegacy, "Library", true},
+  };
+  kind_scan::ScopedTimeZone zone;
+  TempFolder root;
+  std::vector<std::string> results;
+  for (const auto& c : kCases) {
+    const std::string folder = root / (std::to_string(&c - kCases) + "/");
     {
-      BackupBuilder backup(folder_.Path());
-      backup.Device().productVersion = version;
+      BackupBuilder backup(folder);
+      backup.Device().productVersion = c.version;
+      builder::VoiceMemoLibrary library = builder::SampleVoiceMemos(c.layout);
+      library.root = c.root;
+      if (c.storedSizes) {
+        library.memos = {builder::Memo("20200101 000001.m4a", "kept", 600000000, 1),
+                         builder::Memo("20200101 000002.m4a", "not stored", 600000000, 1),
+                         builder::Memo("20200101 000003.m4a", "empty", 600000000, 1)};
+        library.memos[1].stored = false;
+        library.memos[2].stored = false;
+      }
       builder::AddVoiceMemos(backup, library);
-      const std::string folder = root + "/Recordings/";
-      db = Stored(backup, "MediaDomain", folder + (newer ? "CloudRecordings.db" : "Recordings.db"));
-      manifest = Stored(backup, "MediaDomain", folder + "AssetManifest.plist");
-      composition =
-          Stored(backup, "MediaDomain", folder + "20150214 093000.composition/manifest.plist");
-      for (const auto& memo : library.memos)
-        audio.push_back(Stored(backup, "MediaDomain", folder + memo.fileName));
+      if (c.storedSizes)
+        backup.AddFile("MediaDomain", "Library/Recordings/20200101 000003.m4a", "");
     }
-    host::Recorder recorder = Scan();
-    EXPECT_EQ(RequestPayload(recorder),
-              newer ? "{\"4\":\"" + db + "\",\"3\":[\"" + composition + "\"]}"
-                    : "{\"1\":\"" + db + "\",\"2\":\"" + manifest + "\"}")
-        << version;
-    std::vector<const rapidjson::Value*> results = RecordingResults(recorder);
-    ASSERT_EQ(results.size(), 3u) << version;
-    EXPECT_EQ(Json(*results[0]), "{\"count\":3,\"recording_db_path\":\"" + (newer ? "" : db) +
-                                     "\",\"asset_manifest_path\":\"" + (newer ? "" : manifest) +
-                                     "\",\"cloud_recordings_db_path\":\"" + (newer ? db : "") +
-                                     "\"}");
-    const rapidjson::Value& entries = *results[1];
-    ASSERT_EQ(entries.Size(), 3u);
-    for (size_t i = 0; i < 3; ++i) {
-      const builder::VoiceMemoSpec& memo = library.memos[i];
-      EXPECT_EQ(entries[i]["relative_path"].GetString(), root + "/Recordings/" + memo.fileName);
-      EXPECT_EQ(entries[i]["path"].GetString(), audio[i]) << version << " " << i;
-      EXPECT_EQ(entries[i]["size"].GetInt64(),
-                static_cast<int64_t>(builder::MemoAudio(memo).size()));
-    }
-    // The older device names its third memo in the asset manifest alone.
-    EXPECT_EQ(entries[2]["source"].GetInt(), newer ? 4 : 2);
-    EXPECT_EQ(Json(*results[2]), "[]");
+    std::vector<std::string> scan = ScanResults(folder, "[7]");
+    results.insert(results.end(), scan.begin(), scan.end());
   }
+  ExpectGolden("cases/recording-scan.jsonl", results);
 }
 
-TEST_F(RecordingScan, FilesOfTheOtherLayoutAreNotLookedFor) {
-  for (const char* version : {"14.8", "16.1"}) {
-    {
-      BackupBuilder backup(folder_.Path());
-      backup.Device().productVersion = version;
-      // Each device with the other version's folder.
-      builder::VoiceMemoLibrary library = builder::SampleVoiceMemos(VoiceMemoLayout::kCloud);
-      library.root = std::string(version) == "14.8" ? "Library" : "Media";
-      builder::AddVoiceMemos(backup, library);
-    }
-    host::Recorder recorder = Scan();
-    EXPECT_EQ(RequestPayload(recorder), "{}") << version;
-    std::vector<const rapidjson::Value*> results = RecordingResults(recorder);
-    ASSERT_EQ(results.size(), 3u);
-    EXPECT_EQ(Json(*results[0]),
-              "{\"count\":0,\"recording_db_path\":\"\",\"asset_manifest_path\":\"\","
-              "\"cloud_recordings_db_path\":\"\"}");
-    EXPECT_EQ(Json(*results[1]), "[]");
-  }
-}
-
-TEST_F(RecordingScan, SizesComeFromTheStoredAudio) {
-  std::string stored;
+TEST(RecordingScan, NothingIsSentWhenThePlatformDoesNotAnswer) {
+  TempFolder folder;
   {
-    BackupBuilder backup(folder_.Path());
-    backup.Device().productVersion = "16.1";
-    builder::VoiceMemoLibrary library;
-    library.layout = VoiceMemoLayout::kLegacy;  // Recordings.db below Library/
-    library.root = "Library";
-    library.memos = {builder::Memo("20200101 000001.m4a", "kept", 600000000, 1),
-                     builder::Memo("20200101 000002.m4a", "not stored", 600000000, 1),
-                     builder::Memo("20200101 000003.m4a", "empty", 600000000, 1)};
-    library.memos[1].stored = false;
-    library.memos[2].stored = false;
-    builder::AddVoiceMemos(backup, library);
-    backup.AddFile("MediaDomain", "Library/Recordings/20200101 000003.m4a", "");
-    stored = Stored(backup, "MediaDomain", "Library/Recordings/20200101 000001.m4a");
-  }
-  host::Recorder recorder = Scan();
-  std::vector<const rapidjson::Value*> results = RecordingResults(recorder);
-  ASSERT_EQ(results.size(), 3u);
-  const rapidjson::Value& entries = *results[1];
-  ASSERT_EQ(entries.Size(), 3u);
-  // The platform knew no size; the stored file's replaces it.
-  EXPECT_EQ(entries[0]["path"].GetString(), stored);
-  EXPECT_EQ(entries[0]["source"].GetInt(), 1);
-  EXPECT_GT(entries[0]["size"].GetInt64(), 0);
-  EXPECT_STREQ(entries[0]["relative_path"].GetString(), "Library/Recordings/20200101 000001.m4a");
-  // Missing or empty: no path, the platform's size.
-  for (int i : {1, 2}) {
-    EXPECT_STREQ(entries[i]["path"].GetString(), "") << i;
-    EXPECT_EQ(entries[i]["size"].GetInt64(), 0) << i;
-  }
-}
-
-TEST_F(RecordingScan, NothingIsSentWhenThePlatformDoesNotAnswer) {
-  {
-    BackupBuilder backup(folder_.Path());
+    BackupBuilder backup(folder.Path());
     builder::AddVoiceMemos(backup, builder::SampleVoiceMemos(VoiceMemoLayout::kCloud));
   }
   host::SendOptions options = testing_support::BuildTreeOptions();
   options.refuse = {kQuery};
-  host::Recorder recorder = Scan(options);
-  EXPECT_THAT(RecordingResults(recorder), testing::IsEmpty());
+  host::Recorder recorder =
+      Send(kind_scan::kScan, kind_scan::ScanPayload(folder.Path(), "[7]"), options);
+  EXPECT_EQ(testing_support::ResultTexts(recorder).size(), 1u);  // the closing status alone
   EXPECT_EQ(recorder.Count("request"), 1u);
 }
 
@@ -178,62 +95,49 @@ class RecordingListCommand : public testing::Test {
     EXPECT_EQ(recorder.Count("notify"), 0u);
     return *recorder.Payloads("return").back();
   }
-  std::string Payload(const std::string& recording) {
-    return "{\"recording\":" + recording + ",\"backup_dir\":\"" + folder_.Path() + "\"}";
+  std::string Payload(const std::string& recording, const TempFolder* folder = nullptr) {
+    return "{\"recording\":" + recording + ",\"backup_dir\":\"" +
+           (folder ? folder : &folder_)->Path() + "\"}";
+  }
+  // The answer, with the backup folders masked.
+  std::string Answer(const host::Recorder& recorder) {
+    std::string text = Json(Return(recorder));
+    kind_scan::ReplaceAll(text, folder_.Path(), "<backup>/");
+    kind_scan::ReplaceAll(text, older_.Path(), "<backup>/");
+    return text;
   }
   TempFolder folder_;
+  TempFolder older_;
 };
 
-TEST_F(RecordingListCommand, AnswersInPlaceWithTheNewerPrefixAndMediaDomain) {
-  std::string db, composition, audio;
+// A newer device's files as the scan named them; an older device's found
+// below Library/ (where they are not), with no path. The entries move from the
+// platform's document into the list.
+TEST_F(RecordingListCommand, AnswersInPlaceWithThePrefixOfTheDevice) {
+  kind_scan::ScopedTimeZone zone;
+  std::string db, composition, legacyDb;
   {
     BackupBuilder backup(folder_.Path());
     builder::AddVoiceMemos(backup, builder::SampleVoiceMemos(VoiceMemoLayout::kCloud));
-    db = Stored(backup, "MediaDomain", "Library/Recordings/CloudRecordings.db");
-    composition = Stored(backup, "MediaDomain",
-                         "Library/Recordings/20150214 093000.composition/manifest.plist");
-    audio = Stored(backup, "MediaDomain", "Library/Recordings/20150101 120000.m4a");
+    db = Stored(backup, "Library/Recordings/CloudRecordings.db");
+    composition = Stored(backup, "Library/Recordings/20150214 093000.composition/manifest.plist");
   }
-  host::Recorder recorder =
+  std::vector<std::string> answers = {Answer(
       Send(kCommand, Payload("{\"recording_db_path\":\"\",\"asset_manifest_path\":\"\","
                              "\"cloud_recordings_db_path\":\"" +
-                             db + "\",\"manifest_plist_path\":[\"" + composition + "\"]}"));
-  EXPECT_EQ(Json(*recorder.Payloads("request").front()),
-            "{\"4\":\"" + db + "\",\"3\":[\"" + composition + "\"]}");
-  const rapidjson::Value& answer = Return(recorder);
-  ASSERT_EQ(answer["replyPresent"].GetInt(), 1);
-  const rapidjson::Value& reply = answer["replyData"];
-  // The entries moved from the platform's document into the list.
-  ASSERT_TRUE(reply["document"].IsObject());
-  EXPECT_EQ(reply["document"].MemberCount(), 3u);
-  const rapidjson::Value& list = reply["list"];
-  ASSERT_EQ(list.Size(), 3u);
-  EXPECT_EQ(list[0]["path"].GetString(), audio);
-  EXPECT_STREQ(list[0]["relative_path"].GetString(), "Library/Recordings/20150101 120000.m4a");
-  EXPECT_STREQ(list[0]["title"].GetString(), "Lecture");
-  EXPECT_GT(list[0]["size"].GetInt64(), 0);
-}
-
-TEST_F(RecordingListCommand, FilesOfAnOlderDeviceAreLookedForBelowLibrary) {
-  std::string db;
+                             db + "\",\"manifest_plist_path\":[\"" + composition + "\"]}")))};
   {
-    BackupBuilder backup(folder_.Path());
+    BackupBuilder backup(older_.Path());
     backup.Device().productVersion = "12.4";
     builder::AddVoiceMemos(backup, builder::SampleVoiceMemos(VoiceMemoLayout::kLegacy));
-    db = Stored(backup, "MediaDomain", "Media/Recordings/Recordings.db");
+    legacyDb = Stored(backup, "Media/Recordings/Recordings.db");
   }
-  host::Recorder recorder =
-      Send(kCommand, Payload("{\"recording_db_path\":\"" + db +
-                             "\",\"asset_manifest_path\":\"\",\"cloud_recordings_db_path\":\"\","
-                             "\"manifest_plist_path\":[]}"));
-  const rapidjson::Value& answer = Return(recorder);
-  ASSERT_EQ(answer["replyPresent"].GetInt(), 1);
-  const rapidjson::Value& list = answer["replyData"]["list"];
-  ASSERT_EQ(list.Size(), 2u);
-  for (const auto& entry : list.GetArray()) {
-    EXPECT_STREQ(entry["path"].GetString(), "");
-    EXPECT_EQ(std::string(entry["relative_path"].GetString()).rfind("Library/Recordings/", 0), 0u);
-  }
+  answers.push_back(Answer(Send(
+      kCommand, Payload("{\"recording_db_path\":\"" + legacyDb +
+                            "\",\"asset_manifest_path\":\"\",\"cloud_recordings_db_path\":\"\","
+                            "\"manifest_plist_path\":[]}",
+                        &older_))));
+  ExpectGolden("cases/recording-list-command.jsonl", answers);
 }
 
 TEST_F(RecordingListCommand, IncompleteRequestsAndRefusalsGetNoAnswer) {
