@@ -1,18 +1,18 @@
-// The WhatsApp kind through the host code: the message series of a scan, the
-// media item table, group sender labels, which sessions are listed, stores
-// missing tables, and the media-item command answered in the caller's
-// document.
+// The WhatsApp kind through the host code: which stores are read, which
+// sessions are listed, stores missing tables, locations in complete reading,
+// and the media-item command answered in the caller's document (reviewed in
+// tests/golden/cases/).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "builder/BackupBuilder.h"
 #include "builder/kinds/ChatStorage.h"
+#include "integration/KindScanSupport.h"
 #include "support/TestSupport.h"
-#include "vorn/VRNUtilitySys.h"
 
 namespace {
 
@@ -20,67 +20,41 @@ using builder::BackupBuilder;
 using builder::whatsapp::ChatStore;
 using builder::whatsapp::kDomain;
 using testing_support::Json;
+using testing_support::Quoted;
 using testing_support::Send;
 using testing_support::TempFolder;
 
-constexpr char kScan[] = "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP";
 constexpr char kMediaQuery[] = "LIBMODEL_KELDRA_QUERY_WHATSAPP_MEDIAITEM";
 constexpr double kStart = 735000000.0;  // the sample store's first second
 
-using testing_support::Quoted;
-
-std::string Date(int64_t seconds) {
-  return VRNUtilitySys::DateText2001(seconds);
-}
-
-// "type/stage" of every kind message, then the kind messages themselves;
-// a temporary recording is kept alive with them.
-struct Series {
-  std::shared_ptr<host::Recorder> owned;
-  std::vector<std::string> shape;
-  std::vector<const rapidjson::Value*> messages;
-  const rapidjson::Value& Result(size_t i) const { return (*messages.at(i))["result"]; }
-};
-
-Series WhatsAppSeries(const host::Recorder& recorder) {
-  Series series;
-  for (const rapidjson::Value* payload : recorder.Payloads("result")) {
-    if (!payload->HasMember("type")) continue;
-    int type = (*payload)["type"].GetInt();
-    if (type != 10 && type != 11) continue;
-    series.shape.push_back(std::to_string(type) + "/" +
-                           std::to_string((*payload)["stage"].GetInt()));
-    series.messages.push_back(payload);
+// The sample store in a backup of an older manifest format, whose media are
+// named by file ID alone; a store of another app, which is not looked for; a
+// file that is no database, which opens, and every statement fails.
+TEST(WhatsApp, OtherManifestsAndStores) {
+  kind_scan::ScopedTimeZone zone;
+  TempFolder legacy, otherApp, noDatabase;
+  {
+    builder::BackupOptions options;
+    options.manifest = builder::ManifestFormat::kMbdb;
+    BackupBuilder backup(legacy.Path(), options);
+    builder::whatsapp::AddSampleChats(backup);
   }
-  return series;
+  BackupBuilder(otherApp.Path())
+      .AddFile("AppDomainGroup-group.net.whatsapp.WhatsAppSMB.shared", "ChatStorage.sqlite",
+               "another app's store");
+  BackupBuilder(noDatabase.Path()).AddFile(kDomain, "ChatStorage.sqlite", "not a database at all");
+  std::vector<std::string> results;
+  for (const TempFolder* folder : {&legacy, &otherApp, &noDatabase}) {
+    std::vector<std::string> scan = kind_scan::ScanResults(folder->Path(), "[10]");
+    results.insert(results.end(), scan.begin(), scan.end());
+  }
+  kind_scan::ExpectGolden("cases/whatsapp-other-stores.jsonl", results);
 }
 
-Series WhatsAppSeries(host::Recorder&& recorder) {
-  auto owned = std::make_shared<host::Recorder>(std::move(recorder));
-  Series series = WhatsAppSeries(*owned);
-  series.owned = owned;
-  return series;
-}
-
-host::Recorder Scan(const std::string& folder) {
-  return Send(kScan, "{\"backupDir\":" + Quoted(folder) + ",\"types\":[10]}");
-}
-
-std::string BuildSample(const TempFolder& root, builder::BackupOptions options = {}) {
-  BackupBuilder backup(root.Path(), options);
-  builder::whatsapp::AddSampleChats(backup);
-  return root.Path();
-}
-
-TEST(WhatsApp, LegacyLayoutBackupsNameMediaByFileIdAlone) {
-  TempFolder root;
-  builder::BackupOptions options;
-  options.manifest = builder::ManifestFormat::kMbdb;
-  Series series = WhatsAppSeries(Scan(BuildSample(root, options)));
-  std::string hash = series.Result(1)["1"]["hash"].GetString();
-  EXPECT_EQ(std::string(series.Result(1)["1"]["path"].GetString()), root.Path() + hash);
-}
-
+// Sessions without a JID, of the status feed, or undated are left out; a
+// media path with and without its leading slash names the same stored file;
+// complete reading gives a location's coordinates unless a REAL column holds
+// one as infinity, which JSON cannot.
 TEST(WhatsApp, SessionsAreFilteredAndBothPathFormsMeet) {
   ChatStore store;
   auto session = [&](int64_t id, std::optional<std::string> jid, std::optional<std::string> name,
@@ -99,6 +73,12 @@ TEST(WhatsApp, SessionsAreFilteredAndBothPathFormsMeet) {
   session(5, "15550100005@s.whatsapp.net", "Undated", std::nullopt);
   session(6, std::nullopt, "No JID", kStart + 8);
   session(7, "", "Empty JID", kStart + 0.5);
+  for (int64_t item : {1, 2}) {
+    builder::whatsapp::Message location;
+    location.mediaItem = item;
+    location.date = kStart + item;
+    store.sessions[0].messages.push_back(location);
+  }
   builder::whatsapp::MediaItem with, without;
   with.id = 1;
   with.localPath = "/Media/x/a.jpg";
@@ -110,21 +90,33 @@ TEST(WhatsApp, SessionsAreFilteredAndBothPathFormsMeet) {
   {
     BackupBuilder backup(root.Path());
     builder::whatsapp::AddChatStorage(backup, store);
+    testing_support::ExecSql(
+        backup.StoredPath(BackupBuilder::FileID(kDomain, "ChatStorage.sqlite")),
+        "UPDATE ZWAMESSAGE SET ZMESSAGETYPE = 5;"
+        "UPDATE ZWAMEDIAITEM SET ZLATITUDE = 52.5, ZLONGITUDE = 13.25 WHERE Z_PK = 1;"
+        "UPDATE ZWAMEDIAITEM SET ZLATITUDE = 9e999, ZLONGITUDE = 13.25 WHERE Z_PK = 2;");
   }
-  Series series = WhatsAppSeries(Scan(root.Path()));
-  EXPECT_EQ(Json(series.Result(3)), "{\"count\":2}");
-  EXPECT_EQ(series.Result(4)["id"].GetInt64(), 1);
-  EXPECT_EQ(std::string(series.Result(4)["date"].GetString()), Date(735000001));
-  EXPECT_EQ(series.Result(6)["id"].GetInt64(), 7);
-  const rapidjson::Value& media = series.Result(1);
-  EXPECT_EQ(Json(media["1"]["relativePath"]), "\"Message/Media/x/a.jpg\"");
-  EXPECT_EQ(Json(media["2"]["relativePath"]), "\"Message/Media/x/a.jpg\"");
-  EXPECT_EQ(Json(media["1"]["path"]), Json(media["2"]["path"]));
-  EXPECT_NE(Json(media["1"]["path"]), "\"\"");
+  kind_scan::ScopedTimeZone zone;
+  std::vector<std::string> results = kind_scan::ScanResults(root.Path(), "[10]");
+  std::vector<std::string> complete = kind_scan::MaskedResults(
+      Send(kind_scan::kScan, kind_scan::ScanPayload(root.Path(), "[10],\"complete\":true")),
+      root.Path());
+  results.insert(results.end(), complete.begin(), complete.end());
+  kind_scan::ExpectGolden("cases/whatsapp-sessions.jsonl", results);
 }
 
+// No media and no push names: every group sender keeps the JID, with an
+// empty push name from the second message on. No group members: no labels at
+// all. No messages: sessions without a count and without a message stage. No
+// sessions: the chat series has its count only.
 TEST(WhatsApp, StoresMissingTablesSendWhatTheOtherTablesGive) {
-  auto scanWithout = [](std::set<std::string> omit) {
+  kind_scan::ScopedTimeZone zone;
+  std::vector<std::string> results;
+  for (std::set<std::string> omit :
+       std::vector<std::set<std::string>>{{"ZWAMEDIAITEM", "ZWAPROFILEPUSHNAME"},
+                                          {"ZWAGROUPMEMBER"},
+                                          {"ZWAMESSAGE"},
+                                          {"ZWACHATSESSION"}}) {
     ChatStore store = builder::whatsapp::SampleChats();
     store.omitTables = std::move(omit);
     TempFolder root;
@@ -132,67 +124,38 @@ TEST(WhatsApp, StoresMissingTablesSendWhatTheOtherTablesGive) {
       BackupBuilder backup(root.Path());
       builder::whatsapp::AddChatStorage(backup, store);
     }
-    return WhatsAppSeries(Scan(root.Path()));
-  };
-  // No media, no push names: every group sender keeps the JID, with an
-  // empty push name from the second message on.
-  Series bare = scanWithout({"ZWAMEDIAITEM", "ZWAPROFILEPUSHNAME"});
-  EXPECT_EQ(Json(bare.Result(0)), "{\"count\":0}");
-  EXPECT_EQ(Json(bare.Result(1)), "{}");
-  EXPECT_FALSE(bare.Result(5)[2].HasMember("member_push_name"));
-  EXPECT_STREQ(bare.Result(5)[2]["member_jid"].GetString(), "15550101003@s.whatsapp.net");
-
-  // No group members: no labels at all.
-  Series unlabelled = scanWithout({"ZWAGROUPMEMBER"});
-  EXPECT_FALSE(unlabelled.Result(5)[0].HasMember("member_jid"));
-
-  // No messages: sessions without a count and without a message stage.
-  Series silent = scanWithout({"ZWAMESSAGE"});
-  EXPECT_THAT(silent.shape, testing::ElementsAre("11/1", "11/2", "11/3", "10/1", "10/2", "10/4",
-                                                 "10/2", "10/4", "10/2", "10/4", "10/0"));
-  EXPECT_FALSE(silent.Result(4).HasMember("message_count"));
-
-  // No sessions: the chat series has its count only.
-  Series sessionless = scanWithout({"ZWACHATSESSION"});
-  EXPECT_THAT(sessionless.shape, testing::ElementsAre("11/1", "11/2", "11/3", "10/1", "10/0"));
-  EXPECT_EQ(Json(sessionless.Result(3)), "{\"count\":0}");
-}
-
-TEST(WhatsApp, WithoutADatabaseOnlyTheClosingMessageIsSent) {
-  TempFolder root;
-  {
-    BackupBuilder backup(root.Path());
-    backup.AddFile("AppDomainGroup-group.net.whatsapp.WhatsAppSMB.shared", "ChatStorage.sqlite",
-                   "another app's store");
+    std::vector<std::string> scan = kind_scan::ScanResults(root.Path(), "[10]");
+    results.insert(results.end(), scan.begin(), scan.end());
   }
-  EXPECT_THAT(WhatsAppSeries(Scan(root.Path())).shape, testing::ElementsAre("10/0"));
-  // A file that is no database opens, and every statement fails.
-  TempFolder other;
-  {
-    BackupBuilder backup(other.Path());
-    backup.AddFile(kDomain, "ChatStorage.sqlite", "not a database at all");
-  }
-  EXPECT_THAT(WhatsAppSeries(Scan(other.Path())).shape,
-              testing::ElementsAre("11/1", "11/2", "11/3", "10/1", "10/0"));
+  kind_scan::ExpectGolden("cases/whatsapp-missing-tables.jsonl", results);
 }
 
 TEST(WhatsApp, MediaItemCommandFillsTheCallersDocument) {
   TempFolder root;
-  BuildSample(root);
+  {
+    BackupBuilder backup(root.Path());
+    builder::whatsapp::AddSampleChats(backup);
+  }
   TempFolder scratch;
   builder::whatsapp::WriteChatStorage(builder::whatsapp::SampleChats(), scratch / "Chat.sqlite");
   host::SendOptions options = testing_support::BuildTreeOptions();
   options.document = true;
   // The folder without its separator.
   std::string folder = root.Path().substr(0, root.Path().size() - 1);
+  kind_scan::ScopedTimeZone zone;
   host::Recorder recorder =
       Send(kMediaQuery,
            "{\"caller\":\"x\",\"backupDir\":" + Quoted(folder) +
                ",\"chatStorageSqlite\":" + Quoted(scratch / "Chat.sqlite") + "}",
            options);
-  Series series = WhatsAppSeries(recorder);
-  EXPECT_EQ(series.shape.size(), 13u);
-  EXPECT_STREQ((*series.messages[0])["sub_command_type"].GetString(), kScan);
+  // The messages of a scan of the sample store but its closing status; the
+  // stored files are found below the given folder.
+  std::vector<std::string> results = kind_scan::MaskedResults(recorder, root.Path());
+  std::string scan = testing_support::ReadFile(kind_scan::GoldenPath("exact/whatsapp.jsonl"));
+  scan.erase(scan.rfind('\n', scan.size() - 2) + 1);
+  std::string sent;
+  for (const std::string& text : results) sent += text + "\n";
+  EXPECT_EQ(sent, scan);
   ASSERT_EQ(recorder.Count("return"), 1u);
   const rapidjson::Value& reply = *recorder.Payloads("return")[0];
   EXPECT_EQ(reply["replyPresent"].GetInt(), 1);
@@ -201,10 +164,9 @@ TEST(WhatsApp, MediaItemCommandFillsTheCallersDocument) {
   for (const auto& member : document.GetObject()) names.push_back(member.name.GetString());
   EXPECT_THAT(names,
               testing::ElementsAre("caller", "backupDir", "chatStorageSqlite", "attachments"));
-  EXPECT_EQ(Json(document["attachments"]), Json(series.Result(1)));
-  // The stored files are found below the given folder.
-  EXPECT_THAT(std::string(document["attachments"]["1"]["path"].GetString()),
-              testing::StartsWith(root.Path()));
+  std::string attachments = Json(document["attachments"]);
+  kind_scan::ReplaceAll(attachments, root.Path(), "<backup>/");
+  EXPECT_THAT(results.at(1), testing::HasSubstr("\"result\":" + attachments + "}"));
   EXPECT_EQ(recorder.Count("notify"), 0u);
 
   // Parameters of the wrong type, or a form-0 payload: no answer.
