@@ -35,11 +35,11 @@ struct Cut {
     auto member = note.FindMember("content");
     return member == note.MemberEnd() ? "<none>" : member->value.GetString();
   }
-  bool HasAttachments() const { return note.HasMember("attachments"); }
-  std::vector<std::string> Keys() const {
-    std::vector<std::string> keys;
+  std::string Keys() const {
+    if (!note.HasMember("attachments")) return "-";
+    std::string keys;
     for (const auto& attachment : note["attachments"].GetArray())
-      keys.push_back(attachment["key"].GetString());
+      keys += (keys.empty() ? "" : ",") + std::string(attachment["key"].GetString());
     return keys;
   }
 };
@@ -63,95 +63,66 @@ std::string Uuid(char fill) {
   return std::string(8, fill) + "-1111-2222-3333-444455556666";
 }
 
-TEST(NoteBody, EncodedBodiesGiveTheirTextAndKeysInOrder) {
-  NoteContent content;
-  content.text = "Holiday\nBeach " + kMark + " and hills " + kMark +
-                 "\nthe end, with enough text "
-                 "to make the note record longer than one length byte can say";
-  content.attachments = {{Uuid('A'), "public.jpeg"}, {Uuid('B'), "com.apple.drawing.2"}};
-  std::string body = EncodeNoteBody(content);
-  ASSERT_EQ(static_cast<uint8_t>(body[12]), 0x12);  // both length fields took two bytes
-
-  auto cut = CutBody(body);
-  ASSERT_TRUE(cut->ok);
-  EXPECT_EQ(cut->Content(),
-            "Holiday\nBeach [Attachment] and hills [Attachment]\nthe end, with "
-            "enough text to make the note record longer than one length byte "
-            "can say");
-  EXPECT_THAT(cut->Keys(), testing::ElementsAre(Uuid('A'), Uuid('B')));
-  EXPECT_EQ(cut->Json().substr(cut->Json().find("\"attachments\"")),
-            "\"attachments\":[{\"key\":\"" + Uuid('A') +
-                "\",\"note_id\":\"Note-7\",\"info\":[]},"
-                "{\"key\":\"" +
-                Uuid('B') + "\",\"note_id\":\"Note-7\",\"info\":[]}]}");
-}
-
-TEST(NoteBody, TextStartFollowsBytesTwelveAndThirteen) {
-  // Short records: the text sits at 12, and the rule starts at 13 unless
-  // byte 13 is a control character or not ASCII.
-  NoteContent shortNote;
-  shortNote.text = "OATS\nbuy";
-  std::string body = EncodeNoteBody(shortNote);
-  ASSERT_EQ(body.substr(12, 2), "OA");
-  EXPECT_EQ(CutBody(body)->Content(), "ATS\nbuy");
-
-  shortNote.text = "\xC5\x85ote";  // U+0145: byte 13 is 0x85
-  body = EncodeNoteBody(shortNote);
-  ASSERT_EQ(static_cast<uint8_t>(body[13]), 0x85);
-  EXPECT_EQ(CutBody(body)->Content(), "ote");
-
-  EXPECT_EQ(CutBody(Handmade('x', '\x1F', "abc" + kEnd))->Content(), "abc");
-  EXPECT_EQ(CutBody(Handmade('\x12', 'Q', "abc" + kEnd))->Content(), "abc");
-  EXPECT_EQ(CutBody(Handmade('x', 'Q', "abc" + kEnd))->Content(), "Qabc");
-}
-
-TEST(NoteBody, NothingIsAddedWhenNoTextCanBeCut) {
-  for (const std::string& body :
-       {std::string(), std::string(13, 'a'), Handmade('x', '\x01', ""),  // 14 bytes, start 14
-        Handmade('x', 'Q', "text without its end"),                      // no marker
-        Handmade('x', '\x1A', "\x10\x0A\x04 tail"),  // marker begins at 13, text at 14
-        Handmade('\x12', 'Q', kEnd)}) {              // marker at the start 14
-    auto cut = CutBody(body);
-    EXPECT_FALSE(cut->ok) << testing::PrintToString(body);
-    EXPECT_EQ(cut->Json(), "{}");
-  }
-  // The marker counts only from the text start on.
-  auto cut = CutBody(std::string("\x1A\x10\x0A\x04", 4) + std::string(8, 'h') + "xQtext");
-  EXPECT_FALSE(cut->ok);
-}
-
-TEST(NoteBody, AttachmentRecordsNeedTheirTagTwoBytesBefore) {
-  std::string text = "a" + kMark + "b";
+// What each body gives: its content ("<none>": the body is refused and the
+// note left untouched) and its attachment keys ("-": no attachment list).
+TEST(NoteBody, TextStartEndAndAttachmentKeysFollowTheByteRules) {
+  NoteContent longNote;  // both length fields take two bytes: byte 12 is 0x12
+  longNote.text = "Holiday\nBeach " + kMark + " and hills " + kMark +
+                  "\nthe end, with enough text to make the note record longer than one "
+                  "length byte can say";
+  longNote.attachments = {{Uuid('A'), "public.jpeg"}, {Uuid('B'), "com.apple.drawing.2"}};
+  NoteContent oats, nonAscii;
+  oats.text = "OATS\nbuy";        // short record: byte 13 is 'A'
+  nonAscii.text = "\xC5\x85ote";  // U+0145: byte 13 is 0x85
   // Records after the text: a good one, one without the 'b' tag, one whose
   // key runs to the next 0x12 far behind, an empty key, and one with no 0x12
   // after it at all.
-  std::string tail = kEnd + "junk" + "b\x40\x0A$KEY-ONE\x12" + "uti" + "c\x40\x0A$NOT-A-KEY\x12" +
-                     "b\x40\x0A$" + "\x12" + "b\x40\x0A$last";
-  auto cut = CutBody(Handmade('x', 'Q', text + tail));
-  ASSERT_TRUE(cut->ok);
-  EXPECT_EQ(cut->Content(), "Qa[Attachment]b");
-  EXPECT_THAT(cut->Keys(), testing::ElementsAre("KEY-ONE", ""));
-
-  // A mark with no record at all: an empty list.
-  cut = CutBody(Handmade('x', 'Q', text + kEnd));
-  EXPECT_EQ(cut->Json().substr(cut->Json().find("\"attachments\"")), "\"attachments\":[]}");
-  // No mark: no list, whatever records follow.
-  cut = CutBody(Handmade('x', 'Q', "plain" + kEnd + "b\x40\x0A$KEY\x12"));
-  EXPECT_FALSE(cut->HasAttachments());
+  const std::string records = kEnd + "junk" + "b\x40\x0A$KEY-ONE\x12" + "uti" +
+                              "c\x40\x0A$NOT-A-KEY\x12" + "b\x40\x0A$" + "\x12" + "b\x40\x0A$last";
+  const struct {
+    std::string body, content, keys;
+  } kCases[] = {
+      {EncodeNoteBody(longNote),
+       "Holiday\nBeach [Attachment] and hills [Attachment]\nthe end, with enough text to make "
+       "the note record longer than one length byte can say",
+       Uuid('A') + "," + Uuid('B')},
+      {EncodeNoteBody(oats), "ATS\nbuy", "-"},
+      {EncodeNoteBody(nonAscii), "ote", "-"},
+      // The rule starts at 13 unless byte 13 is a control character or not
+      // ASCII, or byte 12 is 0x12.
+      {Handmade('x', '\x1F', "abc" + kEnd), "abc", "-"},
+      {Handmade('\x12', 'Q', "abc" + kEnd), "abc", "-"},
+      {Handmade('x', 'Q', "abc" + kEnd), "Qabc", "-"},
+      {Handmade('x', 'Q', "\xFF\xFE ok" + kEnd), "Q\xEF\xBF\xBD\xEF\xBF\xBD ok", "-"},
+      {Handmade('x', 'Q', "a" + kMark + "b" + records), "Qa[Attachment]b", "KEY-ONE,"},
+      {Handmade('x', 'Q', "a" + kMark + "b" + kEnd), "Qa[Attachment]b", ""},
+      {Handmade('x', 'Q', "plain" + kEnd + "b\x40\x0A$KEY\x12"), "Qplain", "-"},
+      // "\n$" inside the text itself is not searched.
+      {Handmade('x', 'Q', kMark + "b\x01\x0A$INSIDE\x12" + kEnd),
+       "Q[Attachment]b\x01\x0A$INSIDE\x12", ""},
+      {"", "<none>", "-"},
+      {std::string(13, 'a'), "<none>", "-"},
+      {Handmade('x', '\x01', ""), "<none>", "-"},  // 14 bytes, start 14
+      {Handmade('x', 'Q', "text without its end"), "<none>", "-"},
+      {Handmade('x', '\x1A', "\x10\x0A\x04 tail"), "<none>", "-"},  // marker at 13, text at 14
+      {Handmade('\x12', 'Q', kEnd), "<none>", "-"},                 // marker at the start 14
+      // The marker counts only from the text start on.
+      {kEnd + std::string(8, 'h') + "xQtext", "<none>", "-"},
+  };
+  for (const auto& c : kCases) {
+    auto cut = CutBody(c.body);
+    SCOPED_TRACE(testing::PrintToString(c.body));
+    EXPECT_EQ(cut->ok, c.content != "<none>");
+    EXPECT_EQ(cut->Content(), c.content);
+    EXPECT_EQ(cut->Keys(), c.keys);
+  }
+  // Each key names its note.
+  EXPECT_THAT(
+      CutBody(EncodeNoteBody(longNote))->Json(),
+      testing::EndsWith("{\"key\":\"" + Uuid('B') + "\",\"note_id\":\"Note-7\",\"info\":[]}]}"));
 }
 
-TEST(NoteBody, RecordsBeforeTheTextEndAreNotKeys) {
-  // "\n$" inside the text itself is not searched.
-  std::string text = kMark + "b\x01\x0A$INSIDE\x12";
-  auto cut = CutBody(Handmade('x', 'Q', text + kEnd));
-  ASSERT_TRUE(cut->ok);
-  EXPECT_TRUE(cut->Keys().empty());
-}
-
-TEST(NoteBody, InvalidUtf8IsRepairedAndEveryPrefixIsSafe) {
-  auto cut = CutBody(Handmade('x', 'Q', "\xFF\xFE ok" + kEnd));
-  EXPECT_EQ(cut->Content(), "Q\xEF\xBF\xBD\xEF\xBF\xBD ok");
-
+TEST(NoteBody, EveryPrefixIsSafe) {
   NoteContent content;
   content.text = "Title\n" + kMark + kMark + " body text";
   content.attachments = {{Uuid('C')}, {Uuid('D')}};
