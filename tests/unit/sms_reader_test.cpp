@@ -1,8 +1,6 @@
 // The host's messages reader: real databases of every generation found, the
 // builder's four generations (which must read alike), databases kept partly
 // in a write-ahead log, and damaged or hostile databases.
-#include <dirent.h>
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -62,16 +60,6 @@ int64_t Count(const std::string& path, const std::string& sql) {
   }
   sqlite3_close(db);
   return value;
-}
-
-size_t Entries(const std::string& folder) {
-  size_t count = 0;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir))
-      if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..") ++count;
-    closedir(dir);
-  }
-  return count;
 }
 
 // The whole reply must serialise to valid UTF-8 whatever the database held.
@@ -225,7 +213,7 @@ TEST_F(RealSmsDatabases, Ios5WithItsWriteAheadLogReadsLikeItsLogicalCopy) {
   ASSERT_TRUE(live);
   ASSERT_TRUE(logical);
   EXPECT_EQ(testing_support::TreeSnapshot(folder), before);
-  EXPECT_EQ(Entries(scratch.Path()), 0u);
+  EXPECT_TRUE(testing_support::FolderEntries(scratch.Path()).empty());
 
   ExpectWellFormed(*live);
   std::vector<const rapidjson::Value*> messages = Messages(*live);
@@ -269,24 +257,29 @@ std::string Write(const std::string& path, SmsGeneration generation,
   return path;
 }
 
-// What a conversation says, independent of how its database stores it.
-using Line = std::tuple<std::string, std::string, bool, std::string, size_t>;
+// What a conversation says, independent of how its database stores it: a
+// line of the chat's own facts, then one per message.
+using Line = std::tuple<std::string, std::string, bool, std::string, size_t, std::string>;
 std::map<std::string, std::vector<Line>> Digest(const rapidjson::Document& reply) {
   std::map<std::string, std::vector<Line>> digest;
   for (const auto& chat : reply["chats"].GetArray()) {
     auto& lines = digest[Text(chat, "chat_identifier")];
+    lines.emplace_back(Text(chat, "last_message_date"), "", chat["is_group"].GetBool(), "", 0, "");
     for (const auto& message : chat["messages"].GetArray())
-      lines.emplace_back(Text(message, "date"), Text(message, "text"),
-                         message["is_from_me"].GetBool(), Text(message, "sender"),
-                         message["attachments"].Size());
+      lines.emplace_back(
+          Text(message, "date"), Text(message, "text"), message["is_from_me"].GetBool(),
+          Text(message, "sender"), message["attachments"].Size(),
+          message.HasMember("reaction") ? PimJsonUtil::ToString(message["reaction"]) : "");
   }
   return digest;
 }
 
+// The newest layout's reading is in the golden output of the sample content;
+// every older layout must read alike, but for the tapback rows that only
+// later layouts have.
 TEST(SmsGenerations, EveryLayoutReadsToTheSameConversations) {
   TempFolder folder;
   std::map<std::string, std::vector<Line>> expected;
-  bool withoutTapback = false;
   for (SmsGeneration generation :
        {SmsGeneration::kIos14, SmsGeneration::kIos11, SmsGeneration::kIos6, SmsGeneration::kIos5}) {
     std::string path = folder / ("sms" + std::to_string(static_cast<int>(generation)) + ".db");
@@ -294,34 +287,14 @@ TEST(SmsGenerations, EveryLayoutReadsToTheSameConversations) {
     ASSERT_TRUE(reply);
     ExpectWellFormed(*reply);
     std::map<std::string, std::vector<Line>> digest = Digest(*reply);
-    bool tapbacks = generation == SmsGeneration::kIos14 || generation == SmsGeneration::kIos11;
-    // Only later layouts have tapback rows; the rest must read alike.
-    if (!tapbacks && !withoutTapback) expected["+15555550101"].pop_back();
-    withoutTapback = !tapbacks;
     if (generation == SmsGeneration::kIos14) expected = digest;
+    if (generation == SmsGeneration::kIos6) {  // the tapback was that chat's last message
+      std::vector<Line>& chat = expected["+15555550101"];
+      chat.pop_back();
+      std::get<0>(chat.front()) = std::get<0>(chat.back());
+    }
     EXPECT_EQ(digest, expected) << static_cast<int>(generation);
-
-    for (const auto& chat : (*reply)["chats"].GetArray()) {
-      std::string identifier = Text(chat, "chat_identifier");
-      EXPECT_EQ(chat["is_group"].GetBool(), identifier.rfind("chat", 0) == 0);
-      if (identifier == "chat640123456789012345") {
-        EXPECT_THAT(Text(chat, "last_message_date"), testing::StartsWith("2024-06-15T"));
-      }
-      if (identifier == "someone@example.com") {
-        EXPECT_STREQ(chat["last_message_date"].GetString(), "");
-      }
-    }
-    if (tapbacks) {
-      const rapidjson::Value& love = (*reply)["chats"][0]["messages"][2];
-      ASSERT_TRUE(love.HasMember("reaction"));
-      EXPECT_EQ(PimJsonUtil::ToString(love["reaction"]),
-                "{\"type\":\"love\",\"removed\":false,\"target\":"
-                "\"5A3B1C2D-0000-4000-8000-000000000102\"}");
-    }
   }
-  // The text kept in attributedBody alone, the group's participants.
-  EXPECT_EQ(std::get<1>(expected["chat640123456789012345"][2]), "See you both on Saturday");
-  EXPECT_EQ(expected["chat640123456789012345"].size(), 4u);
 }
 
 // Read in pages of any message budget, a database gives the very
@@ -401,7 +374,7 @@ TEST(SmsWriteAheadLog, RowsOnlyInTheLogAreReadWithoutTouchingTheOriginal) {
   ASSERT_EQ(Messages(*reply).size(), 1u);
   EXPECT_STREQ((*Messages(*reply)[0])["text"].GetString(), "in the log");
   EXPECT_EQ(testing_support::TreeSnapshot(kept), before);
-  EXPECT_EQ(Entries(scratch.Path()), 0u);
+  EXPECT_TRUE(testing_support::FolderEntries(scratch.Path()).empty());
 }
 
 TEST(SmsBadInput, FilesThatAreNoDatabaseOrHoldNoKnownLayout) {
@@ -474,17 +447,13 @@ TEST(SmsBadInput, DamagedLayoutsGiveWhatTheyCan) {
   // A message table of its own shape (no ROWID) and join tables missing
   // their columns: the chats are there, their messages cannot be.
   std::string path = folder / "damaged.db";
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  sqlite3_exec(db,
-               "CREATE TABLE chat (guid TEXT);"
-               "INSERT INTO chat VALUES ('a'), ('b');"
-               "CREATE TABLE message (guid TEXT PRIMARY KEY, text TEXT) WITHOUT ROWID;"
-               "INSERT INTO message VALUES ('m', 'hello');"
-               "CREATE TABLE chat_message_join (x, y);"
-               "CREATE TABLE handle (y);",
-               nullptr, nullptr, nullptr);
-  sqlite3_close(db);
+  testing_support::ExecSql(path,
+                           "CREATE TABLE chat (guid TEXT);"
+                           "INSERT INTO chat VALUES ('a'), ('b');"
+                           "CREATE TABLE message (guid TEXT PRIMARY KEY, text TEXT) WITHOUT ROWID;"
+                           "INSERT INTO message VALUES ('m', 'hello');"
+                           "CREATE TABLE chat_message_join (x, y);"
+                           "CREATE TABLE handle (y);");
   Document reply = Read(path);
   ASSERT_TRUE(reply);
   ExpectWellFormed(*reply);
