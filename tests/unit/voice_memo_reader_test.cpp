@@ -132,37 +132,22 @@ TEST_F(VoiceMemoReader, FilesOfTheWrongShapeGiveWhatTheyHold) {
                   "<key>d.m4a</key><dict><key>name</key><string>Dee</string></dict></dict>"))
           .get(),
       "");
-  // Compositions without a URL, with a bare one, with odd types.
-  list.AddComposition(Parse(Plist("<dict><key>RCSavedRecordingTitle</key><string>t</string>"
-                                  "</dict>"))
-                          .get(),
-                      "");
-  list.AddComposition(Parse(Plist("<dict><key>RCComposedAVURL</key><string>file:///</string>"
-                                  "</dict>"))
-                          .get(),
-                      "");
-  list.AddComposition(
-      Parse(Plist("<dict><key>RCComposedAVURL</key><string>file:///x/e%20f%zz%4.m4a</string>"
-                  "<key>RCSavedRecordingTitle</key><integer>1</integer>"
-                  "<key>RCSavedRecordingCreationTime</key><real>1e300</real></dict>"))
-          .get(),
-      "");
-  list.AddComposition(
-      Parse(Plist("<dict><key>RCComposedAVURL</key><string>/x/d.m4a</string>"
-                  "<key>RCSavedRecordingCreationTime</key><integer>86400</integer></dict>"))
-          .get(),
-      "");
-  // NUL bytes inside strings, which a damaged file's XML can carry.
+  // Compositions without a URL, with a bare one, with odd types, and with NUL
+  // bytes inside strings, which a damaged file's XML can carry.
   const std::string nul(1, '\0');
-  list.AddComposition(Parse(Plist("<dict><key>RCComposedAVURL</key><string>file:///x/n" + nul +
-                                  "l.m4a</string></dict>"))
-                          .get(),
-                      "");
-  list.AddComposition(Parse(Plist("<dict><key>RCComposedAVURL</key><string>file:///x/k.m4a"
-                                  "</string><key>RCSavedRecordingTitle</key><string>t" +
-                                  nul + "t</string></dict>"))
-                          .get(),
-                      "");
+  for (const std::string& composition :
+       {std::string("<key>RCSavedRecordingTitle</key><string>t</string>"),
+        std::string("<key>RCComposedAVURL</key><string>file:///</string>"),
+        std::string("<key>RCComposedAVURL</key><string>file:///x/e%20f%zz%4.m4a</string>"
+                    "<key>RCSavedRecordingTitle</key><integer>1</integer>"
+                    "<key>RCSavedRecordingCreationTime</key><real>1e300</real>"),
+        std::string("<key>RCComposedAVURL</key><string>/x/d.m4a</string>"
+                    "<key>RCSavedRecordingCreationTime</key><integer>86400</integer>"),
+        "<key>RCComposedAVURL</key><string>file:///x/n" + nul + "l.m4a</string>",
+        "<key>RCComposedAVURL</key><string>file:///x/k.m4a</string>"
+        "<key>RCSavedRecordingTitle</key><string>t" +
+            nul + "t</string>"})
+    list.AddComposition(Parse(Plist("<dict>" + composition + "</dict>")).get(), "");
   // NULL everywhere, wrong types, absurd numbers, text that is not UTF-8.
   std::string odd = folder_ / "odd.db";
   ExecSql(odd,
