@@ -93,10 +93,6 @@ TEST(ThumbnailSearch, FollowsThePlainRuleOnTheCasesThatMatter) {
   for (const char* photo : {"DCIM/100APPLE/IMG_0001.JPG", "DCIM/100APPLE/IMG_0002.JPG",
                             "DCIM/100APPLE/IMG_0003.JPG", "IMG_0001", "", "nowhere"})
     EXPECT_EQ(search.Find(photo), keldra::FirstContainingPlain(files, photo)) << photo;
-  EXPECT_EQ(search.Find("DCIM/100APPLE/IMG_0001.JPG")->relativePath,
-            "Media/PhotoData/Mutations/DCIM/100APPLE/IMG_0001.JPG/Adjustments/FullSizeRender.jpg");
-  EXPECT_EQ(search.Find("DCIM/100APPLE/IMG_0002.JPG")->relativePath,
-            "Media/AAA/DCIM/100APPLE/IMG_0002.JPG.bak");
   EXPECT_EQ(search.Find("DCIM/100APPLE/IMG_0003.JPG"), nullptr);
   EXPECT_EQ(search.Find("")->relativePath, "Media/AAA/DCIM/100APPLE/IMG_0002.JPG.bak");
   EXPECT_EQ(search.Passes(), 1u);  // every answer, found or not, is remembered
