@@ -1,34 +1,75 @@
 // Real samples from public repositories (../shared/fixtures/real; see
-// SOURCES.md there), each wrapped into a backup the way a device ships it, a
-// database's -wal log as a row of its own beside it, and read by `keldra
-// scan` as a person runs it; and the databases of whole devices read exactly. What the scan must
-// deliver comes from the samples themselves: counts over their tables (the log merged in), and for
-// the forensic cut-outs the answer key published beside them. Personal contents are never asserted,
-// only counts and dates.
+// SOURCES.md there): single files wrapped into a backup the way a device
+// ships them (a database's -wal log as a row of its own beside it) and read
+// by `keldra scan` as a person runs it; the databases of whole devices read
+// exactly; note stores, note bodies and chat stores read through the host
+// code in both readings. What a reading must deliver comes from the samples
+// themselves: counts over their tables (the log merged in), and for the
+// forensic cut-outs the answer key published beside them. Personal contents
+// are never asserted, only counts and dates.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <map>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "builder/BackupBuilder.h"
 #include "builder/Wrap.h"
+#include "builder/kinds/ChatStorage.h"
+#include "builder/kinds/NoteStores.h"
 #include "integration/KindScanSupport.h"
 #include "support/Process.h"
 #include "support/TestSupport.h"
 #include "support/ZipEntries.h"
+#include "vorn/VRNUtilityFile.h"
 
 namespace {
 
+using builder::BackupBuilder;
+using testing_support::Json;
+using testing_support::Quoted;
 using testing_support::ReadFile;
+using testing_support::Send;
 using testing_support::TempFolder;
 using testing_support::WriteFile;
+
+// The sample's file, and its -wal when it has one, written into `folder`
+// under its own name; returns that path.
+std::string PlaceSample(const std::string& fixtures, const std::string& source,
+                        const std::string& folder) {
+  size_t bar = source.find('|');
+  std::string name = source.substr(source.find_last_of("/|") + 1);
+  testing_support::MakeFolders(folder);
+  if (bar == std::string::npos) {
+    for (const std::string suffix : {"", "-wal"})
+      if (std::ifstream(fixtures + source + suffix))
+        WriteFile(folder + name + suffix, ReadFile(fixtures + source + suffix));
+    return folder + name;
+  }
+  for (const auto& [entry, bytes] :
+       testing_support::ZipEntries(ReadFile(fixtures + source.substr(0, bar))))
+    for (const std::string suffix : {"", "-wal"})
+      if (testing::Value(entry, testing::EndsWith("/" + name + suffix)))
+        WriteFile(folder + name + suffix, bytes);
+  return folder + name;
+}
+
+// A copy of the sample with its log folded in, for readers that open a
+// database immutable and so would not see the log's rows.
+std::string MergedSample(const std::string& fixtures, const std::string& source,
+                         const std::string& folder) {
+  std::string merged = PlaceSample(fixtures, source, folder);
+  testing_support::ExecSql(merged, "PRAGMA wal_checkpoint(TRUNCATE)");
+  return merged;
+}
 
 // Checks values of a kind's output; `database` is the wrapped sample's copy.
 using SpotCheck = void (*)(const rapidjson::Value& output, const std::string& fixtures,
@@ -241,27 +282,6 @@ const std::vector<Sample>& Samples() {
   return samples;
 }
 
-// The sample's file, and its -wal when it has one, written into `folder`
-// under its own name; returns that path.
-std::string PlaceSample(const std::string& fixtures, const std::string& source,
-                        const std::string& folder) {
-  size_t bar = source.find('|');
-  std::string name = source.substr(source.find_last_of("/|") + 1);
-  testing_support::MakeFolders(folder);
-  if (bar == std::string::npos) {
-    for (const std::string suffix : {"", "-wal"})
-      if (std::ifstream(fixtures + source + suffix))
-        WriteFile(folder + name + suffix, ReadFile(fixtures + source + suffix));
-    return folder + name;
-  }
-  for (const auto& [entry, bytes] :
-       testing_support::ZipEntries(ReadFile(fixtures + source.substr(0, bar))))
-    for (const std::string suffix : {"", "-wal"})
-      if (testing::Value(entry, testing::EndsWith("/" + name + suffix)))
-        WriteFile(folder + name + suffix, bytes);
-  return folder + name;
-}
-
 void PrintTo(const Sample& sample, std::ostream* out) {
   *out << sample.name;
 }
@@ -369,80 +389,314 @@ TEST(RealSqliteSamples, ExactReadingReportsWhatTheDevicesHold) {
   const std::string calendar = "Library/Calendar/Calendar.sqlitedb";
   const std::string bookmarks = "Library/Safari/Bookmarks.db";
   const std::string calls = "Library/CallHistory/call_history.db";
+  const std::string store = "Library/CallHistoryDB/CallHistory.storedata";
   const std::string ios7 = "OTAPKI__iphone/";
   const std::string ios5 = "shamsulchowdhury__Unit-21-Homework-Final-Report/";
   const std::string ios9 = "multifreded__hv20/day23/Decrypted_Backup/HomeDomain/";
-  const std::string books = "abrignoni__iLEAPP/admin/test/cases/data/addressBook/";
+  const std::string books =
+      "abrignoni__iLEAPP/admin/test/cases/data/addressBook/testdata.addressBook.addressBook.";
+  // clang-format off
   const Case cases[] = {
       // Freshly set up: no contacts, holiday calendars, stock bookmarks, no
       // calls. Alarms of this generation point at their item through
       // owner_id, so the alarm statement does not prepare; the 22 recurring
       // holidays all belong to one calendar. Bookmarks: the root's 7
       // children, BookmarksBar's 4 and the empty reading list.
-      {"iOS 7",
-       {{"HomeDomain", book, ios7 + "HomeDomain/" + book},
-        {"HomeDomain", calendar, ios7 + "HomeDomain/" + calendar},
-        {"HomeDomain", bookmarks, ios7 + "HomeDomain/" + bookmarks},
-        {"WirelessDomain", calls, ios7 + "WirelessDomain/" + calls}},
-       "[0, 3, 4, 8]",
-       "0:0 3:5 4:0 8:10 events=22 top=7"},
+      {"iOS 7", {{"HomeDomain", book, ios7 + "HomeDomain/" + book},
+                 {"HomeDomain", calendar, ios7 + "HomeDomain/" + calendar},
+                 {"HomeDomain", bookmarks, ios7 + "HomeDomain/" + bookmarks},
+                 {"WirelessDomain", calls, ios7 + "WirelessDomain/" + calls}},
+       "[0, 3, 4, 8]", "0:0 3:5 4:0 8:10 events=22 top=7"},
       // A staged forensic image. The call table has 5 rows but no
       // network_code column: the call statement does not prepare.
-      {"iOS 5",
-       {{"HomeDomain", book, ios5 + "AddressBook.sqlitedb"},
-        {"WirelessDomain", calls, ios5 + "call_history.db"}},
-       "[0, 4]",
-       "0:6 4:0 Email Address=2 Phone Number=4 Street Address=2 URL=1"},
+      {"iOS 5", {{"HomeDomain", book, ios5 + "AddressBook.sqlitedb"},
+                 {"WirelessDomain", calls, ios5 + "call_history.db"}},
+       "[0, 4]", "0:6 4:0 Email Address=2 Phone Number=4 Street Address=2 URL=1"},
       // Address books of iOS 15 and 16 cut out of forensic images; two of the
       // three main files are a bare header with every row in the log.
-      {"iOS 15 address book",
-       {{"HomeDomain", book,
-         books + "testdata.addressBook.addressBook.josh_ios15_ffs.zip|AddressBook.sqlitedb"}},
-       "[0]",
-       "0:9 Email Address=4 Phone Number=7 Street Address=1 URL=1"},
-      {"iOS 16 address book",
-       {{"HomeDomain", book,
-         books + "testdata.addressBook.addressBook.belkasoft_ctf6_ios_device1.zip|AddressBook."
-                 "sqlitedb"}},
-       "[0]",
-       "0:1 Email Address=1"},
-      {"iOS 16 empty address book",
-       {{"HomeDomain", book,
-         books + "testdata.addressBook.addressBook.mvs_ios_2023.zip|AddressBook.sqlitedb"}},
-       "[0]",
-       "0:0"},
+      {"iOS 15 address book", {{"HomeDomain", book, books + "josh_ios15_ffs.zip|AddressBook.sqlitedb"}},
+       "[0]", "0:9 Email Address=4 Phone Number=7 Street Address=1 URL=1"},
+      {"iOS 16 address book", {{"HomeDomain", book, books + "belkasoft_ctf6_ios_device1.zip|AddressBook.sqlitedb"}},
+       "[0]", "0:1 Email Address=1"},
+      {"iOS 16 empty address book", {{"HomeDomain", book, books + "mvs_ios_2023.zip|AddressBook.sqlitedb"}},
+       "[0]", "0:0"},
       // Safari of about 2017: 19 pages, 25 visits.
-      {"Safari history",
-       {{"HomeDomain", "Library/Safari/History.db",
-         "log2timeline__plaso/test_data/safari/History.db"}},
-       "[9]",
-       "9:25"},
+      {"Safari history", {{"HomeDomain", "Library/Safari/History.db", "log2timeline__plaso/test_data/safari/History.db"}},
+       "[9]", "9:25"},
       // The decrypted copies of an encrypted backup: 13 recurring events and
       // no alarms, an empty call store without the provider column (read
       // through the fallback statement), 8 bookmark rows below the root, 4 of
       // them directly.
-      {"iOS 9",
-       {{"HomeDomain", book, ios9 + book},
-        {"HomeDomain", calendar, ios9 + calendar},
-        {"HomeDomain", "Library/CallHistoryDB/CallHistory.storedata",
-         ios9 + "Library/CallHistoryDB/CallHistory.storedata"},
-        {"HomeDomain", bookmarks, ios9 + bookmarks}},
-       "[0, 3, 4, 8]",
-       "0:2 3:6 4:0 8:7 events=13 top=4"},
+      {"iOS 9", {{"HomeDomain", book, ios9 + book}, {"HomeDomain", calendar, ios9 + calendar},
+                 {"HomeDomain", store, ios9 + store}, {"HomeDomain", bookmarks, ios9 + bookmarks}},
+       "[0, 3, 4, 8]", "0:2 3:6 4:0 8:7 events=13 top=4"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     testing_support::TempFolder scratch, folder;
     {
       builder::BackupBuilder backup(folder.Path());
       for (const StoredSample& file : c.files) {
-        std::string merged = PlaceSample(fixtures, file.source, scratch.Path());
-        testing_support::ExecSql(merged, "PRAGMA wal_checkpoint(TRUNCATE)");
-        backup.AddFileFromDisk(file.domain, file.relativePath, merged);
+        backup.AddFileFromDisk(file.domain, file.relativePath,
+                               MergedSample(fixtures, file.source, scratch.Path()));
       }
     }
     EXPECT_EQ(Outline(kind_scan::Parse(kind_scan::ScanResults(folder.Path(), c.types))), c.outline);
   }
+}
+
+constexpr char kNoteList[] = "LIBMODEL_KELDRA_QUERY_NOTE_LIST";
+constexpr char kMediaQuery[] = "LIBMODEL_KELDRA_QUERY_WHATSAPP_MEDIAITEM";
+
+std::vector<const rapidjson::Value*> KindMessages(const host::Recorder& recorder,
+                                                  std::vector<int> types) {
+  std::vector<const rapidjson::Value*> messages;
+  for (const rapidjson::Value* payload : recorder.Payloads("result")) {
+    if (!payload->HasMember("type")) continue;
+    for (int type : types)
+      if ((*payload)["type"].GetInt() == type) messages.push_back(payload);
+  }
+  return messages;
+}
+
+// The notes of the stage-2 message.
+const rapidjson::Value& Notes(const host::Recorder& recorder) {
+  std::vector<const rapidjson::Value*> stages = KindMessages(recorder, {5});
+  if (stages.size() != 3) throw std::runtime_error("expected three note stages");
+  return (*stages[1])["result"];
+}
+
+// Each store read both ways. Exact reading lists every note with a body
+// but gives text only for the readable ones: password-protected notes give
+// "" (the host cannot inflate ciphertext either). Complete reading: every
+// note with its creation date, locked notes flagged and never sent to the
+// host's inflater, and the lock reported as the store's one problem.
+TEST(RealNoteStores, SamplesGiveTheirNotesExactlyAndCompletely) {
+  std::string fixtures = testing_support::FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  struct Store {
+    std::string source;
+    size_t exact;
+    std::map<std::string, size_t> readable;  // subject -> content bytes
+    size_t complete, locked, deleted;
+  };
+  // clang-format off
+  const Store stores[] = {
+      {"log2timeline__plaso/test_data/ios/NoteStore.sqlite", 8,
+       {{"My First Note", 57}, {"iOS 14 Note", 74}, {"iOS 15 Note", 43}}, 8, 4, 1},
+      // Answer key beside the sample: fourteen notes, one without a title
+      // and one without a body yet.
+      {"abrignoni__iLEAPP/admin/test/cases/data/notes/testdata.notes.notes.josh_ios17_ffs.zip|NoteStore.sqlite", 13,
+       {{"My First Note", 57}, {"My iOS 17 Note", 26}, {"Shared iOS 17 Note", 41},
+        {"iOS 14 Note", 74}, {"iOS 15 Note", 43}, {"iOS 16 Note", 86}}, 14, 6, 2},
+  };
+  // clang-format on
+  for (const Store& store : stores) {
+    SCOPED_TRACE(store.source);
+    TempFolder scratch, root;
+    {
+      BackupBuilder backup(root.Path());
+      backup.AddFileFromDisk(builder::notes::kNotesDomain, "NoteStore.sqlite",
+                             MergedSample(fixtures, store.source, scratch.Path()));
+    }
+    std::string scan = "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[5]";
+    host::Recorder exact = Send(kind_scan::kScan, scan + "}");
+    std::map<std::string, size_t> readable;
+    for (const auto& note : Notes(exact).GetArray()) {
+      EXPECT_FALSE(note.HasMember("attachments"));
+      if (note["content"].GetStringLength())
+        readable[note["subject"].GetString()] = note["content"].GetStringLength();
+    }
+    EXPECT_EQ(Notes(exact).Size(), store.exact);
+    EXPECT_EQ(readable, store.readable);
+    EXPECT_EQ(exact.Count("violation"), 0u);
+
+    host::Recorder complete = Send(kind_scan::kScan, scan + ",\"complete\":true}");
+    const rapidjson::Value& notes = Notes(complete);
+    EXPECT_EQ(notes.Size(), store.complete);
+    size_t locked = 0, deleted = 0, withText = 0;
+    for (const auto& note : notes.GetArray()) {
+      EXPECT_STRNE(note["dateCreated"].GetString(), "") << note["subject"].GetString();
+      locked += note.HasMember("locked");
+      deleted += note.HasMember("deleted");
+      withText += note["content"].GetStringLength() > 0;
+    }
+    EXPECT_EQ(locked, store.locked);
+    EXPECT_EQ(deleted, store.deleted);
+    EXPECT_EQ(withText, store.readable.size());
+    // The module inflates every readable body itself.
+    EXPECT_EQ(complete.Count("request"), 0u);
+    const rapidjson::Value& closing = (*KindMessages(complete, {5})[2])["result"];
+    ASSERT_EQ(closing["problems"].Size(), 1u);
+    EXPECT_STREQ(closing["problems"][0]["what"].GetString(), "locked");
+  }
+}
+
+// Each exported body read both ways. Exact reading (inflated by the host,
+// cut where the original cuts) gives `exact` bytes with `marks`
+// "[Attachment]" marks and `keys` attachment keys (-1: no "attachments"
+// member; SIZE_MAX: not checked). Complete reading decodes the body whole,
+// inflating it itself: text whose SHA-1 was computed from the bodies by
+// separate tooling (texts checked by eye, tables as tab-separated rows), one
+// key per attachment.
+TEST(RealNoteBodies, ExportedBodiesAreCutExactlyAndDecodedWholeCompletely) {
+  std::string fixtures = testing_support::FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  const std::string folder =
+      fixtures + "threeplanetssoftware__apple_cloud_notes_parser/spec/data/exported_blobs/";
+  struct Body {
+    const char* file;
+    size_t exact;
+    int marks;
+    int keys;
+    const char* sha1;  // nullptr: not checked
+  };
+  const Body kBodies[] = {
+      // Text cut from byte 14 up to the first edit record.
+      {"block_quotes_gzipped.bin", 92, 0, -1, "9118f7967fe74412aa74094979157e2d531e0990"},
+      // A length byte (0x01) leads the exact text.
+      {"color_formatting_gzipped.bin", 253, 0, -1, "feaea989a6d44fa7be6f13c8968de6444c879214"},
+      {"emoji_formatting_1_gzipped.bin", 364, 0, -1, "bad6129cc4cc16661a9abb299f3179719cce8a92"},
+      {"emoji_formatting_2_gzipped.bin", 118, 0, -1, "f35130b4d28e83c54da70eeb0422ff5462037b61"},
+      {"emoji_formatting_3_gzipped.bin", 262, 0, -1, "f759218a74ea20d789affd8891f14584985a5f5e"},
+      {"html_gzipped.bin", 177, 0, -1, "728f5a634653c4eb2aefb1dbf46c118a52694fce"},
+      {"list_indents_gzipped.bin", 212, 0, -1, "263b7a3fa83bad82f41573d3b9a7905327d6276f"},
+      {"text_decorations_gzipped.bin", 110, 0, -1, "ed99bfbab85aba7a04a9f01db7c6f6dbffab7328"},
+      {"url_gzipped.bin", 169, 0, -1, "8e9f985ecb50a52ad60a71b460f7d8ee2306f3ff"},
+      {"wide_characters_gzipped.bin", 94, 1, 1, "4a29c75d01d0a5dd47df0780226daad392a76012"},
+      // Tables: the record begins with other fields; exact reading cuts from byte 14 on.
+      {"right_to_left_table_gzipped.bin", 202, 0, -1, "c6837c180d0ce58e0aca4dbbf217d4047c99efff"},
+      {"table_formats_gzipped.bin", 206, 0, -1, "6302168c71f7a1a098716f86caae2bc1d35c8c3d"},
+      // Exactly: binary bytes, repaired to valid UTF-8.
+      {"table_gzipped.bin", SIZE_MAX, 2, 0, "cdd54a50b045b4a5fee87a498dfc4b10747ccda6"},
+      // A tiny record: the text sits at 12 and the exact cut starts at 13.
+      {"simple_note_protobuf_gzipped.bin", 4, 0, -1, "768e0c1c69573fb588f61f1308a015c11468e05f"},
+      // No gzip stream: the host's inflater does not take them.
+      {"simple_note_protobuf.bin", 0, 0, -1, "768e0c1c69573fb588f61f1308a015c11468e05f"},
+      {"ZSERVERRECORDDATA.bin", 0, 0, -1, nullptr},
+      {"ZSERVERSHAREDATA.bin", 0, 0, -1, nullptr},
+  };
+  builder::notes::NoteStoreContent store;
+  double modified = 800000000.0;
+  for (const Body& body : kBodies) {
+    builder::notes::StoreNote note;
+    note.title = body.file;
+    note.body = ReadFile(folder + body.file);
+    ASSERT_FALSE(note.body->empty()) << body.file;
+    note.modified = modified--;  // newest first: the list keeps this order
+    store.notes.push_back(note);
+  }
+  TempFolder scratch, root;
+  const std::string database = scratch / "NoteStore.sqlite";
+  builder::notes::WriteNoteStore(store, database);
+  {
+    BackupBuilder backup(root.Path());
+    backup.AddFileFromDisk(builder::notes::kNotesDomain, "NoteStore.sqlite", database);
+  }
+  host::Recorder exact = Send(kNoteList, "{\"note_store_db_path\":" + Quoted(database) + "}");
+  host::Recorder complete = Send(kind_scan::kScan, "{\"backupDir\":" + Quoted(root.Path()) +
+                                                       ",\"types\":[5],\"complete\":true}");
+  const rapidjson::Value& exactNotes = Notes(exact);
+  const rapidjson::Value& completeNotes = Notes(complete);
+  ASSERT_EQ(exactNotes.Size(), std::size(kBodies));
+  ASSERT_EQ(completeNotes.Size(), std::size(kBodies));
+  auto keys = [](const rapidjson::Value& note) {
+    return note.HasMember("attachments") ? static_cast<int>(note["attachments"].Size()) : -1;
+  };
+  for (rapidjson::SizeType i = 0; i < exactNotes.Size(); ++i) {
+    const Body& expected = kBodies[i];
+    SCOPED_TRACE(expected.file);
+    const rapidjson::Value& note = exactNotes[i];
+    ASSERT_STREQ(note["subject"].GetString(), expected.file);
+    std::string content(note["content"].GetString(), note["content"].GetStringLength());
+    EXPECT_EQ(expected.exact == SIZE_MAX ? SIZE_MAX : content.size(), expected.exact);
+    int marks = 0;
+    for (size_t at = content.find("[Attachment]"); at != std::string::npos;
+         at = content.find("[Attachment]", at + 1))
+      ++marks;
+    EXPECT_EQ(marks, expected.marks);
+    EXPECT_EQ(keys(note), expected.keys);
+
+    const rapidjson::Value& whole = completeNotes[i];
+    ASSERT_STREQ(whole["subject"].GetString(), expected.file);
+    content.assign(whole["content"].GetString(), whole["content"].GetStringLength());
+    if (expected.sha1) {
+      EXPECT_EQ(VRNUtilityFile::Sha1Hex(content.data(), content.size()), expected.sha1);
+    }
+    EXPECT_EQ(std::max(keys(whole), 0), std::max(expected.keys, 0));
+  }
+  EXPECT_STREQ(exactNotes[13]["content"].GetString(), "itle");
+  EXPECT_EQ(exactNotes[9]["attachments"][0]["key"].GetStringLength(), 36u);
+  EXPECT_EQ(exact.Count("violation"), 0u);
+  EXPECT_EQ(complete.Count("request"), 0u);
+}
+
+// Exact reading of the chat sample: its sessions and media items. (Complete
+// reading is checked against its answer key with the other real samples.)
+TEST(RealChatStores, IleappSampleGivesItsSessionsAndMediaItemsExactly) {
+  std::string fixtures = testing_support::FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  TempFolder scratch, root;
+  std::string merged = MergedSample(fixtures,
+                                    "abrignoni__iLEAPP/admin/test/cases/data/whatsApp/"
+                                    "testdata.whatsApp.whatsAppMessages.josh_ios15_ffs.zip|"
+                                    "ChatStorage.sqlite",
+                                    scratch.Path());
+  {
+    BackupBuilder backup(root.Path());
+    backup.AddFileFromDisk(builder::whatsapp::kDomain, "ChatStorage.sqlite", merged);
+  }
+  host::Recorder exact =
+      Send(kind_scan::kScan, "{\"backupDir\":" + Quoted(root.Path()) + ",\"types\":[10]}");
+  std::vector<const rapidjson::Value*> messages = KindMessages(exact, {10, 11});
+  // Seven media items, two with a local path (their files are not in this
+  // backup); five sessions, of which only the newest has messages with text
+  // or media (21 of its 22 rows).
+  ASSERT_GE(messages.size(), 4u);
+  EXPECT_EQ(Json((*messages[0])["result"]), "{\"count\":2}");
+  for (const auto& item : (*messages[1])["result"].GetObject())
+    EXPECT_STREQ(item.value["path"].GetString(), "") << item.name.GetString();
+  EXPECT_EQ(Json((*messages[3])["result"]), "{\"count\":5}");
+  std::vector<int64_t> counts;
+  size_t listed = 0;
+  for (const rapidjson::Value* message : messages) {
+    if ((*message)["type"].GetInt() != 10) continue;
+    int stage = (*message)["stage"].GetInt();
+    if (stage == 2) counts.push_back((*message)["result"]["message_count"].GetInt64());
+    if (stage == 3) listed += (*message)["result"].Size();
+  }
+  EXPECT_THAT(counts, testing::ElementsAre(21, 0, 0, 0, 0));
+  EXPECT_EQ(listed, 21u);
+  EXPECT_EQ(Json((*messages.back())["result"]), "{}");
+  EXPECT_EQ((*messages.back())["stage"].GetInt(), 0);
+}
+
+TEST(RealChatStores, MvtStoreWithoutMostColumnsAnswersTheMediaQuery) {
+  std::string fixtures = testing_support::FixturesDir();
+  SKIP_WITHOUT_FIXTURES(fixtures);
+  // A hand-made store: no local paths, no push names, no ZMEDIAITEM column
+  // in its message table. Read in place (immutable: the suite checks that
+  // the samples are unchanged).
+  std::string folder = fixtures + "mvt-project__mvt/tests/artifacts/ios_backup/";
+  std::string database = folder + "7c/7c7fba66680ef796b916b067077cc246adacf01d";
+  host::SendOptions options = testing_support::BuildTreeOptions();
+  options.document = true;
+  host::Recorder recorder =
+      Send(kMediaQuery,
+           "{\"backupDir\":" + Quoted(folder) + ",\"chatStorageSqlite\":" + Quoted(database) + "}",
+           options);
+  std::vector<std::string> shape;
+  for (const rapidjson::Value* message : KindMessages(recorder, {10, 11}))
+    shape.push_back(std::to_string((*message)["type"].GetInt()) + "/" +
+                    std::to_string((*message)["stage"].GetInt()) + " " +
+                    Json((*message)["result"]).substr(0, 10));
+  EXPECT_THAT(shape, testing::ElementsAre("11/1 {\"count\":0", "11/2 {}", "11/3 {}",
+                                          "10/1 {\"count\":2", "10/2 {\"id\":2,\"n", "10/4 {}",
+                                          "10/2 {\"id\":1,\"n", "10/4 {}", "10/0 {}"));
+  const rapidjson::Value& reply = *recorder.Payloads("return")[0];
+  EXPECT_EQ(reply["replyPresent"].GetInt(), 1);
+  EXPECT_EQ(Json(reply["replyData"]["attachments"]), "{}");
 }
 
 }  // namespace
