@@ -3,7 +3,6 @@
 // manifests among the third-party samples.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <map>
 #include <string>
@@ -37,21 +36,13 @@ class RecordingObserver : public keldra::VRNObserver {
   std::string name_;
 };
 
-void Exec(sqlite3* db, const std::string& sql) {
-  char* error = nullptr;
-  ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << error;
-}
-
 // A Manifest.db with the given rows (SQL value lists).
 void WriteManifestDb(const std::string& folder, const std::vector<std::string>& rows,
-                     const char* schema =
+                     std::string sql =
                          "CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain "
-                         "TEXT, relativePath TEXT, flags INTEGER, file BLOB)") {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((folder + "Manifest.db").c_str(), &db), SQLITE_OK);
-  Exec(db, schema);
-  for (const auto& row : rows) Exec(db, "INSERT INTO Files VALUES (" + row + ")");
-  sqlite3_close(db);
+                         "TEXT, relativePath TEXT, flags INTEGER, file BLOB);") {
+  for (const auto& row : rows) sql += "INSERT INTO Files VALUES (" + row + ");";
+  testing_support::ExecSql(folder + "Manifest.db", sql);
 }
 
 std::string MbdbString(const std::string& text) {
