@@ -249,19 +249,13 @@ TEST(HostileBackup, EveryCommandEndsCleanlyAndKeepsToItsFolders) {
 }
 
 TEST(ReadOnlyBackup, IsIdenticalAfterEveryCommand) {
-  auto ordinary = [](ManifestFormat format, bool encrypted) {
-    return [format, encrypted](const std::string& site) {
-      return hostile::Ordinary(site, format, encrypted);
-    };
-  };
   // The sample content holds a locked note: a scan finishes incomplete.
-  const std::vector<Case> cases = {
-      {"plain", ordinary(ManifestFormat::kDb, false), Every(0, 0, 3, 0), true},
-      {"encrypted", ordinary(ManifestFormat::kDb, true), Every(0, 0, 3, 0), true},
-      {"legacy", ordinary(ManifestFormat::kMbdb, false), Every(0, 0, 3, 0), true},
-      {"encrypted legacy", ordinary(ManifestFormat::kMbdb, true), Every(0, 0, 3, 0), true},
-  };
-  for (const Case& c : cases) RunCase(c);
+  for (ManifestFormat format : {ManifestFormat::kDb, ManifestFormat::kMbdb})
+    for (bool encrypted : {false, true})
+      RunCase({std::string(format == ManifestFormat::kDb ? "" : "legacy ") +
+                   (encrypted ? "encrypted" : "plain"),
+               [=](const std::string& site) { return hostile::Ordinary(site, format, encrypted); },
+               Every(0, 0, 3, 0), true});
 }
 
 }  // namespace
