@@ -11,10 +11,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "builder/Hostile.h"
@@ -41,74 +42,45 @@ constexpr long long kResidentLimit = 2048ll << 20;
 // it nearly every time.
 constexpr int kTwinRounds = 16;
 
-enum class Command {
-  kList,
-  kInfo,
-  kScan,
-  kExport,
-  kScanOutInside,     // scan --out BACKUP/o
-  kExportToInside,    // export --to BACKUP/x
-  kExportOverBackup,  // export --to BACKUP --force
-  kTempInside,        // scan --temp-dir BACKUP/t
-  kScanTwins,         // the backup and its same-named copy scanned at once
-};
+// Command lines as a person types them: {B} stands for the backup folder,
+// {R} for the folder that holds it, {O} for the run's own output folder.
+// Each run gets a temporary folder of its own unless the line names one.
+constexpr char kList[] = "list --root {R} --json";
+constexpr char kInfo[] = "info {B} --json";
+constexpr char kScan[] = "scan {B} --out {O} -q";
+constexpr char kExport[] = "export {B} --to {O} --all";
+// The backup and its same-named copy scanned at once.
+constexpr char kScanTwins[] = "scan {B} --out {O} -q --types contacts,messages";
 
 // `exit` 0, or 1 with exactly one line on stderr.
 struct Step {
-  Command command;
+  const char* command;
   int exit;
 };
 
 struct Case {
-  const char* name;
+  std::string name;
   std::function<Crafted(const std::string& site)> craft;
   std::vector<Step> runs;
   bool readOnly = false;  // the backup's files and folders lose their write bits
 };
 
 std::vector<Step> Every(int list, int info, int scan, int exportAll) {
-  return {{Command::kList, list},
-          {Command::kInfo, info},
-          {Command::kScan, scan},
-          {Command::kExport, exportAll}};
+  return {{kList, list}, {kInfo, info}, {kScan, scan}, {kExport, exportAll}};
 }
 
-std::vector<std::string> Arguments(Command command, const std::string& backup,
+std::vector<std::string> Arguments(const char* command, const std::string& backup,
                                    const Crafted& crafted, const std::string& out,
                                    const std::string& temp) {
+  const std::string root = fs::path(crafted.neighbour).parent_path().parent_path().string();
   std::vector<std::string> arguments;
-  switch (command) {
-    case Command::kList: {
-      std::string root = fs::path(crafted.neighbour).parent_path().parent_path().string();
-      return {"list", "--root", root, "--json", "--temp-dir", temp};
-    }
-    case Command::kInfo:
-      arguments = {"info", backup, "--json"};
-      break;
-    case Command::kScan:
-      arguments = {"scan", backup, "--out", out, "-q"};
-      break;
-    case Command::kScanTwins:
-      arguments = {"scan", backup, "--out", out, "-q", "--types", "contacts,messages"};
-      break;
-    case Command::kExport:
-      arguments = {"export", backup, "--to", out, "--all"};
-      break;
-    case Command::kScanOutInside:
-      arguments = {"scan", backup, "--out", backup + "o", "-q"};
-      break;
-    case Command::kExportToInside:
-      arguments = {"export", backup, "--to", backup + "x", "--all"};
-      break;
-    case Command::kExportOverBackup:
-      arguments = {"export", backup, "--to", backup, "--all", "--force"};
-      break;
-    case Command::kTempInside:
-      arguments = {"scan", backup, "--out", out, "-q", "--temp-dir", backup + "t"};
-      break;
-  }
-  if (command != Command::kTempInside) arguments.insert(arguments.end(), {"--temp-dir", temp});
-  if (!crafted.passwordFile.empty())
+  std::istringstream words(command);
+  for (std::string word; words >> word; arguments.push_back(word))
+    for (const auto& [mark, value] : {std::pair("{B}", backup), {"{R}", root}, {"{O}", out}})
+      if (word.rfind(mark, 0) == 0) word = value + word.substr(3);
+  if (std::string(command).find("--temp-dir") == std::string::npos)
+    arguments.insert(arguments.end(), {"--temp-dir", temp});
+  if (!crafted.passwordFile.empty() && arguments[0] != "list")
     arguments.insert(arguments.end(), {"--password-file", crafted.passwordFile});
   return arguments;
 }
@@ -169,26 +141,6 @@ void ExpectLeftClean(const std::string& tempFolder, const std::string& out,
   ExpectNothingPlanted(planted, run, out);
 }
 
-// The lines of one snapshot missing from the other, "-" before and "+" after.
-std::string Changes(const std::string& before, const std::string& after) {
-  auto lines = [](const std::string& text) {
-    std::vector<std::string> all;
-    for (size_t start = 0, end; start < text.size(); start = end + 1) {
-      end = text.find('\n', start);
-      all.push_back(text.substr(start, end - start));
-    }
-    std::sort(all.begin(), all.end());
-    return all;
-  };
-  std::vector<std::string> was = lines(before), is = lines(after), gone, added;
-  std::set_difference(was.begin(), was.end(), is.begin(), is.end(), std::back_inserter(gone));
-  std::set_difference(is.begin(), is.end(), was.begin(), was.end(), std::back_inserter(added));
-  std::string text;
-  for (const std::string& line : gone) text += "- " + line + "\n";
-  for (const std::string& line : added) text += "+ " + line + "\n";
-  return text;
-}
-
 // Both copies at once, sharing one temporary folder across the rounds as
 // every run shares the default one.
 void RunTwins(const Crafted& crafted, const std::string& site) {
@@ -198,11 +150,11 @@ void RunTwins(const Crafted& crafted, const std::string& site) {
     const std::string first = outs / "first", second = outs / "second";
     ProcessResult secondRun;
     std::thread secondScan([&] {
-      secondRun = RunWithin(
-          Arguments(Command::kScanTwins, crafted.twin, crafted, second, temp.Path()), site);
+      secondRun =
+          RunWithin(Arguments(kScanTwins, crafted.twin, crafted, second, temp.Path()), site);
     });
-    ProcessResult firstRun = RunWithin(
-        Arguments(Command::kScanTwins, crafted.backup, crafted, first, temp.Path()), site);
+    ProcessResult firstRun =
+        RunWithin(Arguments(kScanTwins, crafted.backup, crafted, first, temp.Path()), site);
     secondScan.join();
     ExpectExit(firstRun, 0);
     ExpectExit(secondRun, 0);
@@ -230,24 +182,23 @@ void RunCase(const Case& c) {
     RunFolders folders;
     std::vector<std::string> arguments =
         Arguments(run.command, crafted.backup, crafted, folders.Out(), folders.temp.Path());
-    std::string line = c.name + std::string(": keldra");
+    std::string line = c.name + ": keldra";
     for (const std::string& argument : arguments) line += " " + argument;
-    SCOPED_TRACE(run.command == Command::kScanTwins ? c.name + std::string(": both copies at once")
-                                                    : line);
-    if (run.command == Command::kScanTwins) {
+    SCOPED_TRACE(run.command == kScanTwins ? c.name + ": both copies at once" : line);
+    if (run.command == kScanTwins) {
       RunTwins(crafted, site.Path());
     } else {
       ProcessResult result = RunWithin(arguments, site.Path());
       ExpectExit(result, run.exit);
       ExpectLeftClean(folders.temp.Path(), folders.Out(), result, crafted.planted);
       // One backup that cannot be read never hides the others.
-      if (run.command == Command::kList) {
+      if (run.command == kList) {
         EXPECT_THAT(result.out, testing::HasSubstr(crafted.neighbour));
       }
     }
-    // Each run is judged on what it changed itself.
+    // Each run is judged on what it changed itself (gtest shows the lines that differ).
     std::string after = TreeSnapshot(site.Path());
-    EXPECT_EQ(Changes(before, after), "") << "changed around the backup";
+    EXPECT_EQ(before, after) << "changed around the backup";
     before = after;
   }
 }
@@ -258,19 +209,14 @@ TEST(HostileBackup, EveryCommandEndsCleanlyAndKeepsToItsFolders) {
   auto fifo = [](FifoPlace place) {
     return [place](const std::string& site) { return hostile::FifoInPlaceOf(site, place); };
   };
-  auto deep = [](DeepPlace place, PlistFormat format) {
-    return [place, format](const std::string& site) {
-      return hostile::DeepPlist(site, place, format);
-    };
-  };
-  const std::vector<Step> refusedOutputs = {{Command::kScanOutInside, 1},
-                                            {Command::kExportToInside, 1},
-                                            {Command::kExportOverBackup, 1},
-                                            {Command::kTempInside, 1}};
+  const std::vector<Step> refusedOutputs = {{"scan {B} --out {B}o -q", 1},
+                                            {"export {B} --to {B}x --all", 1},
+                                            {"export {B} --to {B} --all --force", 1},
+                                            {"scan {B} --out {O} -q --temp-dir {B}t", 1}};
   // A stored file that cannot be read is a missing file: export copies the
   // rest, and a scan finishes with it among its problems (exit 3). A manifest
   // that cannot be read fails every command but list.
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {"file ids leaving the folder", hostile::EscapingFileIds, Every(0, 0, 3, 0)},
       {"FIFO as AddressBook.sqlitedb", fifo(FifoPlace::kAddressBook), Every(0, 0, 3, 0)},
       {"FIFO as sms.db", fifo(FifoPlace::kStoredDatabase), Every(0, 0, 3, 0)},
@@ -281,44 +227,35 @@ TEST(HostileBackup, EveryCommandEndsCleanlyAndKeepsToItsFolders) {
       {"stored links to outside files", hostile::SymlinksToOutsideFiles, Every(0, 0, 3, 0)},
       {"stored links to devices", hostile::SymlinksToDevices, Every(0, 0, 3, 0)},
       {"linked two-character folder", hostile::SymlinkedSubfolder, Every(0, 0, 3, 0)},
-      {"deep XML Info.plist", deep(DeepPlace::kInfo, PlistFormat::kXml), Every(0, 0, 0, 0)},
-      {"deep binary Info.plist", deep(DeepPlace::kInfo, PlistFormat::kBinary), Every(0, 0, 0, 0)},
-      {"deep XML Manifest.plist", deep(DeepPlace::kManifest, PlistFormat::kXml), Every(0, 0, 0, 0)},
-      {"deep binary Manifest.plist", deep(DeepPlace::kManifest, PlistFormat::kBinary),
-       Every(0, 0, 0, 0)},
-      {"deep XML Status.plist", deep(DeepPlace::kStatus, PlistFormat::kXml), Every(0, 0, 0, 0)},
-      {"deep binary Status.plist", deep(DeepPlace::kStatus, PlistFormat::kBinary),
-       Every(0, 0, 0, 0)},
-      {"deep XML voice-memo composition", deep(DeepPlace::kVoiceMemoComposition, PlistFormat::kXml),
-       Every(0, 0, 0, 0)},
-      {"deep binary voice-memo composition",
-       deep(DeepPlace::kVoiceMemoComposition, PlistFormat::kBinary), Every(0, 0, 0, 0)},
-      {"deep XML voice-memo asset manifest",
-       deep(DeepPlace::kVoiceMemoAssetManifest, PlistFormat::kXml), Every(0, 0, 0, 0)},
-      {"deep binary voice-memo asset manifest",
-       deep(DeepPlace::kVoiceMemoAssetManifest, PlistFormat::kBinary), Every(0, 0, 0, 0)},
-      {"same-named encrypted copies", hostile::SameNamedEncrypted, {{Command::kScanTwins, 0}}},
+      {"same-named encrypted copies", hostile::SameNamedEncrypted, {{kScanTwins, 0}}},
       {"outputs inside the backup",
        [](const std::string& site) { return hostile::Ordinary(site, ManifestFormat::kDb, true); },
        refusedOutputs},
   };
+  for (const auto& [place, what] :
+       {std::pair(DeepPlace::kInfo, "Info.plist"),
+        std::pair(DeepPlace::kManifest, "Manifest.plist"),
+        std::pair(DeepPlace::kStatus, "Status.plist"),
+        std::pair(DeepPlace::kVoiceMemoComposition, "voice-memo composition"),
+        std::pair(DeepPlace::kVoiceMemoAssetManifest, "voice-memo asset manifest")})
+    for (PlistFormat format : {PlistFormat::kXml, PlistFormat::kBinary})
+      cases.push_back(
+          {std::string("deep ") + (format == PlistFormat::kXml ? "XML " : "binary ") + what,
+           [place = place, format](const std::string& site) {
+             return hostile::DeepPlist(site, place, format);
+           },
+           Every(0, 0, 0, 0)});
   for (const Case& c : cases) RunCase(c);
 }
 
 TEST(ReadOnlyBackup, IsIdenticalAfterEveryCommand) {
-  auto ordinary = [](ManifestFormat format, bool encrypted) {
-    return [format, encrypted](const std::string& site) {
-      return hostile::Ordinary(site, format, encrypted);
-    };
-  };
   // The sample content holds a locked note: a scan finishes incomplete.
-  const std::vector<Case> cases = {
-      {"plain", ordinary(ManifestFormat::kDb, false), Every(0, 0, 3, 0), true},
-      {"encrypted", ordinary(ManifestFormat::kDb, true), Every(0, 0, 3, 0), true},
-      {"legacy", ordinary(ManifestFormat::kMbdb, false), Every(0, 0, 3, 0), true},
-      {"encrypted legacy", ordinary(ManifestFormat::kMbdb, true), Every(0, 0, 3, 0), true},
-  };
-  for (const Case& c : cases) RunCase(c);
+  for (ManifestFormat format : {ManifestFormat::kDb, ManifestFormat::kMbdb})
+    for (bool encrypted : {false, true})
+      RunCase({std::string(format == ManifestFormat::kDb ? "" : "legacy ") +
+                   (encrypted ? "encrypted" : "plain"),
+               [=](const std::string& site) { return hostile::Ordinary(site, format, encrypted); },
+               Every(0, 0, 3, 0), true});
 }
 
 }  // namespace

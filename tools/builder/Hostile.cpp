@@ -28,6 +28,9 @@ constexpr char kDeviceId[] = "00008120-001A2B3C4D5E602E";
 constexpr char kSmsPath[] = "Library/SMS/sms.db";
 constexpr char kAddressBookPath[] = "Library/AddressBook/AddressBook.sqlitedb";
 constexpr uint64_t kListedSize = 8192;  // what a listed-but-hostile row claims to hold
+// A stored attachment of the sample messages, and the size of what stands in for it.
+constexpr char kSmsAttachmentPath[] = "Library/SMS/Attachments/0a/10/7C1E9F2A/IMG_0001.JPG";
+constexpr size_t kOutsideSize = 1618033;
 
 std::string ErrnoText() {
   return std::strerror(errno);
@@ -261,6 +264,12 @@ Crafted SymlinksToOutsideFiles(const std::string& site) {
   backup->AddFile("HomeDomain", "Library/Preferences/canary.plist", "replaced by a link");
   backup->AddFile("HomeDomain", "Library/Preferences/passwd.plist", "replaced by a link");
   backup->Finish();
+  // A message's attachment linked to an outside file of a size no output
+  // holds by chance: a kind that measured through the link would show it.
+  WriteBytes(s.root + "outside/large.jpg", std::string(kOutsideSize, 'x'));
+  s.crafted.planted.push_back(std::to_string(kOutsideSize));
+  PutSymlink(backup->StoredPath(BackupBuilder::FileID("MediaDomain", kSmsAttachmentPath)),
+             s.root + "outside/large.jpg");
   PutSymlink(StoredPathOf(*backup, kAddressBookPath), book);
   PutSymlink(StoredPathOf(*backup, "Library/Preferences/canary.plist"), s.root + "canary.txt");
   PutSymlink(StoredPathOf(*backup, "Library/Preferences/passwd.plist"), "/etc/passwd");

@@ -60,8 +60,8 @@ Crafted Ordinary(const std::string& site, ManifestFormat format, bool encrypted)
 Crafted EscapingFileIds(const std::string& site);
 // A FIFO where a file of the backup belongs: opening it for reading blocks.
 Crafted FifoInPlaceOf(const std::string& site, FifoPlace place);
-// Stored files that are links: to a planted address book, a planted text
-// and /etc/passwd.
+// Stored files that are links: to a planted address book, a planted text,
+// /etc/passwd and (a message's attachment) a file of a telling size.
 Crafted SymlinksToOutsideFiles(const std::string& site);
 // Stored files that are links to /dev/zero and /dev/urandom.
 Crafted SymlinksToDevices(const std::string& site);
