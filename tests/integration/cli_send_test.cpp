@@ -53,7 +53,7 @@ TEST(KeldraSend, DocumentPayloadComesBackWhateverTheOptionsAround) {
     std::string replyData;
   } cases[] = {
       {{"--doc", kQuery, query}, query},
-      {{"--refuse", "A", "--doc", kQuery, "{\"a\":1}"}, "{\"a\":1}"},
+      {{"--doc", "--refuse", "A", kQuery, "{\"a\":1}"}, "{\"a\":1}"},
       {{"--refuse", "A", "--refuse", "B", "--doc", kQuery, "[1,2]"}, "[1,2]"},
       {{"--doc", kQuery, "[\"x\",\"y\"]", "--refuse", "A"}, "[\"x\",\"y\"]"},
   };
