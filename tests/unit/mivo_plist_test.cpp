@@ -161,7 +161,8 @@ std::string Repeated(const std::string& text, size_t times) {
 
 // libplist recurses per level, so lists nested past the bound must be refused
 // before it runs; lists up to the bound, and markup that only looks deep,
-// still parse.
+// still parse. (Lists 100,000 levels deep are read by every command in the
+// hostile-backup suite.)
 TEST(MivoPlist, RefusesListsNestedPastTheBound) {
   std::vector<std::vector<uint32_t>> shared(41);
   for (uint32_t i = 0; i < 40; ++i) shared[i] = {i + 1, i + 1};
@@ -172,13 +173,11 @@ TEST(MivoPlist, RefusesListsNestedPastTheBound) {
   } cases[] = {
       {"binary at the bound", BinaryArrays(NestedArrays(512)), true},
       {"binary one past it", BinaryArrays(NestedArrays(513)), false},
-      {"binary 100,000 deep", BinaryArrays(NestedArrays(100000)), false},
       {"binary circle of two arrays", BinaryArrays({{1}, {0}}), false},
       {"binary array shared by reference 2^40 times", BinaryArrays(shared), false},
       {"binary reference past the objects", BinaryArrays({{1}}), false},
       {"XML at the bound", XmlNestedArrays(512), true},
       {"XML one past it", XmlNestedArrays(513), false},
-      {"XML 200,000 deep", XmlNestedArrays(200000), false},
       {"XML deep only inside a comment and CDATA",
        XmlDocument("<array><!--" + Repeated("<array>", 600) + "--><string><![CDATA[" +
                    Repeated("<dict>", 600) + "]]></string></array>"),
