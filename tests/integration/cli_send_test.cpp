@@ -2,33 +2,20 @@
 // from outside: exact event lines on stdout, exit statuses.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <string>
+#include <vector>
+
+#include "support/Process.h"
 
 namespace {
 
-struct ProcessRun {
-  int status = -1;
-  std::string out;
-};
+using testing_support::RunKeldra;
 
-ProcessRun Keldra(const std::string& arguments) {
-  std::string command = std::string(KELDRA_BIN_DIR) + "/keldra " + arguments + " 2>/dev/null";
-  ProcessRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, got);
-  int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+constexpr char kQuery[] = "LIBMODEL_KELDRA_QUERY_MANIFEST_DB_SUPPORT_TYPE";
 
 TEST(KeldraSend, PrintsOneEventPerLineInOrder) {
-  ProcessRun run = Keldra("send LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP 'not json'");
+  auto run = RunKeldra({"send", "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP", "not json"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(
       run.out,
@@ -38,56 +25,45 @@ TEST(KeldraSend, PrintsOneEventPerLineInOrder) {
       "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"error_code\":0}}\n"
       "{\"event\":\"notify\",\"taskId\":\"task-1\",\"status\":1}\n"
       "{\"event\":\"return\",\"replyPresent\":0,\"replyData\":null}\n");
-}
 
-TEST(KeldraSend, UnknownCommandPrintsOnlyTheReturn) {
-  ProcessRun run = Keldra("send LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUPX '{}'");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "{\"event\":\"return\",\"replyPresent\":0,\"replyData\":null}\n");
-}
-
-TEST(KeldraSend, TaskOptionsAreHonoured) {
-  ProcessRun run = Keldra("send --task-id t-42 --no-task LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP x");
-  EXPECT_THAT(run.out, testing::HasSubstr("\"taskId\":\"t-42\""));
-  EXPECT_THAT(run.out, testing::Not(testing::HasSubstr("\"event\":\"notify\"")));
+  auto named = RunKeldra(
+      {"send", "--task-id", "t-42", "--no-task", "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP", "x"});
+  EXPECT_THAT(named.out, testing::HasSubstr("\"taskId\":\"t-42\""));
+  EXPECT_THAT(named.out, testing::Not(testing::HasSubstr("\"event\":\"notify\"")));
 }
 
 TEST(KeldraSend, UsageErrorsExitWithTwo) {
-  EXPECT_EQ(Keldra("send").status, 2);
-  EXPECT_EQ(Keldra("send --bogus X").status, 2);
-  EXPECT_EQ(Keldra("frobnicate").status, 2);
-  EXPECT_EQ(Keldra("send --doc LIBMODEL_KELDRA_QUERY_MANIFEST_DB_SUPPORT_TYPE '{not'").status, 2);
-  EXPECT_EQ(Keldra("send --module /nonexistent/libkeldra.so X").status, 2);
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"send"},
+        {"send", "--bogus", "X"},
+        {"frobnicate"},
+        {"send", "--doc", kQuery, "{not"},
+        {"send", "--module", "/nonexistent/libkeldra.so", "X"}})
+    EXPECT_EQ(RunKeldra(arguments).status, 2) << arguments.back();
 }
 
-TEST(KeldraSend, DocumentPayloadComesBackInTheReturnEvent) {
-  ProcessRun run = Keldra(
-      "send --doc LIBMODEL_KELDRA_QUERY_MANIFEST_DB_SUPPORT_TYPE "
-      "'{\"backupDir\":\"/nonexistent/\",\"queryRelativePaths\":{\"a\":\"b\"}}'");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_THAT(run.out, testing::HasSubstr("{\"event\":\"return\",\"replyPresent\":1,\"replyData\":"
-                                          "{\"backupDir\":\"/nonexistent/\",\"queryRelativePaths\":"
-                                          "{\"a\":\"b\"}}}"));
-}
-
-// --refuse takes one name per option and leaves COMMAND and PAYLOAD alone; a
-// JSON array is a payload like any other.
-TEST(KeldraSend, OptionsNeverSwallowTheCommandOrSplitThePayload) {
-  const std::string query = "--doc LIBMODEL_KELDRA_QUERY_MANIFEST_DB_SUPPORT_TYPE ";
+// A document payload comes back in the return event; --refuse takes one name
+// per option and leaves COMMAND and PAYLOAD alone; a JSON array is a payload
+// like any other.
+TEST(KeldraSend, DocumentPayloadComesBackWhateverTheOptionsAround) {
+  const std::string query =
+      "{\"backupDir\":\"/nonexistent/\",\"queryRelativePaths\":{\"a\":\"b\"}}";
   struct Case {
-    std::string arguments;
+    std::vector<std::string> arguments;
     std::string replyData;
   } cases[] = {
-      {"--refuse A " + query + "'{\"a\":1}'", "{\"a\":1}"},
-      {"--refuse A --refuse B " + query + "'[1,2]'", "[1,2]"},
-      {query + "'[\"x\",\"y\"]' --refuse A", "[\"x\",\"y\"]"},
+      {{"--doc", kQuery, query}, query},
+      {{"--doc", "--refuse", "A", kQuery, "{\"a\":1}"}, "{\"a\":1}"},
+      {{"--refuse", "A", "--refuse", "B", "--doc", kQuery, "[1,2]"}, "[1,2]"},
+      {{"--doc", kQuery, "[\"x\",\"y\"]", "--refuse", "A"}, "[\"x\",\"y\"]"},
   };
-  for (const Case& c : cases) {
-    ProcessRun run = Keldra("send " + c.arguments);
-    EXPECT_EQ(run.status, 0) << c.arguments;
+  for (Case& c : cases) {
+    c.arguments.insert(c.arguments.begin(), "send");
+    auto run = RunKeldra(c.arguments);
+    EXPECT_EQ(run.status, 0) << c.replyData;
     EXPECT_THAT(run.out,
-                testing::EndsWith("\"replyPresent\":1,\"replyData\":" + c.replyData + "}\n"))
-        << c.arguments;
+                testing::EndsWith("{\"event\":\"return\",\"replyPresent\":1,\"replyData\":" +
+                                  c.replyData + "}\n"));
   }
 }
 

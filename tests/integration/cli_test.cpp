@@ -3,18 +3,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <memory>
-#include <set>
 #include <string>
 #include <thread>
 
@@ -60,19 +56,17 @@ bool FileExists(const std::string& path) {
 }
 
 // An encrypted backup; `history` fills Safari's history with that many pages
-// of 20 visits each under https://<host>/.
+// of 20 visits each.
 void BuildEncrypted(const std::string& folder, const char* contentSet, int history = 0,
-                    const std::string& host = "example.com", const std::string& password = "pw") {
+                    const std::string& password = "pw") {
   builder::BackupOptions options;
   options.isEncrypted = true;
   builder::BackupBuilder backup(folder, options);
-  builder::EncryptionOptions encryption;
-  encryption.password = password;
-  backup.SetProtector(std::make_unique<builder::Encryption>(encryption));
-  if (contentSet) builder::AddContentSet(backup, contentSet);
+  backup.SetProtector(std::make_unique<builder::Encryption>(builder::EncryptionOptions{password}));
+  builder::AddContentSet(backup, contentSet);
   builder::HistoryWriter writer;
   for (int page = 0; page < history; ++page) {
-    int64_t item = writer.AddItem("https://" + host + "/page/" + std::to_string(page));
+    int64_t item = writer.AddItem("https://example.com/page/" + std::to_string(page));
     for (int visit = 0; visit < 20; ++visit)
       writer.AddVisit(item, 700000000.0 + page * 60 + visit, "Page " + std::to_string(page));
   }
@@ -250,41 +244,9 @@ TEST(KeldraCli, DecipheredCopiesLiveOnlyWhileTheCommandRuns) {
   close(lock);
 }
 
-// Copies of one phone's backup kept in two places have the same folder name;
-// scanned at the same time, each scan reads only its own.
-TEST(KeldraCli, SameNamedEncryptedBackupsScannedTogetherStayApart) {
-  TempFolder root;
-  BuildEncrypted(root / "a/backup", nullptr, 50, "a.example");
-  BuildEncrypted(root / "b/backup", nullptr, 50, "b.example");
-  testing_support::WriteFile(root / "password", "pw\n");
-  auto environment = WithEnvironment({"XDG_CACHE_HOME=" + root / "cache"});
-  for (int round = 0; round < 3; ++round) {
-    std::string suffix = std::to_string(round);
-    auto scan = [&](const std::string& which) {
-      return RunKeldra({"scan", root / (which + "/backup"), "--out", root / (which + suffix),
-                        "--types", "history", "--password-file", root / "password"},
-                       environment);
-    };
-    testing_support::ProcessResult a, b;
-    std::thread other([&] { b = scan("b"); });
-    a = scan("a");
-    other.join();
-    ASSERT_EQ(a.status, 0) << a.err;
-    ASSERT_EQ(b.status, 0) << b.err;
-    for (const char* which : {"a", "b"}) {
-      std::string history = ReadFile(root / (which + suffix + "/history.json"));
-      EXPECT_THAT(history, testing::HasSubstr(std::string(which) + ".example"));
-      EXPECT_THAT(
-          history,
-          testing::Not(testing::HasSubstr(std::string(which[0] == 'a' ? "b" : "a") + ".example")));
-    }
-  }
-  EXPECT_THAT(testing_support::FolderEntries(root / "cache/keldra"), testing::IsEmpty());
-}
-
 TEST(KeldraCli, EncryptedBackupsNeedTheirPassword) {
   TempFolder root;
-  BuildEncrypted(root / "backup", "calls", 0, "example.com", "right one");
+  BuildEncrypted(root / "backup", "calls", 0, "right one");
   std::string before = testing_support::TreeSnapshot(root / "backup");
   auto wrong = RunKeldra({"scan", root / "backup", "--out", root / "out"},
                          WithEnvironment({"KELDRA_PASSWORD=wrong one"}));
@@ -296,13 +258,6 @@ TEST(KeldraCli, EncryptedBackupsNeedTheirPassword) {
   EXPECT_EQ(none.status, 1);
   EXPECT_THAT(none.err, testing::HasSubstr("cannot read the password file"));
 
-  testing_support::WriteFile(root / "password", "right one\n");
-  auto right = RunKeldra({"scan", root / "backup", "--out", root / "out", "--types", "calls",
-                          "--password-file", root / "password"});
-  ASSERT_EQ(right.status, 0) << right.err;
-  rapidjson::Document summary = ParseFile(root / "out/summary.json");
-  EXPECT_TRUE(summary["encrypted"].GetBool());
-  EXPECT_GT(summary["kinds"][0]["count"].GetUint64(), 0u);
   EXPECT_EQ(testing_support::TreeSnapshot(root / "backup"), before);
 }
 
@@ -342,10 +297,12 @@ TEST(KeldraCli, InterruptedScanKeepsFinishedKindsAndLeavesNoPlaintext) {
 }
 
 TEST(KeldraCli, UsageErrorsAndHelp) {
-  EXPECT_EQ(RunKeldra({}).status, 2);
-  EXPECT_EQ(RunKeldra({"scan"}).status, 2);
-  EXPECT_EQ(RunKeldra({"scan", "x", "--types", "nonsense"}).status, 2);
-  EXPECT_EQ(RunKeldra({"export", "x", "--to", "y"}).status, 2);  // nothing chosen
+  for (const std::vector<std::string>& usage :
+       {std::vector<std::string>{},
+        {"scan"},
+        {"scan", "x", "--types", "nonsense"},
+        {"export", "x", "--to", "y"}})  // the last: nothing chosen
+    EXPECT_EQ(RunKeldra(usage).status, 2) << usage.size();
   for (const char* command : {"list", "info", "scan", "export", "demo", "send"}) {
     auto help = RunKeldra({command, "--help"});
     EXPECT_EQ(help.status, 0) << command;
@@ -381,21 +338,6 @@ TEST(KeldraCli, ExportCopiesUnderDomainAndPathAndNeverOverwritesUnasked) {
       RunKeldra({"export", root / "backup", "--to", root / "out", "--force", "Media/b.txt"});
   EXPECT_EQ(forced.status, 0);
   EXPECT_EQ(ReadFile(root / "out/MediaDomain/Media/b.txt"), "second");
-}
-
-// Kills the command after `seconds`, so one that blocks (on a FIFO, say)
-// fails with 137 instead of hanging the suite.
-testing_support::ProcessOptions WithTimeLimit(int seconds) {
-  testing_support::ProcessOptions options;
-  options.whileRunning = [seconds](int pid) {
-    for (int tick = 0; tick < seconds * 20; ++tick) {
-      siginfo_t info{};
-      if (waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(pid, SIGKILL);
-  };
-  return options;
 }
 
 // Rows whose file id or stored file leads outside the backup; export copies
@@ -451,8 +393,10 @@ TEST(KeldraCli, ExportNeverCopiesWhatLiesOutsideTheBackup) {
     backup.Finish();
 
     std::string out = root / (encrypted ? "out-encrypted/" : "out-plain/");
-    testing_support::ProcessOptions limited = WithTimeLimit(30);
-    limited.environment = {"KELDRA_PASSWORD=pw"};
+    // Killed after 30 s, so one that blocks (on a FIFO, say) fails instead of
+    // hanging the suite.
+    testing_support::ProcessOptions limited = WithEnvironment({"KELDRA_PASSWORD=pw"});
+    limited.timeLimitMs = 30000;
     auto run = RunKeldra({"export", folder, "--to", out, "--all"}, limited);
     EXPECT_EQ(run.status, 0) << run.err;  // the honest file was exported
     EXPECT_EQ(ReadFile(out + "HomeDomain/honest.txt"), "inside");
@@ -469,8 +413,9 @@ TEST(KeldraCli, ExportNeverCopiesWhatLiesOutsideTheBackup) {
   }
 }
 
-// Nothing is written into a backup, whatever names it: refused before any
-// output folder is made.
+// Nothing is written into a backup, whatever names it (a link too): refused
+// before any output folder is made. (Scan, export and --temp-dir naming the
+// backup's own folder are refused in the hostile-backup suite.)
 TEST(KeldraCli, OutputInsideTheBackupIsRefused) {
   TempFolder root;
   BuildSkeleton(root / "backup");
@@ -478,12 +423,10 @@ TEST(KeldraCli, OutputInsideTheBackupIsRefused) {
   std::string before = testing_support::TreeSnapshot(root / "backup");
   const std::string backup = root / "backup";
   const std::vector<std::vector<std::string>> commands = {
-      {"scan", backup, "--out", backup + "/o"},
       {"scan", backup, "--out", root / "alias/new/deeper"},
-      {"scan", backup, "--out", root / "o", "--temp-dir", backup + "/t"},
+      {"scan", backup, "--out", root / "o", "--temp-dir", root / "alias/t"},
       {"info", backup, "--temp-dir", backup + "/t"},
-      {"export", backup, "--all", "--to", backup + "/x"},
-      {"export", backup, "--all", "--force", "--to", backup},
+      {"export", backup, "--all", "--to", root / "alias/x"},
   };
   for (const auto& command : commands) {
     SCOPED_TRACE(command[2] + " " + command.back());

@@ -59,8 +59,6 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, const Proces
                       static_cast<rlim_t>(options.fileSizeLimit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
-    if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0)
-      _exit(127);
     for (const std::string& variable : options.environment) putenv(strdup(variable.c_str()));
     std::vector<char*> argv;
     for (const std::string& argument : arguments)

