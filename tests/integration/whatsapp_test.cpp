@@ -2,9 +2,9 @@
 // sessions are listed, stores missing tables, locations in complete reading,
 // and the media-item command answered in the caller's document (reviewed in
 // tests/golden/cases/).
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
