@@ -2,13 +2,12 @@
 // through the host code on builder-made backups.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "builder/BackupBuilder.h"
+#include "integration/KindScanSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -18,7 +17,6 @@ using builder::BackupOptions;
 using builder::ManifestFormat;
 using builder::PlistFile;
 using builder::PlistFormat;
-using testing_support::Json;
 using testing_support::ResultTexts;
 using testing_support::Send;
 using testing_support::TempFolder;
@@ -46,26 +44,42 @@ void BuildSmall(const std::string& folder, BackupOptions options = {}) {
   backup.Finish();
 }
 
-// The final status message of a scan.
-std::string ScanStatus(const host::Recorder& recorder) {
-  std::vector<std::string> texts = ResultTexts(recorder);
-  return texts.empty() ? "" : texts.back();
-}
-
-// The members and their order are the golden demo output's (device.json).
-TEST(BackupList, AddOneDescribesABackupAtAPathWithBlanksAndNonAscii) {
+// Three backups: at a path with blanks and non-ASCII, given without a
+// trailing separator (the members and their order are the golden demo
+// output's device.json); without Info.plist, described by Manifest.plist; and
+// with both, where Info.plist wins unless its value is empty or mistyped (a
+// mistyped date counts as 0 seconds after 2001-01-01).
+TEST(BackupList, AddOneDescribesTheDeviceFromEitherPlist) {
+  kind_scan::ScopedTimeZone zone;
   TempFolder root;
-  std::string folder = root / "My Backup ä";
-  BuildSmall(folder);
-  host::Recorder recorder = Send(kAddOne, AddOnePayload(folder));  // no trailing separator
-  ASSERT_EQ(recorder.Count("result"), 1u);
-  const rapidjson::Value& list = *recorder.Payloads("result").front();
-  ASSERT_EQ(list["result"].Size(), 1u);
-  EXPECT_EQ(std::string(list["result"][0]["BackupPath"].GetString()), folder + "/");
-  EXPECT_STREQ(list["result"][0]["DeviceName"].GetString(), "Tester's phone");
-  EXPECT_EQ(Json(list["status"]), "1");
-  EXPECT_STREQ(list["sub_command_type"].GetString(), kAddOne);
-  EXPECT_EQ(recorder.Count("violation"), 0u);
+  BuildSmall(root / "My Backup ä");
+  BackupOptions noInfo;
+  noInfo.writeInfoPlist = false;
+  noInfo.plist = PlistFormat::kXml;
+  BuildSmall(root / "no-info/", noInfo);
+  {
+    BackupBuilder backup(root / "both/");
+    backup.EditPlist(PlistFile::kInfo, [](plist_t dict) {
+      plist_dict_set_item(dict, "Device Name", plist_new_string(""));
+      plist_dict_set_item(dict, "Product Type", plist_new_uint(7));
+      plist_dict_set_item(dict, "Last Backup Date", plist_new_string("yesterday"));
+      plist_dict_set_item(dict, "Serial Number", plist_new_string("INFO-SERIAL"));
+    });
+    backup.EditPlist(PlistFile::kManifest, [](plist_t dict) {
+      plist_dict_remove_item(dict, "IsEncrypted");
+      plist_t lockdown = plist_dict_get_item(dict, "Lockdown");
+      plist_dict_set_item(lockdown, "DeviceName", plist_new_string("lockdown name"));
+      plist_dict_set_item(lockdown, "SerialNumber", plist_new_string("LOCKDOWN-SERIAL"));
+      plist_dict_set_item(lockdown, "ProductType", plist_new_string("iPhone9,9"));
+    });
+  }
+  std::vector<std::string> results;
+  for (const char* name : {"My Backup ä", "no-info/", "both/"}) {
+    std::vector<std::string> texts =
+        kind_scan::MaskedResults(Send(kAddOne, AddOnePayload(root / name)), root.Path());
+    results.insert(results.end(), texts.begin(), texts.end());
+  }
+  kind_scan::ExpectGolden("cases/backup-add-one.jsonl", results);
 }
 
 TEST(BackupList, AFolderWithoutManifestPlistIsNoBackup) {
@@ -80,54 +94,6 @@ TEST(BackupList, AFolderWithoutManifestPlistIsNoBackup) {
   // Unparsable and mistyped payloads behave the same.
   EXPECT_EQ(Send(kAddOne, std::string("{")).Count("result"), 0u);
   EXPECT_EQ(Send(kAddOne, std::string("{\"backupDir\":[]}")).Count("result"), 0u);
-}
-
-TEST(BackupList, DeviceFieldsFallBackToManifestPlist) {
-  TempFolder root;
-  {
-    BackupOptions options;
-    options.writeInfoPlist = false;
-    options.plist = PlistFormat::kXml;
-    BuildSmall(root.Path(), options);
-  }
-  host::Recorder recorder = Send(kAddOne, AddOnePayload(root.Path()));
-  ASSERT_EQ(recorder.Count("result"), 1u);
-  const rapidjson::Value& backup = (*recorder.Payloads("result").front())["result"][0];
-  EXPECT_STREQ(backup["DeviceName"].GetString(), "Tester's phone");
-  EXPECT_STREQ(backup["ProductVersion"].GetString(), "16.4");
-  EXPECT_STREQ(backup["BuildVersion"].GetString(), "");
-  EXPECT_STREQ(backup["ProductName"].GetString(), "");
-  EXPECT_NE(std::string(backup["LastBackupDate"].GetString()), "");
-}
-
-TEST(BackupList, InfoPlistWinsUnlessItsValueIsEmptyOrMistyped) {
-  TempFolder root;
-  {
-    BackupBuilder backup(root.Path());
-    backup.EditPlist(PlistFile::kInfo, [](plist_t dict) {
-      plist_dict_set_item(dict, "Device Name", plist_new_string(""));
-      plist_dict_set_item(dict, "Product Type", plist_new_uint(7));
-      plist_dict_set_item(dict, "Last Backup Date", plist_new_string("yesterday"));
-      plist_dict_set_item(dict, "Serial Number", plist_new_string("INFO-SERIAL"));
-    });
-    backup.EditPlist(PlistFile::kManifest, [](plist_t dict) {
-      plist_dict_remove_item(dict, "IsEncrypted");
-      plist_t lockdown = plist_dict_get_item(dict, "Lockdown");
-      plist_dict_set_item(lockdown, "DeviceName", plist_new_string("lockdown name"));
-      plist_dict_set_item(lockdown, "SerialNumber", plist_new_string("LOCKDOWN-SERIAL"));
-      plist_dict_set_item(lockdown, "ProductType", plist_new_string("iPhone9,9"));
-    });
-    backup.Finish();
-  }
-  host::Recorder recorder = Send(kAddOne, AddOnePayload(root.Path()));
-  ASSERT_EQ(recorder.Count("result"), 1u);
-  const rapidjson::Value& backup = (*recorder.Payloads("result").front())["result"][0];
-  EXPECT_STREQ(backup["DeviceName"].GetString(), "lockdown name");
-  EXPECT_STREQ(backup["SerialNumber"].GetString(), "INFO-SERIAL");
-  EXPECT_STREQ(backup["ProductType"].GetString(), "iPhone9,9");
-  EXPECT_EQ(backup["IsEncrypted"].GetInt(), 0);
-  // A date key holding another type counts as 0 seconds after 2001-01-01.
-  EXPECT_THAT(backup["LastBackupDate"].GetString(), testing::StartsWith("200"));
 }
 
 TEST(BackupList, ListsExactlyTheBackupsUnderTheRoot) {
@@ -160,39 +126,36 @@ TEST(BackupList, ListsExactlyTheBackupsUnderTheRoot) {
   EXPECT_EQ(recorder.Count("notify"), 1u);
 }
 
-TEST(Scan, EmptyTypesLoadTheManifestOfEitherFormat) {
-  for (ManifestFormat format : {ManifestFormat::kDb, ManifestFormat::kMbdb}) {
+// No kind runs when there are none to run, when Manifest.db is no database
+// (the scan fails) or when the task is missing; the scan's status is then
+// its only result.
+TEST(Scan, FinishesOrFailsWithItsStatusAlone) {
+  const struct {
+    ManifestFormat format;
+    bool damaged;
+    bool noTask;
+    const char* types;
+    int status;
+  } kCases[] = {{ManifestFormat::kDb, false, false, "[]", 1},
+                {ManifestFormat::kMbdb, false, false, "[]", 1},
+                {ManifestFormat::kDb, true, false, "[0,1,2,3,4,5,6,7,8,9,10]", 6},
+                {ManifestFormat::kDb, false, true, "[3,9]", 1}};
+  for (const auto& c : kCases) {
     TempFolder root;
     BackupOptions options;
-    options.manifest = format;
+    options.manifest = c.format;
     BuildSmall(root.Path(), options);
-    host::Recorder recorder = Send(kScan, ScanPayload(root.Path(), "[]"));
-    EXPECT_EQ(ScanStatus(recorder), "{\"stage\":3,\"status\":1,\"sub_command_type\":\"" +
-                                        std::string(kScan) + "\",\"error_code\":0}");
-    EXPECT_EQ(recorder.Count("result"), 1u);
+    if (c.damaged) testing_support::WriteFile(root / "Manifest.db", std::string(4096, 'x'));
+    host::SendOptions send = testing_support::BuildTreeOptions();
+    send.noTask = c.noTask;
+    host::Recorder recorder = Send(kScan, ScanPayload(root.Path(), c.types), send);
+    std::vector<std::string> texts = ResultTexts(recorder);
+    EXPECT_THAT(texts,
+                testing::ElementsAre("{\"stage\":3,\"status\":" + std::to_string(c.status) +
+                                     ",\"sub_command_type\":\"" + kScan + "\",\"error_code\":0}"))
+        << c.types;
+    if (c.noTask) EXPECT_EQ(recorder.Count("notify"), 0u);
   }
-}
-
-TEST(Scan, AManifestThatIsNoDatabaseFails) {
-  TempFolder root;
-  BuildSmall(root.Path());
-  testing_support::WriteFile(root / "Manifest.db", std::string(4096, 'x'));
-  host::Recorder recorder = Send(kScan, ScanPayload(root.Path(), "[0,1,2,3,4,5,6,7,8,9,10]"));
-  EXPECT_EQ(ScanStatus(recorder), "{\"stage\":3,\"status\":6,\"sub_command_type\":\"" +
-                                      std::string(kScan) + "\",\"error_code\":0}");
-  // No kind ran: the status is the only result.
-  EXPECT_EQ(recorder.Count("result"), 1u);
-}
-
-TEST(Scan, WithoutTheTaskNoKindRunsButTheScanFinishes) {
-  TempFolder root;
-  BuildSmall(root.Path());
-  host::SendOptions options = testing_support::BuildTreeOptions();
-  options.noTask = true;
-  host::Recorder recorder = Send(kScan, ScanPayload(root.Path(), "[3,9]"), options);
-  EXPECT_THAT(ScanStatus(recorder), testing::HasSubstr("\"status\":1"));
-  EXPECT_EQ(recorder.Count("result"), 1u);
-  EXPECT_EQ(recorder.Count("notify"), 0u);
 }
 
 }  // namespace

@@ -27,57 +27,28 @@ CalendarWriter Calendars() {
   calendar.AddCalendar({0, Uuid(3), "Empty", 0, nullptr});  // no events, no colour
   const int64_t work = calendar.AddCalendar({0, Uuid(4), "Work", 2, "CC73E1"});
 
-  CalendarWriter::Item dentist;
-  dentist.id = 1;
-  dentist.calendarId = home;
-  dentist.uuid = Uuid(11);
-  dentist.summary = "Dentist";
-  dentist.description = "Bring the card";
-  dentist.startDate = kJune2024 + 3600 * 9 + 0.5;
-  dentist.endDate = kJune2024 + 3600 * 10;
-  dentist.startTz = "Europe/Berlin";
-  dentist.locationId = calendar.AddLocation({0, "Clinic", "5 Main Street", 1});
-  calendar.AddItem(dentist);
+  const int64_t clinic = calendar.AddLocation({0, "Clinic", "5 Main Street", 1});
+  const int64_t nine = kJune2024 + 3600 * 9, three = kJune2024 + 3600 * 15;
+  calendar.AddItem({1, home, Uuid(11), "Dentist", "Bring the card", builder::Cell(), nine + 0.5,
+                    nine + 3600, "Europe/Berlin", 0, clinic});
   calendar.AddAlarm({0, 1, Uuid(111), -3600});
   calendar.AddAlarm({0, 1, Uuid(112), -900});
   calendar.AddRecurrence({0, 1, Uuid(113), 3, 1, 0, kJune2024 + 86400 * 365});
 
-  CalendarWriter::Item standup;
-  standup.id = 2;
-  standup.calendarId = work;
-  standup.uuid = Uuid(12);
-  standup.summary = "Stand-up";
-  standup.url = "https://meet.example.com/standup";
-  standup.startDate = kJune2024 + 3600 * 15;
-  standup.endDate = kJune2024 + 3600 * 15 + 900;
-  calendar.AddItem(standup);
+  calendar.AddItem(
+      {2, work, Uuid(12), "Stand-up", {}, "https://meet.example.com/standup", three, three + 900});
   calendar.AddRecurrence({0, 2, Uuid(121), 2, 1, 0, 0});
   calendar.AddRecurrence({0, 2, Uuid(122), 1, 7, 0, kJune2024});  // the second: ignored
 
-  CalendarWriter::Item allDay;
-  allDay.id = 3;
-  allDay.calendarId = twin;  // the copy's own row id: still attaches to Home by UUID
-  allDay.uuid = Uuid(13);
-  allDay.summary = "Holiday";
-  allDay.startDate = 0;
-  allDay.endDate = kJune2024 + 86400;
-  allDay.startTz = "_float";
-  allDay.allDay = 1;
-  calendar.AddItem(allDay);
+  // the copy's own row id: still attaches to Home by UUID
+  calendar.AddItem({3, twin, Uuid(13), "Holiday", {}, {}, 0, kJune2024 + 86400, "_float", 1});
   calendar.AddAlarm({0, 3, Uuid(131), 32400});
 
-  CalendarWriter::Item lunch;  // neither alarm nor recurrence: not exported
-  lunch.id = 4;
-  lunch.calendarId = work;
-  lunch.uuid = Uuid(14);
-  lunch.summary = "Lunch";
-  calendar.AddItem(lunch);
+  // neither alarm nor recurrence: not exported
+  calendar.AddItem({4, work, Uuid(14), "Lunch"});
 
-  CalendarWriter::Item stray;  // its calendar row does not exist
-  stray.id = 5;
-  stray.calendarId = 77;
-  stray.uuid = Uuid(15);
-  calendar.AddItem(stray);
+  // its calendar row does not exist
+  calendar.AddItem({5, 77, Uuid(15)});
   calendar.AddAlarm({0, 5, Uuid(151), 0});
   calendar.AddAlarm({0, 4, nullptr, 0});  // an alarm without UUID is skipped
   return calendar;
