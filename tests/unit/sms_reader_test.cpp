@@ -15,6 +15,7 @@
 #include "builder/kinds/SmsDatabase.h"
 #include "builder/kinds/TypedStreamWriter.h"
 #include "formats/TypedStream.h"
+#include "integration/KindScanSupport.h"
 #include "platform/sms/SmsReader.h"
 #include "support/TestSupport.h"
 #include "vorn/PimJsonUtil.h"
@@ -71,38 +72,6 @@ void ExpectValidJson(const rapidjson::Document& reply) {
   EXPECT_FALSE(parsed.HasParseError());
 }
 
-// Properties every reply has, whatever database it came from.
-void ExpectWellFormed(const rapidjson::Document& reply) {
-  ASSERT_TRUE(reply.IsObject() && reply.HasMember("chats") && reply["chats"].IsArray());
-  for (const auto& chat : reply["chats"].GetArray()) {
-    // "messages" first, "last_message_date" last.
-    ASSERT_GE(chat.MemberCount(), 9u);
-    EXPECT_STREQ(chat.MemberBegin()->name.GetString(), "messages");
-    EXPECT_STREQ((chat.MemberEnd() - 1)->name.GetString(), "last_message_date");
-    for (const char* key : {"guid", "service", "chat_identifier", "display_name"})
-      EXPECT_TRUE(chat[key].IsString()) << key;
-    EXPECT_TRUE(chat["chat_id"].IsInt64());
-    EXPECT_TRUE(chat["is_group"].IsBool());
-    EXPECT_TRUE(chat["participants"].IsArray());
-    for (const auto& message : chat["messages"].GetArray()) {
-      EXPECT_TRUE(message["id"].IsInt64());
-      for (const char* key : {"guid", "date", "date_read", "sender", "service", "text", "subject"})
-        EXPECT_TRUE(message[key].IsString()) << key;
-      EXPECT_TRUE(message["is_from_me"].IsBool());
-      // The device owner sends as "".
-      if (message["is_from_me"].GetBool()) {
-        EXPECT_STREQ(message["sender"].GetString(), "");
-      }
-      for (const auto& attachment : message["attachments"].GetArray()) {
-        for (const char* key : {"filename", "mime_type", "transfer_name"})
-          EXPECT_TRUE(attachment[key].IsString()) << key;
-        EXPECT_TRUE(attachment["total_bytes"].IsInt64());
-      }
-    }
-  }
-  ExpectValidJson(reply);
-}
-
 class RealSmsDatabases : public testing::Test {
  protected:
   void SetUp() override {
@@ -135,7 +104,7 @@ TEST_F(RealSmsDatabases, EveryMessageIsReadWithItsTextAndDate) {
     std::string path = root_ + sample.relative;
     Document reply = Read(path);
     ASSERT_TRUE(reply);
-    ExpectWellFormed(*reply);
+    ExpectValidJson(*reply);
     std::vector<const rapidjson::Value*> messages = Messages(*reply);
     EXPECT_EQ(static_cast<int64_t>(messages.size()), Count(path, "select count(*) from message"));
     for (const rapidjson::Value* message : messages) {
@@ -215,7 +184,7 @@ TEST_F(RealSmsDatabases, Ios5WithItsWriteAheadLogReadsLikeItsLogicalCopy) {
   EXPECT_EQ(testing_support::TreeSnapshot(folder), before);
   EXPECT_TRUE(testing_support::FolderEntries(scratch.Path()).empty());
 
-  ExpectWellFormed(*live);
+  ExpectValidJson(*live);
   std::vector<const rapidjson::Value*> messages = Messages(*live);
   EXPECT_EQ(static_cast<int64_t>(messages.size()),
             Count(folder + "Logical/sms.db", "select count(*) from message"));
@@ -285,7 +254,6 @@ TEST(SmsGenerations, EveryLayoutReadsToTheSameConversations) {
     std::string path = folder / ("sms" + std::to_string(static_cast<int>(generation)) + ".db");
     Document reply = Read(Write(path, generation, builder::SampleConversations(generation)));
     ASSERT_TRUE(reply);
-    ExpectWellFormed(*reply);
     std::map<std::string, std::vector<Line>> digest = Digest(*reply);
     if (generation == SmsGeneration::kIos14) expected = digest;
     if (generation == SmsGeneration::kIos6) {  // the tapback was that chat's last message
@@ -343,57 +311,14 @@ TEST(SmsPages, PagesJoinToTheWholeReply) {
   }
 }
 
-// A database whose newest rows are still in its -wal (the writer's
-// connection never checkpointed them).
-TEST(SmsWriteAheadLog, RowsOnlyInTheLogAreReadWithoutTouchingTheOriginal) {
-  TempFolder folder, scratch;
-  std::string live = folder / "live.db";
-  std::string kept = folder / "kept/";
-  testing_support::MakeFolders(kept);
-  builder::SmsDatabaseWriter writer(live, SmsGeneration::kIos14);
-  writer.Close();
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(live.c_str(), &db), SQLITE_OK);
-  sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;", nullptr, nullptr,
-               nullptr);
-  ASSERT_EQ(sqlite3_exec(db,
-                         "INSERT INTO chat (ROWID, guid, chat_identifier) VALUES (1, 'g', 'x');"
-                         "INSERT INTO message (ROWID, guid, text, date) VALUES (1, 'm', 'in the "
-                         "log', 1);"
-                         "INSERT INTO chat_message_join VALUES (1, 1, 0);",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  // Copied while the writer is open, as a file-system extraction finds them.
-  testing_support::WriteFile(kept + "sms.db", testing_support::ReadFile(live));
-  testing_support::WriteFile(kept + "sms.db-wal", testing_support::ReadFile(live + "-wal"));
-  sqlite3_close(db);
-
-  std::string before = testing_support::TreeSnapshot(kept);
-  Document reply = Read(kept + "sms.db", scratch.Path());
-  ASSERT_TRUE(reply);
-  ASSERT_EQ(Messages(*reply).size(), 1u);
-  EXPECT_STREQ((*Messages(*reply)[0])["text"].GetString(), "in the log");
-  EXPECT_EQ(testing_support::TreeSnapshot(kept), before);
-  EXPECT_TRUE(testing_support::FolderEntries(scratch.Path()).empty());
-}
-
-TEST(SmsBadInput, FilesThatAreNoDatabaseOrHoldNoKnownLayout) {
+// Files that are no database, hold no known layout, or hold nulls, wrong
+// types, hostile bodies and damaged tables: no reply or a valid one.
+TEST(SmsBadInput, OddFilesGiveNoReplyOrWhatTheyCan) {
+  testing_support::ScopedTimeZone zone;
   TempFolder folder;
   testing_support::WriteFile(folder / "noise.db", std::string(8192, '\x5a'));
   testing_support::WriteFile(folder / "empty.db", "");
   testing_support::ExecSql(folder / "other.db", "CREATE TABLE notes (x)");
-  for (const std::string& path : {std::string(), folder / "missing.db", folder / "noise.db"})
-    EXPECT_FALSE(Read(path)) << path;
-  // An empty file and a database of other tables: no conversations.
-  for (const char* name : {"empty.db", "other.db"}) {
-    Document reply = Read(folder / name);
-    ASSERT_TRUE(reply) << name;
-    EXPECT_EQ((*reply)["chats"].Size(), 0u) << name;
-  }
-}
-
-TEST(SmsBadInput, NullsWrongTypesAndHostileBodiesStillGiveValidReplies) {
-  TempFolder folder;
   std::string blob = builder::EncodeAttributedBody("truncated body text");
   std::string cut;
   for (unsigned char c : blob.substr(0, blob.find("body") + 4)) {
@@ -401,7 +326,7 @@ TEST(SmsBadInput, NullsWrongTypesAndHostileBodiesStillGiveValidReplies) {
     std::snprintf(hex, sizeof hex, "%02x", c);
     cut += hex;
   }
-  std::string path = Write(folder / "odd.db", SmsGeneration::kIos14, {}, [&](auto& writer) {
+  Write(folder / "odd.db", SmsGeneration::kIos14, {}, [&](auto& writer) {
     writer.Execute(
         "DROP TABLE chat_message_join;"
         "CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER);"
@@ -409,6 +334,7 @@ TEST(SmsBadInput, NullsWrongTypesAndHostileBodiesStillGiveValidReplies) {
         "INSERT INTO chat (ROWID, guid, style, chat_identifier) VALUES (2, 'odd', 'x', X'C0FF');"
         "INSERT INTO handle (ROWID, id, service) VALUES (1, X'80FE41', 'SMS');"
         "INSERT INTO message (ROWID, guid) VALUES (1, 'nulls');"
+        // Just below the nanosecond threshold: seconds, far beyond any date text.
         "INSERT INTO message (ROWID, guid, text, date, date_read, handle_id, attributedBody) "
         "VALUES (2, 'wrong types', X'FF00E2', 999999999999, -999999999999, 1, "
         "'not a blob');"
@@ -425,43 +351,17 @@ TEST(SmsBadInput, NullsWrongTypesAndHostileBodiesStillGiveValidReplies) {
         "INSERT INTO message_attachment_join VALUES (2, 77), (NULL, 1);"
         "INSERT INTO chat_handle_join VALUES (2, 1), (2, 5);");
   });
-  Document reply = Read(path);
-  ASSERT_TRUE(reply);
-  ExpectWellFormed(*reply);
-  ASSERT_EQ((*reply)["chats"].Size(), 2u);
-  std::map<std::string, const rapidjson::Value*> messages;
-  for (const rapidjson::Value* message : Messages(*reply))
-    messages[Text(*message, "guid")] = message;
-  ASSERT_EQ(messages.size(), 4u);  // the join to a chat that is not there adds nothing
-  EXPECT_EQ(Text(*messages["nulls"], "text"), "");
-  // Just below the nanosecond threshold: seconds, far beyond any date text.
-  EXPECT_EQ(Text(*messages["wrong types"], "date"), "");
-  EXPECT_EQ(Text(*messages["wrong types"], "date_read"), "");
-  EXPECT_EQ(Text(*messages["cut"], "text"), "truncated body");
-  EXPECT_EQ(Text(*messages["noise"], "text"), "");
-  EXPECT_EQ(Text((*messages["noise"])["reaction"], "type"), "unknown");
-}
-
-TEST(SmsBadInput, DamagedLayoutsGiveWhatTheyCan) {
-  TempFolder folder;
   // A message table of its own shape (no ROWID) and join tables missing
   // their columns: the chats are there, their messages cannot be.
-  std::string path = folder / "damaged.db";
-  testing_support::ExecSql(path,
+  testing_support::ExecSql(folder / "damaged.db",
                            "CREATE TABLE chat (guid TEXT);"
                            "INSERT INTO chat VALUES ('a'), ('b');"
                            "CREATE TABLE message (guid TEXT PRIMARY KEY, text TEXT) WITHOUT ROWID;"
                            "INSERT INTO message VALUES ('m', 'hello');"
                            "CREATE TABLE chat_message_join (x, y);"
                            "CREATE TABLE handle (y);");
-  Document reply = Read(path);
-  ASSERT_TRUE(reply);
-  ExpectWellFormed(*reply);
-  EXPECT_EQ((*reply)["chats"].Size(), 2u);
-  EXPECT_EQ(Messages(*reply).size(), 0u);
-
   // The madrid layout with every value NULL and an unknown thread.
-  std::string madrid = Write(folder / "madrid.db", SmsGeneration::kIos5, {}, [](auto& writer) {
+  Write(folder / "madrid.db", SmsGeneration::kIos5, {}, [](auto& writer) {
     writer.Execute(
         "INSERT INTO message (ROWID) VALUES (1);"
         "INSERT INTO message (ROWID, is_madrid, madrid_roomname, madrid_attributedBody, text) "
@@ -470,10 +370,14 @@ TEST(SmsBadInput, DamagedLayoutsGiveWhatTheyCan) {
         "INSERT INTO madrid_attachment (message_id) VALUES (2);"
         "INSERT INTO group_member (group_id, address) VALUES (NULL, NULL);");
   });
-  Document old = Read(madrid);
-  ASSERT_TRUE(old);
-  ExpectWellFormed(*old);
-  EXPECT_EQ(Messages(*old).size(), 2u);
+  std::vector<std::string> replies;
+  for (const std::string name : {"", "missing.db", "noise.db", "empty.db", "other.db", "odd.db",
+                                 "damaged.db", "madrid.db"}) {
+    Document reply = Read(name.empty() ? name : folder / name);
+    if (reply) ExpectValidJson(*reply);
+    replies.push_back(name + " " + (reply ? PimJsonUtil::ToString(*reply) : "none"));
+  }
+  kind_scan::ExpectGolden("cases/sms-reader-bad-input.jsonl", replies);
 }
 
 }  // namespace
