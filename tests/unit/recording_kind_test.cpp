@@ -106,15 +106,14 @@ TEST(RecordingUpdate, TakesThePathsOfTheProductVersionAndTheLastMatch) {
     info.ProductVersion = version;
     kind.Configure(info);
     records.Announce(kind);
-    // Each source's domain is its last match's (source 0 is none).
-    std::string taken = kind.RecordingDbPath() + " " + kind.AssetManifestPath() + " " +
-                        kind.CloudDbPath() + " " + testing_support::Json(kind.CompositionPaths());
-    for (int source = 0; source < 4; ++source)
-      taken += " " + std::string(kind.SourceDomain(source));
-    EXPECT_EQ(
-        taken,
-        "/b/id3 /b/id4 /b/id5 [\"/b/id7\",\"/b/id9\"]  HomeDomain MediaDomain AppDomainGroup-x")
-        << version;
+    EXPECT_EQ(kind.RecordingDbPath(), "/b/id3") << version;
+    EXPECT_EQ(kind.SourceDomain(1), "HomeDomain");
+    EXPECT_EQ(kind.AssetManifestPath(), "/b/id4");
+    EXPECT_EQ(kind.SourceDomain(2), "MediaDomain");
+    EXPECT_EQ(kind.CloudDbPath(), "/b/id5");
+    EXPECT_EQ(testing_support::Json(kind.CompositionPaths()), "[\"/b/id7\",\"/b/id9\"]");
+    EXPECT_EQ(kind.SourceDomain(3), "AppDomainGroup-x");  // the last composition's
+    EXPECT_EQ(kind.SourceDomain(0), "");
   }
 }
 
