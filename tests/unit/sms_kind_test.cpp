@@ -42,8 +42,6 @@ class SmsKindReplies : public testing::Test {
     registration_.hostSend = &FakeHostSend;
     registration_.moduleInstance = &registration_;
     keldra::SetRegistration(&registration_);
-    g_results.clear();
-    g_requests.clear();
   }
 
   std::vector<std::string> Run(const std::string& reply) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,9 +14,11 @@
 #include "builder/kinds/SmsDatabase.h"
 #include "builder/kinds/TypedStreamWriter.h"
 #include "formats/TypedStream.h"
+#include "integration/KindScanSupport.h"
 #include "platform/sms/SmsReader.h"
 #include "support/TestSupport.h"
 #include "vorn/PimJsonUtil.h"
+#include "vorn/VRNUtilityFile.h"
 
 namespace {
 
@@ -71,38 +72,6 @@ void ExpectValidJson(const rapidjson::Document& reply) {
   EXPECT_FALSE(parsed.HasParseError());
 }
 
-// Properties every reply has, whatever database it came from.
-void ExpectWellFormed(const rapidjson::Document& reply) {
-  ASSERT_TRUE(reply.IsObject() && reply.HasMember("chats") && reply["chats"].IsArray());
-  for (const auto& chat : reply["chats"].GetArray()) {
-    // "messages" first, "last_message_date" last.
-    ASSERT_GE(chat.MemberCount(), 9u);
-    EXPECT_STREQ(chat.MemberBegin()->name.GetString(), "messages");
-    EXPECT_STREQ((chat.MemberEnd() - 1)->name.GetString(), "last_message_date");
-    for (const char* key : {"guid", "service", "chat_identifier", "display_name"})
-      EXPECT_TRUE(chat[key].IsString()) << key;
-    EXPECT_TRUE(chat["chat_id"].IsInt64());
-    EXPECT_TRUE(chat["is_group"].IsBool());
-    EXPECT_TRUE(chat["participants"].IsArray());
-    for (const auto& message : chat["messages"].GetArray()) {
-      EXPECT_TRUE(message["id"].IsInt64());
-      for (const char* key : {"guid", "date", "date_read", "sender", "service", "text", "subject"})
-        EXPECT_TRUE(message[key].IsString()) << key;
-      EXPECT_TRUE(message["is_from_me"].IsBool());
-      // The device owner sends as "".
-      if (message["is_from_me"].GetBool()) {
-        EXPECT_STREQ(message["sender"].GetString(), "");
-      }
-      for (const auto& attachment : message["attachments"].GetArray()) {
-        for (const char* key : {"filename", "mime_type", "transfer_name"})
-          EXPECT_TRUE(attachment[key].IsString()) << key;
-        EXPECT_TRUE(attachment["total_bytes"].IsInt64());
-      }
-    }
-  }
-  ExpectValidJson(reply);
-}
-
 class RealSmsDatabases : public testing::Test {
  protected:
   void SetUp() override {
@@ -112,64 +81,34 @@ class RealSmsDatabases : public testing::Test {
   std::string root_;
 };
 
-// Every message of each sample, with its text and a date of the years the
-// sample was made in ("" where they are not checked).
+// Every message of each sample (as its table counts them) with a text, and
+// the whole reply pinned by a digest: iOS 13 (nanosecond dates, attachments
+// under ~/Library/SMS/Attachments/), bodies kept only in attributedBody,
+// desktop Messages of 2015 (dates in seconds), iOS 7, and a hand-made iOS 14
+// file whose only message belongs to no chat (chat id 0).
 TEST_F(RealSmsDatabases, EveryMessageIsReadWithItsTextAndDate) {
-  const char kIos13[] = "amandawills__CS426-iphone-sms-forensics/sms.db";
-  const char kBodyOnly[] = "xevg__imessagedb/tests/chat.db";
-  const char kOrphan[] =
-      "mvt-project__mvt/tests/artifacts/ios_backup/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28";
-  // iOS 13 (nanosecond dates), bodies kept only in attributedBody, desktop
-  // Messages of 2015 (dates in seconds), iOS 7, and a hand-made iOS 14 file
-  // whose only message belongs to no chat.
-  const struct {
-    const char* relative;
-    std::vector<std::string> years;
-  } samples[] = {{kIos13, {"2019-", "2020-"}},
-                 {kBodyOnly, {}},
-                 {"log2timeline__plaso/test_data/sqlite/imessage_chat.db", {"2015-"}},
-                 {"OTAPKI__iphone/HomeDomain/Library/SMS/sms.db", {}},
-                 {kOrphan, {}}};
-  for (const auto& sample : samples) {
-    SCOPED_TRACE(sample.relative);
-    std::string path = root_ + sample.relative;
+  testing_support::ScopedTimeZone zone;
+  const std::pair<const char*, const char*> samples[] = {
+      {"amandawills__CS426-iphone-sms-forensics/sms.db",
+       "04e7b73d931e4cb80fce0007122da252a081fd90"},
+      {"xevg__imessagedb/tests/chat.db", "76ec8d3b86e9156d725c6b8c337febb68dd8839c"},
+      {"log2timeline__plaso/test_data/sqlite/imessage_chat.db",
+       "878130d3e52748df03e2fd58d1b4207061f2e518"},
+      {"OTAPKI__iphone/HomeDomain/Library/SMS/sms.db", "95c63ed1d74f9f9eca5fce01626c9b75c79bcdeb"},
+      {"mvt-project__mvt/tests/artifacts/ios_backup/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28",
+       "0402653b4dc79baaececf3a67ef709bbf1935cd0"}};
+  for (const auto& [relative, digest] : samples) {
+    std::string path = root_ + relative;
     Document reply = Read(path);
-    ASSERT_TRUE(reply);
-    ExpectWellFormed(*reply);
+    ASSERT_TRUE(reply) << relative;
+    ExpectValidJson(*reply);
     std::vector<const rapidjson::Value*> messages = Messages(*reply);
-    EXPECT_EQ(static_cast<int64_t>(messages.size()), Count(path, "select count(*) from message"));
-    for (const rapidjson::Value* message : messages) {
-      EXPECT_FALSE(Text(*message, "text").empty());
-      std::string date = Text(*message, "date");
-      EXPECT_FALSE(date.empty());
-      if (!sample.years.empty())
-        EXPECT_TRUE(std::any_of(sample.years.begin(), sample.years.end(),
-                                [&](const std::string& year) { return date.rfind(year, 0) == 0; }))
-            << date;
-    }
+    EXPECT_EQ(static_cast<int64_t>(messages.size()), Count(path, "select count(*) from message"))
+        << relative;
+    for (const rapidjson::Value* message : messages) EXPECT_NE(Text(*message, "text"), "");
+    std::string json = PimJsonUtil::ToString(*reply);
+    EXPECT_EQ(VRNUtilityFile::Sha1Hex(json.data(), json.size()), digest) << relative;
   }
-  ASSERT_GT(Count(root_ + kBodyOnly, "select count(*) from message where text is null"), 0);
-
-  std::string path = root_ + kIos13;
-  Document reply = Read(path);
-  EXPECT_EQ(static_cast<int64_t>((*reply)["chats"].Size()),
-            Count(path, "select count(*) from chat"));
-  size_t attachments = 0;
-  for (const rapidjson::Value* message : Messages(*reply)) {
-    for (const auto& attachment : (*message)["attachments"].GetArray()) {
-      ++attachments;
-      EXPECT_EQ(Text(attachment, "filename").rfind("~/Library/SMS/Attachments/", 0), 0u);
-      EXPECT_FALSE(Text(attachment, "mime_type").empty());
-      EXPECT_GT(attachment["total_bytes"].GetInt64(), 0);
-    }
-  }
-  EXPECT_EQ(static_cast<int64_t>(attachments),
-            Count(path, "select count(*) from message_attachment_join"));
-  for (const auto& chat : (*reply)["chats"].GetArray()) EXPECT_GT(chat["participants"].Size(), 0u);
-
-  Document orphan = Read(root_ + kOrphan);
-  ASSERT_EQ((*orphan)["chats"].Size(), 1u);
-  EXPECT_EQ((*orphan)["chats"][0]["chat_id"].GetInt64(), 0);
 }
 
 // Every row of that database keeps its text twice: as text and archived in
@@ -215,7 +154,7 @@ TEST_F(RealSmsDatabases, Ios5WithItsWriteAheadLogReadsLikeItsLogicalCopy) {
   EXPECT_EQ(testing_support::TreeSnapshot(folder), before);
   EXPECT_TRUE(testing_support::FolderEntries(scratch.Path()).empty());
 
-  ExpectWellFormed(*live);
+  ExpectValidJson(*live);
   std::vector<const rapidjson::Value*> messages = Messages(*live);
   EXPECT_EQ(static_cast<int64_t>(messages.size()),
             Count(folder + "Logical/sms.db", "select count(*) from message"));
@@ -285,7 +224,6 @@ TEST(SmsGenerations, EveryLayoutReadsToTheSameConversations) {
     std::string path = folder / ("sms" + std::to_string(static_cast<int>(generation)) + ".db");
     Document reply = Read(Write(path, generation, builder::SampleConversations(generation)));
     ASSERT_TRUE(reply);
-    ExpectWellFormed(*reply);
     std::map<std::string, std::vector<Line>> digest = Digest(*reply);
     if (generation == SmsGeneration::kIos14) expected = digest;
     if (generation == SmsGeneration::kIos6) {  // the tapback was that chat's last message
@@ -343,57 +281,14 @@ TEST(SmsPages, PagesJoinToTheWholeReply) {
   }
 }
 
-// A database whose newest rows are still in its -wal (the writer's
-// connection never checkpointed them).
-TEST(SmsWriteAheadLog, RowsOnlyInTheLogAreReadWithoutTouchingTheOriginal) {
-  TempFolder folder, scratch;
-  std::string live = folder / "live.db";
-  std::string kept = folder / "kept/";
-  testing_support::MakeFolders(kept);
-  builder::SmsDatabaseWriter writer(live, SmsGeneration::kIos14);
-  writer.Close();
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(live.c_str(), &db), SQLITE_OK);
-  sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;", nullptr, nullptr,
-               nullptr);
-  ASSERT_EQ(sqlite3_exec(db,
-                         "INSERT INTO chat (ROWID, guid, chat_identifier) VALUES (1, 'g', 'x');"
-                         "INSERT INTO message (ROWID, guid, text, date) VALUES (1, 'm', 'in the "
-                         "log', 1);"
-                         "INSERT INTO chat_message_join VALUES (1, 1, 0);",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  // Copied while the writer is open, as a file-system extraction finds them.
-  testing_support::WriteFile(kept + "sms.db", testing_support::ReadFile(live));
-  testing_support::WriteFile(kept + "sms.db-wal", testing_support::ReadFile(live + "-wal"));
-  sqlite3_close(db);
-
-  std::string before = testing_support::TreeSnapshot(kept);
-  Document reply = Read(kept + "sms.db", scratch.Path());
-  ASSERT_TRUE(reply);
-  ASSERT_EQ(Messages(*reply).size(), 1u);
-  EXPECT_STREQ((*Messages(*reply)[0])["text"].GetString(), "in the log");
-  EXPECT_EQ(testing_support::TreeSnapshot(kept), before);
-  EXPECT_TRUE(testing_support::FolderEntries(scratch.Path()).empty());
-}
-
-TEST(SmsBadInput, FilesThatAreNoDatabaseOrHoldNoKnownLayout) {
+// Files that are no database, hold no known layout, or hold nulls, wrong
+// types, hostile bodies and damaged tables: no reply or a valid one.
+TEST(SmsBadInput, OddFilesGiveNoReplyOrWhatTheyCan) {
+  testing_support::ScopedTimeZone zone;
   TempFolder folder;
   testing_support::WriteFile(folder / "noise.db", std::string(8192, '\x5a'));
   testing_support::WriteFile(folder / "empty.db", "");
   testing_support::ExecSql(folder / "other.db", "CREATE TABLE notes (x)");
-  for (const std::string& path : {std::string(), folder / "missing.db", folder / "noise.db"})
-    EXPECT_FALSE(Read(path)) << path;
-  // An empty file and a database of other tables: no conversations.
-  for (const char* name : {"empty.db", "other.db"}) {
-    Document reply = Read(folder / name);
-    ASSERT_TRUE(reply) << name;
-    EXPECT_EQ((*reply)["chats"].Size(), 0u) << name;
-  }
-}
-
-TEST(SmsBadInput, NullsWrongTypesAndHostileBodiesStillGiveValidReplies) {
-  TempFolder folder;
   std::string blob = builder::EncodeAttributedBody("truncated body text");
   std::string cut;
   for (unsigned char c : blob.substr(0, blob.find("body") + 4)) {
@@ -401,7 +296,7 @@ TEST(SmsBadInput, NullsWrongTypesAndHostileBodiesStillGiveValidReplies) {
     std::snprintf(hex, sizeof hex, "%02x", c);
     cut += hex;
   }
-  std::string path = Write(folder / "odd.db", SmsGeneration::kIos14, {}, [&](auto& writer) {
+  Write(folder / "odd.db", SmsGeneration::kIos14, {}, [&](auto& writer) {
     writer.Execute(
         "DROP TABLE chat_message_join;"
         "CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER);"
@@ -409,6 +304,7 @@ TEST(SmsBadInput, NullsWrongTypesAndHostileBodiesStillGiveValidReplies) {
         "INSERT INTO chat (ROWID, guid, style, chat_identifier) VALUES (2, 'odd', 'x', X'C0FF');"
         "INSERT INTO handle (ROWID, id, service) VALUES (1, X'80FE41', 'SMS');"
         "INSERT INTO message (ROWID, guid) VALUES (1, 'nulls');"
+        // Just below the nanosecond threshold: seconds, far beyond any date text.
         "INSERT INTO message (ROWID, guid, text, date, date_read, handle_id, attributedBody) "
         "VALUES (2, 'wrong types', X'FF00E2', 999999999999, -999999999999, 1, "
         "'not a blob');"
@@ -425,43 +321,17 @@ TEST(SmsBadInput, NullsWrongTypesAndHostileBodiesStillGiveValidReplies) {
         "INSERT INTO message_attachment_join VALUES (2, 77), (NULL, 1);"
         "INSERT INTO chat_handle_join VALUES (2, 1), (2, 5);");
   });
-  Document reply = Read(path);
-  ASSERT_TRUE(reply);
-  ExpectWellFormed(*reply);
-  ASSERT_EQ((*reply)["chats"].Size(), 2u);
-  std::map<std::string, const rapidjson::Value*> messages;
-  for (const rapidjson::Value* message : Messages(*reply))
-    messages[Text(*message, "guid")] = message;
-  ASSERT_EQ(messages.size(), 4u);  // the join to a chat that is not there adds nothing
-  EXPECT_EQ(Text(*messages["nulls"], "text"), "");
-  // Just below the nanosecond threshold: seconds, far beyond any date text.
-  EXPECT_EQ(Text(*messages["wrong types"], "date"), "");
-  EXPECT_EQ(Text(*messages["wrong types"], "date_read"), "");
-  EXPECT_EQ(Text(*messages["cut"], "text"), "truncated body");
-  EXPECT_EQ(Text(*messages["noise"], "text"), "");
-  EXPECT_EQ(Text((*messages["noise"])["reaction"], "type"), "unknown");
-}
-
-TEST(SmsBadInput, DamagedLayoutsGiveWhatTheyCan) {
-  TempFolder folder;
   // A message table of its own shape (no ROWID) and join tables missing
   // their columns: the chats are there, their messages cannot be.
-  std::string path = folder / "damaged.db";
-  testing_support::ExecSql(path,
+  testing_support::ExecSql(folder / "damaged.db",
                            "CREATE TABLE chat (guid TEXT);"
                            "INSERT INTO chat VALUES ('a'), ('b');"
                            "CREATE TABLE message (guid TEXT PRIMARY KEY, text TEXT) WITHOUT ROWID;"
                            "INSERT INTO message VALUES ('m', 'hello');"
                            "CREATE TABLE chat_message_join (x, y);"
                            "CREATE TABLE handle (y);");
-  Document reply = Read(path);
-  ASSERT_TRUE(reply);
-  ExpectWellFormed(*reply);
-  EXPECT_EQ((*reply)["chats"].Size(), 2u);
-  EXPECT_EQ(Messages(*reply).size(), 0u);
-
   // The madrid layout with every value NULL and an unknown thread.
-  std::string madrid = Write(folder / "madrid.db", SmsGeneration::kIos5, {}, [](auto& writer) {
+  Write(folder / "madrid.db", SmsGeneration::kIos5, {}, [](auto& writer) {
     writer.Execute(
         "INSERT INTO message (ROWID) VALUES (1);"
         "INSERT INTO message (ROWID, is_madrid, madrid_roomname, madrid_attributedBody, text) "
@@ -470,10 +340,14 @@ TEST(SmsBadInput, DamagedLayoutsGiveWhatTheyCan) {
         "INSERT INTO madrid_attachment (message_id) VALUES (2);"
         "INSERT INTO group_member (group_id, address) VALUES (NULL, NULL);");
   });
-  Document old = Read(madrid);
-  ASSERT_TRUE(old);
-  ExpectWellFormed(*old);
-  EXPECT_EQ(Messages(*old).size(), 2u);
+  std::vector<std::string> replies;
+  for (const std::string name : {"", "missing.db", "noise.db", "empty.db", "other.db", "odd.db",
+                                 "damaged.db", "madrid.db"}) {
+    Document reply = Read(name.empty() ? name : folder / name);
+    if (reply) ExpectValidJson(*reply);
+    replies.push_back(name + " " + (reply ? PimJsonUtil::ToString(*reply) : "none"));
+  }
+  kind_scan::ExpectGolden("cases/sms-reader-bad-input.jsonl", replies);
 }
 
 }  // namespace

@@ -1,21 +1,18 @@
 // The host's reader of the four voice-memo sources: both layouts the builder
 // writes, the real files, and files of the wrong shape.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "builder/kinds/VoiceMemos.h"
+#include "integration/KindScanSupport.h"
 #include "mivo/PlistUtil.h"
-#include "mivo/Utils.h"
 #include "platform/Platform.h"
 #include "platform/VoiceMemoList.h"
 #include "support/TestSupport.h"
-#include "vorn/PimJsonUtil.h"
 
 namespace {
 
@@ -31,6 +28,7 @@ std::string ReplyJson(const VoiceMemoList& list) {
 
 class VoiceMemoReader : public testing::Test {
  protected:
+  testing_support::ScopedTimeZone zone_;
   TempFolder folder_;
   TempFolder temp_;
   host::PlatformOptions options_{temp_.Path()};
@@ -46,19 +44,8 @@ TEST_F(VoiceMemoReader, ReadsTheOlderLayoutAndNamesEachRecordingOnce) {
   VoiceMemoList list;
   list.ReadDatabase(folder_ / "Recordings.db", VoiceMemoList::kRecordingDb, options_);
   list.ReadAssetManifest(folder_ / "AssetManifest.plist");
-  ASSERT_EQ(list.Memos().size(), 3u);
-  std::unique_ptr<rapidjson::Document> reply = list.ToReply();
-  EXPECT_EQ(Json((*reply)["20150101 120000.m4a"]),
-            "{\"path\":\"/Recordings/20150101 120000.m4a\",\"source\":1,\"size\":1234,"
-            "\"title\":\"Lecture\",\"date\":\"" +
-                Utils::Convert2001GMTtoDate(441806400) +
-                "\",\"duration\":1800.5,\"deleted\":false}");
-  EXPECT_EQ((*reply)["20150214 093000.m4a"]["size"].GetInt64(), 0);
-  // Known only to the asset manifest: its title, the date its name carries.
-  EXPECT_EQ(Json((*reply)["20150301 180000.m4a"]),
-            "{\"path\":\"/Recordings/20150301 180000.m4a\",\"source\":2,\"size\":0,"
-            "\"title\":\"Rehearsal\",\"date\":\"2015-03-01T18:00:00\",\"duration\":0.0,"
-            "\"deleted\":false}");
+  // One memo is known only to the asset manifest: its title, the date its name carries.
+  kind_scan::ExpectGolden("cases/voice-memo-reader-older.jsonl", {ReplyJson(list)});
 }
 
 TEST_F(VoiceMemoReader, ReadsTheNewerLayoutWithItsCompositions) {
@@ -79,16 +66,8 @@ TEST_F(VoiceMemoReader, ReadsTheNewerLayoutWithItsCompositions) {
   list.ReadDatabase(folder_ / "CloudRecordings.db", VoiceMemoList::kCloudDb, options_);
   list.ReadComposition(folder_ / "edited.plist");
   list.ReadComposition(folder_ / "20160101 080000.composition/manifest.plist");
-  std::unique_ptr<rapidjson::Document> reply = list.ToReply();
-  ASSERT_EQ(reply->MemberCount(), 4u);
   // The title the app shows wins over the label that only holds a time.
-  EXPECT_STREQ((*reply)["20150101 120000.m4a"]["title"].GetString(), "Lecture");
-  EXPECT_EQ((*reply)["20150214 093000.m4a"]["source"].GetInt(), 4);
-  EXPECT_TRUE((*reply)["20150301 180000.m4a"]["deleted"].GetBool());
-  EXPECT_EQ(Json((*reply)["20160101 080000.m4a"]),
-            "{\"path\":\"/Recordings/20160101 080000.m4a\",\"source\":3,\"size\":3,"
-            "\"title\":\"Edited\",\"date\":\"" +
-                Utils::Convert2001GMTtoDate(473414400) + "\",\"duration\":0.0,\"deleted\":false}");
+  kind_scan::ExpectGolden("cases/voice-memo-reader-newer.jsonl", {ReplyJson(list)});
 }
 
 TEST_F(VoiceMemoReader, ReadsTheRealFiles) {
@@ -157,24 +136,9 @@ TEST_F(VoiceMemoReader, FilesOfTheWrongShapeGiveWhatTheyHold) {
           "CREATE TABLE ZCLOUDRECORDING (ZPATH);"
           "INSERT INTO ZCLOUDRECORDING VALUES ('C:\\\\x\\\\i.m4a'), (X'00');");
   list.ReadDatabase(odd, VoiceMemoList::kRecordingDb, options_);
-
-  std::vector<std::string> names;
-  for (const host::VoiceMemo& memo : list.Memos()) names.push_back(memo.fileName);
-  EXPECT_THAT(names, testing::ElementsAre("b.m4a", "c.m4a", "d.m4a", "e f%zz%4.m4a", "k.m4a",
-                                          "i.m4a", "g.m4a", "h.m4a"));
-  std::unique_ptr<rapidjson::Document> reply = list.ToReply();
-  EXPECT_STREQ((*reply)["c.m4a"]["title"].GetString(), "c");  // no usable name: the file's
-  EXPECT_STREQ((*reply)["d.m4a"]["title"].GetString(), "Dee");
-  EXPECT_EQ((*reply)["d.m4a"]["source"].GetInt(), 2);  // the first to name it
-  EXPECT_STREQ((*reply)["d.m4a"]["date"].GetString(), Utils::Convert2001GMTtoDate(86400).c_str());
-  EXPECT_STREQ((*reply)["e f%zz%4.m4a"]["date"].GetString(), "");
-  EXPECT_EQ((*reply)["i.m4a"]["source"].GetInt(), 1);
-  // Kept whole, NUL and all (as far as the parser kept it).
-  EXPECT_EQ((*reply)["k.m4a"]["title"].GetStringLength(), 3u);
-  for (const auto& entry : reply->GetObject())
-    EXPECT_TRUE(std::isfinite(entry.value["duration"].GetDouble()));
-  std::string text = Json(*reply);
-  EXPECT_TRUE(PimJsonUtil::IsValidUtf8(text.data(), text.size()));
+  // Names without a usable title take the file's; the first source to name
+  // a file keeps it; titles keep their NUL bytes (as far as the parser kept them).
+  kind_scan::ExpectGolden("cases/voice-memo-reader-odd.jsonl", {ReplyJson(list)});
 }
 
 TEST_F(VoiceMemoReader, RequestsAreAnsweredForAnyObject) {
