@@ -212,6 +212,9 @@ TEST(EncryptedExport, SkipsTheFileTheDecryptModuleRefusesInBothAnswerForms) {
                              {"third", pair(backup.files[third].first, "third")}}),
              Options(backup.tempDir, kPassword));
     for (std::string line : recorder.Lines()) {
+      // Lengths of payloads that name a temporary folder vary with it.
+      line =
+          std::regex_replace(line, std::regex("\"payloadLength\":[0-9]+"), "\"payloadLength\":0");
       kind_scan::ReplaceAll(line, out.Path(), "<out>/");
       kind_scan::ReplaceAll(line, backup.root.Path(), "<root>/");
       lines.push_back(line);
