@@ -192,7 +192,7 @@ TEST(KeldraCli, FailuresExitWithOneLineSayingWhy) {
 // private; a plain backup's output follows the umask.
 TEST(KeldraCli, DecipheredCopiesLiveOnlyWhileTheCommandRuns) {
   TempFolder root;
-  const std::string enc = enc;
+  const std::string enc = root / "encrypted";
   BuildEncrypted(enc, builder::kAllContentSets);
   BuildSkeleton(root / "plain");
   testing_support::WriteFile(root / "password", "pw\n");
