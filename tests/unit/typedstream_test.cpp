@@ -1,7 +1,6 @@
 // The typedstream decoder: the real attributedBody samples, archives the
 // builder's encoder writes (long texts, many runs, shared attribute sets),
 // archives cut short at every byte, and hostile archives.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>

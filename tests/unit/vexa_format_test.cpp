@@ -3,14 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "FileDecryptor.h"
 #include "builder/BinaryPlist.h"
 #include "builder/Encryption.h"
-#include "formats/BinaryPlist.h"
 #include "formats/Keybag.h"
 #include "formats/KeyedArchive.h"
 
