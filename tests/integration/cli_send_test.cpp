@@ -32,16 +32,6 @@ TEST(KeldraSend, PrintsOneEventPerLineInOrder) {
   EXPECT_THAT(named.out, testing::Not(testing::HasSubstr("\"event\":\"notify\"")));
 }
 
-TEST(KeldraSend, UsageErrorsExitWithTwo) {
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{"send"},
-        {"send", "--bogus", "X"},
-        {"frobnicate"},
-        {"send", "--doc", kQuery, "{not"},
-        {"send", "--module", "/nonexistent/libkeldra.so", "X"}})
-    EXPECT_EQ(RunKeldra(arguments).status, 2) << arguments.back();
-}
-
 // A document payload comes back in the return event; --refuse takes one name
 // per option and leaves COMMAND and PAYLOAD alone; a JSON array is a payload
 // like any other.

@@ -4,9 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
+#include "support/Process.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -14,22 +14,11 @@ namespace {
 using testing_support::Json;
 using testing_support::ResultTexts;
 using testing_support::Send;
+using testing_support::StatusText;
 
 constexpr char kScan[] = "LIBMODEL_KELDRA_DO_SCAN_ITUNES_BACKUP";
 constexpr char kUnlock[] = "LIBMODEL_KELDRA_UNLOCK_WITH_PASSWORD";
 constexpr char kExport[] = "LIBMODEL_KELDRA_EXPORT_ENCRYPT_FILE";
-
-std::string StatusText(int status, const char* command, int errorCode) {
-  return "{\"stage\":3,\"status\":" + std::to_string(status) + ",\"sub_command_type\":\"" +
-         command + "\",\"error_code\":" + std::to_string(errorCode) + "}";
-}
-
-std::vector<int> Notifications(const host::Recorder& recorder) {
-  std::vector<int> statuses;
-  for (const rapidjson::Value* event : recorder.Payloads("notify"))
-    statuses.push_back((*event)["status"].GetInt());
-  return statuses;
-}
 
 // A scan of anything but a backup fails like one of text that is no JSON; the
 // note list answers finished but notifies the failure; unlock and export do
@@ -61,8 +50,11 @@ TEST(Dispatcher, MalformedPayloadsGetTheirCommandsFailureStatus) {
     SCOPED_TRACE(std::string(c.command) + " " + c.payload.value_or("(none)"));
     host::Recorder recorder = Send(c.command, c.payload);
     EXPECT_THAT(ResultTexts(recorder),
-                testing::ElementsAre(StatusText(c.status, c.command, c.errorCode)));
-    EXPECT_EQ(Notifications(recorder), c.notified);
+                testing::ElementsAre(StatusText(c.command, c.status, c.errorCode)));
+    std::vector<int> notified;
+    for (const rapidjson::Value* event : recorder.Payloads("notify"))
+      notified.push_back((*event)["status"].GetInt());
+    EXPECT_EQ(notified, c.notified);
     EXPECT_EQ(recorder.Count("request"), 0u);
     EXPECT_EQ(recorder.Count("violation"), 0u);
   }
@@ -84,7 +76,7 @@ TEST(Dispatcher, UnlockLeftUnansweredFailsAndRedactsThePassword) {
   options.refuse.insert("LIBMODEL_VEXA_UNLOCK_WITH_PASSWORD");
   host::Recorder refused =
       Send(kUnlock, std::string("{\"backupDir\":\"/x\",\"password\":\"p\"}"), options);
-  EXPECT_THAT(ResultTexts(refused), testing::ElementsAre(StatusText(6, kUnlock, -1)));
+  EXPECT_THAT(ResultTexts(refused), testing::ElementsAre(StatusText(kUnlock, 6, -1)));
   ASSERT_EQ(refused.Count("request"), 1u);
   const rapidjson::Value& request = *refused.Payloads("request").front();
   EXPECT_EQ(Json(request), "{\"backupDir\":\"/x\",\"password\":\"<redacted>\"}");
@@ -103,19 +95,10 @@ TEST(Dispatcher, InPlaceQueriesWithoutPayloadAreNotAnswered) {
 }
 
 TEST(Dispatcher, ModuleExportsOnlyRegisterModule) {
-  std::string command = std::string("nm -D --defined-only ") + KELDRA_LIB_DIR + "/libkeldra.so";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::vector<std::string> functions;
-  char line[512];
-  while (fgets(line, sizeof line, pipe)) {
-    char address[64], type[8], name[400];
-    if (sscanf(line, "%63s %7s %399s", address, type, name) == 3 &&
-        (type[0] == 'T' || type[0] == 'W' || type[0] == 'i'))
-      functions.push_back(name);
-  }
-  ASSERT_EQ(pclose(pipe), 0);
-  EXPECT_THAT(functions, testing::ElementsAre("RegisterModule"));
+  auto run = testing_support::RunProcess({"/bin/sh", "-c",
+                                          std::string("nm -D --defined-only ") + KELDRA_LIB_DIR +
+                                              "/libkeldra.so | awk '$2 ~ /^[TWi]$/ { print $3 }'"});
+  EXPECT_EQ(run.out, "RegisterModule\n") << run.err;
 }
 
 }  // namespace

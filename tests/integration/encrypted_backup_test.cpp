@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Events.h"
@@ -22,11 +22,13 @@
 
 namespace {
 
+using kind_scan::ScanPayload;
 using testing_support::BuildTreeOptions;
 using testing_support::FixturesDir;
 using testing_support::Json;
 using testing_support::ReadFile;
 using testing_support::Send;
+using testing_support::StatusText;
 using testing_support::TempFolder;
 using testing_support::TreeSnapshot;
 
@@ -83,12 +85,6 @@ std::string StatusOf(const host::Recorder& recorder, const char* command) {
   return results.empty() ? "" : Json(*results.back());
 }
 
-std::string Status(const char* command, int status, int errorCode) {
-  return std::string("{\"stage\":3,\"status\":") + std::to_string(status) +
-         ",\"sub_command_type\":\"" + command + "\",\"error_code\":" + std::to_string(errorCode) +
-         "}";
-}
-
 // Requests to `target` and whether each was answered.
 std::vector<bool> Requests(const host::Recorder& recorder, const std::string& target) {
   std::vector<bool> answered;
@@ -137,8 +133,8 @@ TEST(EncryptedScan, DeliversWhatThePlainScanOfTheSameBackupDelivers) {
 
   host::Recorder plain = Scan(root / "plain", Options(tempDir));
   host::Recorder encrypted = Scan(root / "encrypted", Options(tempDir, kPassword));
-  EXPECT_EQ(StatusOf(encrypted, kUnlock), Status(kUnlock, 1, 0));
-  EXPECT_EQ(StatusOf(encrypted, kScan), Status(kScan, 1, 0));
+  EXPECT_EQ(StatusOf(encrypted, kUnlock), StatusText(kUnlock, 1, 0));
+  EXPECT_EQ(StatusOf(encrypted, kScan), StatusText(kScan, 1, 0));
   std::vector<std::string> roots = {root / "plain/", root / "encrypted/", tempDir};
   EXPECT_EQ(NormalisedScan(encrypted, roots), NormalisedScan(plain, roots));
   // Every database a kind asked for came back decrypted.
@@ -189,57 +185,45 @@ struct ExportFixture {
 TEST(EncryptedScan, FailsWithoutAPassword) {
   ExportFixture backup;
   host::Recorder locked = Scan(backup.folder, Options(backup.tempDir));
-  EXPECT_EQ(StatusOf(locked, kScan), Status(kScan, 6, 0));
+  EXPECT_EQ(StatusOf(locked, kScan), StatusText(kScan, 6, 0));
   // A folder that holds no encrypted backup is refused with another code.
   host::Recorder nothing =
       Send(kUnlock, "{\"backupDir\":" + Quoted(backup.root / "none") + ",\"password\":\"x\"}",
            Options(backup.tempDir));
-  EXPECT_EQ(StatusOf(nothing, kUnlock), Status(kUnlock, 6, -1));
+  EXPECT_EQ(StatusOf(nothing, kUnlock), StatusText(kUnlock, 6, -1));
 }
 
+// Bytes in the answer (form-2 results with their digest), then paths: the
+// decrypted files where the caller asked.
 TEST(EncryptedExport, SkipsTheFileTheDecryptModuleRefusesInBothAnswerForms) {
   ExportFixture backup;
   const std::string unlisted =
       backup.folder + "ff/ffffffffffffffffffffffffffffffffffffffff";  // not in the manifest
-  auto pair = [](const std::string& from, const std::string& to) {
-    return "[" + Quoted(from) + "," + Quoted(to) + "]";
-  };
-
-  // Bytes in the answer: form-2 results.
-  host::Recorder bytes = Send(kExport,
-                              backup.Payload({{"first", pair(backup.files[0].first, "")},
-                                              {"second", pair(unlisted, "")},
-                                              {"third", pair(backup.files[1].first, "")}}),
-                              Options(backup.tempDir, kPassword));
-  std::vector<const rapidjson::Value*> results = ResultsOf(bytes, kExport);
-  ASSERT_EQ(results.size(), 3u);
-  EXPECT_EQ(Json(*results[0]),
-            "{\"json\":{\"status\":2,\"sub_command_type\":\"" + std::string(kExport) +
-                "\",\"result\":{\"id\":\"first\"}},\"bytes\":5000,\"sha256\":\"" +
-                Sha256(backup.files[0].second) + "\"}");
-  EXPECT_EQ(Json((*results[1])["json"]["result"]), "{\"id\":\"third\"}");
-  EXPECT_EQ(Json((*results[1])["sha256"]), Quoted(Sha256(backup.files[1].second)));
-  EXPECT_EQ(Json(*results[2]), Status(kExport, 1, 0));
-  EXPECT_EQ(Requests(bytes, kDecryptFile), (std::vector<bool>{true, false, true}));
-
-  // Paths in the answer: the decrypted files where the caller asked.
   TempFolder out;
-  host::Recorder paths =
-      Send(kExport,
-           backup.Payload({{"first", pair(backup.files[0].first, out / "first")},
-                           {"second", pair(unlisted, out / "second")},
-                           {"third", pair(backup.files[2].first, out / "third")}}),
-           Options(backup.tempDir, kPassword));
-  results = ResultsOf(paths, kExport);
-  ASSERT_EQ(results.size(), 3u);
-  EXPECT_EQ(Json(*results[0]), "{\"status\":2,\"sub_command_type\":\"" + std::string(kExport) +
-                                   "\",\"result\":{\"path\":" + Quoted(out / "first") +
-                                   ",\"id\":\"first\"}}");
-  EXPECT_EQ(Json((*results[1])["result"]["id"]), "\"third\"");
+  std::vector<std::string> lines;
+  for (const auto& [to, third] : {std::pair(std::string(), 1), std::pair(out.Path(), 2)}) {
+    auto pair = [&, to = to](const std::string& from, const std::string& name) {
+      return "[" + Quoted(from) + "," + Quoted(to.empty() ? "" : to + name) + "]";
+    };
+    host::Recorder recorder =
+        Send(kExport,
+             backup.Payload({{"first", pair(backup.files[0].first, "first")},
+                             {"second", pair(unlisted, "second")},
+                             {"third", pair(backup.files[third].first, "third")}}),
+             Options(backup.tempDir, kPassword));
+    for (std::string line : recorder.Lines()) {
+      // Lengths of payloads that name a temporary folder vary with it.
+      line =
+          std::regex_replace(line, std::regex("\"payloadLength\":[0-9]+"), "\"payloadLength\":0");
+      kind_scan::ReplaceAll(line, out.Path(), "<out>/");
+      kind_scan::ReplaceAll(line, backup.root.Path(), "<root>/");
+      lines.push_back(line);
+    }
+  }
+  kind_scan::ExpectGolden("cases/encrypted-export.jsonl", lines);
   EXPECT_EQ(ReadFile(out / "first"), backup.files[0].second);
   EXPECT_EQ(ReadFile(out / "third"), "");
-  struct stat info;
-  EXPECT_NE(stat((out / "second").c_str(), &info), 0);
+  EXPECT_FALSE(std::filesystem::exists(out / "second"));
 }
 
 TEST(EncryptedExport, AHostileFileIdWritesNothingOutsideTheTemporaryFolder) {
@@ -248,7 +232,7 @@ TEST(EncryptedExport, AHostileFileIdWritesNothingOutsideTheTemporaryFolder) {
   // The keldra module lists the hostile row like any other; the kinds that
   // want its path ask for a decrypted copy, and the decrypt module refuses.
   host::Recorder scan = Scan(backup.folder, Options(backup.tempDir, kPassword));
-  EXPECT_EQ(StatusOf(scan, kScan), Status(kScan, 1, 0));
+  EXPECT_EQ(StatusOf(scan, kScan), StatusText(kScan, 1, 0));
   for (const auto& event : scan.Events()) {
     if (Json((*event)["event"]) == "\"request\"" &&
         Json((*event)["payload"]).find("escaped") != std::string::npos)
@@ -287,72 +271,52 @@ TEST(EncryptedQuery, FillsIsEncryptedAndTheFileIdsOfKnownPaths) {
 }
 
 // The real sample: an older-generation encrypted backup whose per-file keys
-// live in Manifest.mbdb, with plaintext copies beside it.
-struct RealSample {
-  std::string backup;
-  std::string decrypted;
-  std::string password = "20201225";  // published with the sample
-};
-
-std::optional<RealSample> FindRealSample() {
+// live in Manifest.mbdb, with plaintext copies beside it, and the password
+// published with it.
+constexpr char kRealPassword[] = "20201225";
+std::string RealSample(const char* folder) {
   std::string fixtures = FixturesDir();
-  if (fixtures.empty()) return std::nullopt;
-  RealSample sample;
-  sample.backup = fixtures + "multifreded__hv20/day23/Backup/";
-  sample.decrypted = fixtures + "multifreded__hv20/day23/Decrypted_Backup/";
-  struct stat info;
-  if (stat(sample.backup.c_str(), &info) != 0) return std::nullopt;
-  return sample;
-}
-
-// domain/relative path of every plaintext copy below `folder`.
-std::vector<std::string> ListCopies(const std::string& folder) {
-  std::vector<std::string> copies;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-    if (entry.is_regular_file()) copies.push_back(entry.path().string().substr(folder.size()));
-  std::sort(copies.begin(), copies.end());
-  return copies;
+  return fixtures.empty() ? "" : fixtures + "multifreded__hv20/day23/" + folder + "/";
 }
 
 TEST(RealEncryptedSample, DecryptsEveryStoredFileToItsPlaintextCopy) {
-  std::optional<RealSample> sample = FindRealSample();
-  SKIP_WITHOUT_FIXTURES(sample ? sample->backup : std::string());
+  const std::string backup = RealSample("Backup"), decrypted = RealSample("Decrypted_Backup");
+  SKIP_WITHOUT_FIXTURES(backup);
   TempFolder temp;
-  std::string payload = "{\"backupDir\":" + Quoted(sample->backup) + ",\"files\":{";
-  std::map<std::string, std::string> expected;  // copy -> sha256
-  for (const std::string& copy : ListCopies(sample->decrypted)) {
-    size_t slash = copy.find('/');
-    std::string joined = copy.substr(0, slash) + "-" + copy.substr(slash + 1);
+  std::string payload = "{\"backupDir\":" + Quoted(backup) + ",\"files\":{";
+  std::map<std::string, std::string> expected;  // domain/relative path -> sha256
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(decrypted)) {
+    if (!entry.is_regular_file()) continue;
+    std::string copy = entry.path().string().substr(decrypted.size());
+    std::string joined = copy;
+    joined[joined.find('/')] = '-';
     std::string id = VRNUtilityFile::Sha1Hex(joined.data(), joined.size());
-    struct stat info;
-    if (stat((sample->backup + id).c_str(), &info) != 0) continue;  // not stored in the backup
-    if (!expected.empty()) payload += ",";
-    payload += Quoted(copy) + ":[" + Quoted(sample->backup + id) + ",\"\"]";
-    expected[copy] = Sha256(ReadFile(sample->decrypted + copy));
+    if (!std::filesystem::exists(backup + id)) continue;  // not stored in the backup
+    payload += (expected.empty() ? "" : ",") + Quoted(copy) + ":[" + Quoted(backup + id) + ",\"\"]";
+    expected[copy] = Sha256(ReadFile(decrypted + copy));
   }
-  payload += "}}";
   ASSERT_GE(expected.size(), 10u);
 
-  host::Recorder recorder = Send(kExport, payload, Options(temp.Path(), sample->password));
-  EXPECT_EQ(StatusOf(recorder, kUnlock), Status(kUnlock, 1, 0));
-  std::map<std::string, std::string> decrypted;
+  host::Recorder recorder = Send(kExport, payload + "}}", Options(temp.Path(), kRealPassword));
+  EXPECT_EQ(StatusOf(recorder, kUnlock), StatusText(kUnlock, 1, 0));
+  std::map<std::string, std::string> found;
   for (const rapidjson::Value* result : ResultsOf(recorder, kExport))
     if (result->HasMember("sha256"))
-      decrypted[(*result)["json"]["result"]["id"].GetString()] = (*result)["sha256"].GetString();
-  EXPECT_EQ(decrypted, expected);
+      found[(*result)["json"]["result"]["id"].GetString()] = (*result)["sha256"].GetString();
+  EXPECT_EQ(found, expected);
 
   host::Recorder wrong =
-      Send(kUnlock, "{\"backupDir\":" + Quoted(sample->backup) + ",\"password\":\"20201224\"}",
+      Send(kUnlock, "{\"backupDir\":" + Quoted(backup) + ",\"password\":\"20201224\"}",
            Options(temp.Path()));
-  EXPECT_EQ(StatusOf(wrong, kUnlock), Status(kUnlock, 6, 1));
+  EXPECT_EQ(StatusOf(wrong, kUnlock), StatusText(kUnlock, 6, 1));
 }
 
 TEST(RealEncryptedSample, TheLegacyScanIgnoresEncryption) {
-  std::optional<RealSample> sample = FindRealSample();
-  SKIP_WITHOUT_FIXTURES(sample ? sample->backup : std::string());
+  const std::string backup = RealSample("Backup");
+  SKIP_WITHOUT_FIXTURES(backup);
   TempFolder temp;
-  host::Recorder recorder = Scan(sample->backup, Options(temp.Path(), sample->password));
-  EXPECT_EQ(StatusOf(recorder, kScan), Status(kScan, 1, 0));
+  host::Recorder recorder = Scan(backup, Options(temp.Path(), kRealPassword));
+  EXPECT_EQ(StatusOf(recorder, kScan), StatusText(kScan, 1, 0));
   // No temporary folder and no decryption: the kinds read the stored files
   // as they are. (The samples folder is checked unchanged after the suite.)
   EXPECT_TRUE(Requests(recorder, "LIBMODEL_VEXA_DECRYPT_MANIFEST").empty());
@@ -366,25 +330,21 @@ TEST(KeldraSendUnlock, UnlocksFirstAndNeverPrintsThePassword) {
                         "2,2"}),
             0);
   mkdir((root / "tmp").c_str(), 0700);
-  auto send = [&](const char* password) {
-    return testing_support::RunKeldra({"send", "--temp-dir", root / "tmp", "--unlock", password,
-                                       kScan,
-                                       "{\"backupDir\":\"" + root / "b" + "\",\"types\":[0]}"})
-        .out;
-  };
-  std::string out = send("hunter2");
-  EXPECT_THAT(out, testing::StartsWith(
-                       "{\"event\":\"request\",\"target\":\"LIBMODEL_VEXA_UNLOCK_WITH_PASSWORD\","
-                       "\"subCommand\":null,\"taskId\":null,\"payload\":{\"backupDir\":" +
-                       Quoted(root / "b") + ",\"password\":\"<redacted>\"},\"answered\":true}\n"));
-  EXPECT_THAT(out, testing::HasSubstr(Status(kUnlock, 1, 0)));
-  EXPECT_THAT(out, testing::HasSubstr(Status(kScan, 1, 0)));
-  EXPECT_THAT(out, testing::Not(testing::HasSubstr("hunter2")));
-
-  out = send("hunter3");
-  EXPECT_THAT(out, testing::HasSubstr(Status(kUnlock, 6, 1)));
-  EXPECT_THAT(out, testing::HasSubstr(Status(kScan, 6, 0)));
-  EXPECT_THAT(out, testing::Not(testing::HasSubstr("hunter3")));
+  // The unlock goes first, and a refused one fails the scan.
+  for (const auto& [password, unlocked, scanned] :
+       {std::tuple("hunter2", StatusText(kUnlock, 1, 0), StatusText(kScan, 1, 0)),
+        std::tuple("hunter3", StatusText(kUnlock, 6, 1), StatusText(kScan, 6, 0))}) {
+    std::string out = testing_support::RunKeldra({"send", "--temp-dir", root / "tmp", "--unlock",
+                                                  password, kScan, ScanPayload(root / "b", "[0]")})
+                          .out;
+    EXPECT_THAT(out, testing::StartsWith(
+                         "{\"event\":\"request\",\"target\":\"LIBMODEL_VEXA_UNLOCK_WITH_PASSWORD\","
+                         "\"subCommand\":null,\"taskId\":null,\"payload\":{\"backupDir\":" +
+                         Quoted(root / "b") + ",\"password\":\"<redacted>\"},\"answered\":"));
+    EXPECT_THAT(out, testing::HasSubstr(unlocked));
+    EXPECT_THAT(out, testing::HasSubstr(scanned));
+    EXPECT_THAT(out, testing::Not(testing::HasSubstr(password)));
+  }
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 namespace testing_support {
@@ -20,14 +20,9 @@ namespace {
 constexpr int kWatchIntervalMs = 50;
 
 long long ResidentBytes(pid_t pid) {
-  char path[64];
-  std::snprintf(path, sizeof path, "/proc/%d/statm", static_cast<int>(pid));
-  std::FILE* file = std::fopen(path, "r");
-  if (!file) return 0;
+  std::ifstream statm("/proc/" + std::to_string(pid) + "/statm");
   long long size = 0, resident = 0;
-  int got = std::fscanf(file, "%lld %lld", &size, &resident);
-  std::fclose(file);
-  return got == 2 ? resident * sysconf(_SC_PAGESIZE) : 0;
+  return statm >> size >> resident ? resident * sysconf(_SC_PAGESIZE) : 0;
 }
 
 // What limit, if any, the child has passed.

@@ -1,14 +1,13 @@
 #include "support/TestSupport.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -91,14 +90,10 @@ std::string FixturesDir() {
 
 void ExecSql(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
-  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
-    ADD_FAILURE() << "cannot open " << path;
-    sqlite3_close(db);
-    return;
-  }
   char* error = nullptr;
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
-      << (error ? error : "");
+  int rc = sqlite3_open(path.c_str(), &db);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+  EXPECT_EQ(rc, SQLITE_OK) << path << ": " << (error ? error : sqlite3_errmsg(db));
   sqlite3_free(error);
   sqlite3_close(db);
 }
@@ -117,22 +112,15 @@ std::string ReadFile(const std::string& path) {
 }
 
 void MakeFolders(const std::string& path) {
-  std::string partial;
-  for (size_t i = 0; i < path.size(); ++i) {
-    partial += path[i];
-    if ((path[i] == '/' || i + 1 == path.size()) && partial != "/") mkdir(partial.c_str(), 0755);
-  }
+  std::error_code ignored;
+  std::filesystem::create_directories(path, ignored);
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
   std::vector<std::string> names;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-  }
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -163,6 +151,11 @@ std::vector<std::string> ResultTexts(const host::Recorder& recorder) {
   for (const rapidjson::Value* payload : recorder.Payloads("result"))
     texts.push_back(Json(*payload));
   return texts;
+}
+
+std::string StatusText(const std::string& command, int status, int errorCode) {
+  return "{\"stage\":3,\"status\":" + std::to_string(status) + ",\"sub_command_type\":\"" +
+         command + "\",\"error_code\":" + std::to_string(errorCode) + "}";
 }
 
 std::string Json(const rapidjson::Value& value) {

@@ -69,6 +69,8 @@ host::Recorder Send(const std::string& command, const std::optional<std::string>
 
 // The payloads of result events, as compact JSON texts.
 std::vector<std::string> ResultTexts(const host::Recorder& recorder);
+// The closing status message of a command, as compact JSON.
+std::string StatusText(const std::string& command, int status, int errorCode);
 // Compact JSON of a value.
 std::string Json(const rapidjson::Value& value);
 // The text as a JSON string, quotes and escapes included.

@@ -44,17 +44,8 @@ inline std::string Inflate(const std::string& raw, size_t size) {
 // Entry name -> content, from the archive's central directory.
 inline std::map<std::string, std::string> ZipEntries(const std::string& archive) {
   using zip_detail::Le;
-  if (archive.size() < 22) throw std::runtime_error("zip: too short");
-  // The end record is in the last 22 bytes plus at most a 64 KiB comment.
-  const size_t last = archive.size() - 22;
-  const size_t first = last > 65535 ? last - 65535 : 0;
-  size_t end = std::string::npos;
-  for (size_t at = last + 1; at-- > first;) {
-    if (Le(archive, at, 4) == 0x06054b50) {
-      end = at;
-      break;
-    }
-  }
+  // The end record is the last one: the comment after it holds none.
+  const size_t end = archive.rfind(std::string("PK\5\6", 4));
   if (end == std::string::npos) throw std::runtime_error("zip: no end record");
   size_t count = Le(archive, end + 10, 2);
   size_t at = Le(archive, end + 16, 4);

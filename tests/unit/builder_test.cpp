@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,38 +15,27 @@
 #include "builder/kinds/CalendarWriter.h"
 #include "builder/kinds/CallHistoryWriter.h"
 #include "builder/kinds/SafariWriters.h"
+#include "common/Sqlite.h"
 #include "mivo/PlistUtil.h"
 #include "support/TestSupport.h"
 
 namespace {
 
-using Db = std::unique_ptr<sqlite3, int (*)(sqlite3*)>;
-
-// Opened immutable: a real device's database may be in WAL mode, and nothing
-// may appear beside it.
-Db Open(const std::string& path) {
-  sqlite3* raw = nullptr;
-  sqlite3_open_v2(("file:" + path + "?immutable=1").c_str(), &raw,
-                  SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
-  return Db(raw, sqlite3_close);
-}
-
-// The texts of the first column of every row of `query`.
-std::vector<std::string> Texts(sqlite3* db, const std::string& query, int column = 0) {
+// The texts of one column of every row of `query`, the database opened
+// immutable: a real device's database may be in WAL mode, and nothing may
+// appear beside it.
+std::vector<std::string> Texts(const std::string& path, const std::string& query, int column = 0) {
   std::vector<std::string> texts;
-  sqlite3_stmt* statement = nullptr;
-  sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr);
-  while (statement && sqlite3_step(statement) == SQLITE_ROW) {
-    const char* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
-    texts.emplace_back(bytes ? bytes : "", sqlite3_column_bytes(statement, column));
-  }
-  sqlite3_finalize(statement);
+  keldra::sqlite::Statement statement =
+      keldra::sqlite::Prepare(keldra::sqlite::OpenReadOnly(path), query.c_str());
+  while (statement && sqlite3_step(statement.get()) == SQLITE_ROW)
+    texts.emplace_back(keldra::sqlite::Text(statement.get(), column));
   return texts;
 }
 
 // The MBFile keys of the first archived record with these flags, leaving out
 // the optional ones.
-std::set<std::string> ArchivedKeys(sqlite3* manifest, int flags) {
+std::set<std::string> ArchivedKeys(const std::string& manifest, int flags) {
   std::vector<std::string> blobs =
       Texts(manifest, "SELECT file FROM Files WHERE flags = " + std::to_string(flags) + " LIMIT 1");
   std::set<std::string> keys;
@@ -57,11 +45,9 @@ std::set<std::string> ArchivedKeys(sqlite3* manifest, int flags) {
   if (!file || plist_get_node_type(file) != PLIST_DICT) return keys;
   plist_dict_iter iterator = nullptr;
   plist_dict_new_iter(file, &iterator);
-  for (;;) {
-    char* key = nullptr;
-    plist_t value = nullptr;
-    plist_dict_next_item(file, iterator, &key, &value);
-    if (!key) break;
+  char* key = nullptr;
+  plist_t value = nullptr;
+  while ((plist_dict_next_item(file, iterator, &key, &value), value)) {
     keys.insert(key);
     std::free(key);
   }
@@ -80,12 +66,11 @@ TEST(BuilderDb, ArchivesHaveTheKeysOfARealDevicesManifest) {
   backup.AddDirectory("HomeDomain", "Library");
   backup.AddSymlink("HomeDomain", "Library/Caches/current", "Snapshots/7");
   backup.Finish();
-  Db ours = Open(backup.ManifestPath());
-  Db theirs = Open(fixtures + "mvt-project__mvt/tests/artifacts/ios_backup/Manifest.db");
   for (int flags : {1, 2, 4}) {
-    std::set<std::string> keys = ArchivedKeys(theirs.get(), flags);
+    std::set<std::string> keys =
+        ArchivedKeys(fixtures + "mvt-project__mvt/tests/artifacts/ios_backup/Manifest.db", flags);
     EXPECT_FALSE(keys.empty()) << "flags " << flags;
-    EXPECT_EQ(ArchivedKeys(ours.get(), flags), keys) << "flags " << flags;
+    EXPECT_EQ(ArchivedKeys(backup.ManifestPath(), flags), keys) << "flags " << flags;
   }
 }
 
@@ -94,12 +79,10 @@ void ExpectColumnsOfRealDevice(const builder::DatabaseWriter& writer, const std:
                                const std::vector<std::string>& tables) {
   testing_support::TempFolder folder;
   writer.Write(folder / "written.db");
-  Db written = Open(folder / "written.db");
-  Db device = Open(real);
   for (const std::string& table : tables) {
     const std::string query = "PRAGMA table_info(" + table + ")";
-    std::vector<std::string> onDevice = Texts(device.get(), query, 1);
-    std::vector<std::string> ours = Texts(written.get(), query, 1);
+    std::vector<std::string> onDevice = Texts(real, query, 1);
+    std::vector<std::string> ours = Texts(folder / "written.db", query, 1);
     ASSERT_FALSE(onDevice.empty()) << real << " " << table;
     for (const std::string& column : onDevice)
       EXPECT_NE(std::find(ours.begin(), ours.end(), column), ours.end()) << table << "." << column;

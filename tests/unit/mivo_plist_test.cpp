@@ -35,17 +35,9 @@ PlistPtr SampleDict() {
 std::string Serialise(plist_t root, bool binary) {
   char* bytes = nullptr;
   uint32_t length = 0;
-  if (binary) {
-    plist_to_bin(root, &bytes, &length);
-  } else {
-    plist_to_xml(root, &bytes, &length);
-  }
+  (binary ? plist_to_bin : plist_to_xml)(root, &bytes, &length);
   std::string out(bytes ? bytes : "", bytes ? length : 0);
-  if (binary) {
-    plist_to_bin_free(bytes);
-  } else {
-    plist_to_xml_free(bytes);
-  }
+  std::free(bytes);
   return out;
 }
 
@@ -146,17 +138,14 @@ std::string XmlDocument(const std::string& top) {
          top + "</plist>\n";
 }
 
-std::string XmlNestedArrays(size_t depth) {
-  std::string top;
-  for (size_t i = 0; i < depth; ++i) top += "<array>";
-  for (size_t i = 0; i < depth; ++i) top += "</array>";
-  return XmlDocument(top);
-}
-
 std::string Repeated(const std::string& text, size_t times) {
   std::string out;
   for (size_t i = 0; i < times; ++i) out += text;
   return out;
+}
+
+std::string XmlNestedArrays(size_t depth) {
+  return XmlDocument(Repeated("<array>", depth) + Repeated("</array>", depth));
 }
 
 // libplist recurses per level, so lists nested past the bound must be refused
@@ -170,21 +159,19 @@ TEST(MivoPlist, RefusesListsNestedPastTheBound) {
     const char* name;
     std::string bytes;
     bool parses;
-  } cases[] = {
-      {"binary at the bound", BinaryArrays(NestedArrays(512)), true},
-      {"binary one past it", BinaryArrays(NestedArrays(513)), false},
-      {"binary circle of two arrays", BinaryArrays({{1}, {0}}), false},
-      {"binary array shared by reference 2^40 times", BinaryArrays(shared), false},
-      {"binary reference past the objects", BinaryArrays({{1}}), false},
-      {"XML at the bound", XmlNestedArrays(512), true},
-      {"XML one past it", XmlNestedArrays(513), false},
-      {"XML deep only inside a comment and CDATA",
-       XmlDocument("<array><!--" + Repeated("<array>", 600) + "--><string><![CDATA[" +
-                   Repeated("<dict>", 600) + "]]></string></array>"),
-       true},
-      {"XML of many empty siblings",
-       XmlDocument("<array>" + Repeated("<array/>", 600) + "</array>"), true},
-  };
+  } cases[] = {{"binary at the bound", BinaryArrays(NestedArrays(512)), true},
+               {"binary one past it", BinaryArrays(NestedArrays(513)), false},
+               {"binary circle of two arrays", BinaryArrays({{1}, {0}}), false},
+               {"binary array shared by reference 2^40 times", BinaryArrays(shared), false},
+               {"binary reference past the objects", BinaryArrays({{1}}), false},
+               {"XML at the bound", XmlNestedArrays(512), true},
+               {"XML one past it", XmlNestedArrays(513), false},
+               {"XML deep only inside a comment and CDATA",
+                XmlDocument("<array><!--" + Repeated("<array>", 600) + "--><string><![CDATA[" +
+                            Repeated("<dict>", 600) + "]]></string></array>"),
+                true},
+               {"XML of many empty siblings",
+                XmlDocument("<array>" + Repeated("<array/>", 600) + "</array>"), true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     PlistPtr root = PlistUtil::ParseBytes(c.bytes.data(), c.bytes.size());

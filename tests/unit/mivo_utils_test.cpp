@@ -18,19 +18,17 @@ TEST(MivoUtilsPath, FileNameAndExtension) {
     const char* stem;
     const char* ext;
   };
-  const Case cases[] = {
-      {"/var/mobile/Media/DCIM/100APPLE/IMG_1.JPG", "IMG_1.JPG", "IMG_1", "JPG"},
-      {"C:\\Backup\\a.tar.gz", "a.tar.gz", "a.tar", "gz"},
-      {"mixed/sep\\name.txt", "name.txt", "name", "txt"},
-      {"a.b/c", "c", "c", ""},  // the dot belongs to a folder
-      {"plain", "plain", "plain", ""},
-      {".hidden", ".hidden", ".hidden", ""},  // a leading dot starts no extension
-      {"dir/.hidden.txt", ".hidden.txt", ".hidden", "txt"},
-      {"..", "..", "..", ""},
-      {"archive.", "archive.", "archive", ""},
-      {"folder/", "", "", ""},
-      {"", "", "", ""},
-  };
+  const Case cases[] = {{"/var/mobile/Media/DCIM/100APPLE/IMG_1.JPG", "IMG_1.JPG", "IMG_1", "JPG"},
+                        {"C:\\Backup\\a.tar.gz", "a.tar.gz", "a.tar", "gz"},
+                        {"mixed/sep\\name.txt", "name.txt", "name", "txt"},
+                        {"a.b/c", "c", "c", ""},  // the dot belongs to a folder
+                        {"plain", "plain", "plain", ""},
+                        {".hidden", ".hidden", ".hidden", ""},  // a leading dot starts no extension
+                        {"dir/.hidden.txt", ".hidden.txt", ".hidden", "txt"},
+                        {"..", "..", "..", ""},
+                        {"archive.", "archive.", "archive", ""},
+                        {"folder/", "", "", ""},
+                        {"", "", "", ""}};
   for (const auto& c : cases) {
     EXPECT_EQ(Utils::GetFileName(c.path), c.name) << c.path;
     EXPECT_EQ(Utils::GetFileNameWithoutExt(c.path), c.stem) << c.path;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -91,13 +92,10 @@ TEST(StoredFile, OnlyRegularFilesInsideTheBackupOpen) {
       {"id whose sub-folder is the parent", [] {}, ".." + std::string(kId + 2), kRefused, false},
       {"dot", [] {}, ".", kRefused, false},
       {"NUL inside", [] {}, std::string("ab\0cd", 5), kRefused, false},
-      {"empty", [] {}, "", kRefused, false},
-  };
+      {"empty", [] {}, "", kRefused, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    unlink(stored.c_str());
-    rmdir(stored.c_str());
-    unlink((backup + "ab").c_str());
+    std::filesystem::remove_all(backup + "ab");
     testing_support::MakeFolders(backup + "ab");
     c.plant();
 

@@ -43,7 +43,6 @@ struct Answer {
   uint32_t form = 0;
   std::string path;   // form 0
   std::string bytes;  // form 2
-  bool hasBytes = false;
 };
 
 // Sends one request as the keldra module would (a document, form 1).
@@ -70,7 +69,6 @@ Answer Ask(const char* target, const std::vector<std::pair<const char*, std::str
   } else if (answer.present && message.payloadForm == kPayloadData && message.replyData) {
     std::unique_ptr<std::string> bytes(static_cast<std::string*>(message.replyData));
     answer.bytes = *bytes;
-    answer.hasBytes = true;
   }
   return answer;
 }
@@ -169,8 +167,8 @@ struct Fixture {
 };
 
 int64_t CountRows(const std::string& database) {
-  keldra::sqlite::Database db = keldra::sqlite::OpenReadOnly(database);
-  keldra::sqlite::Statement statement = keldra::sqlite::Prepare(db, "SELECT count(*) FROM Files");
+  keldra::sqlite::Statement statement =
+      keldra::sqlite::Prepare(keldra::sqlite::OpenReadOnly(database), "SELECT count(*) FROM Files");
   return statement && sqlite3_step(statement.get()) == SQLITE_ROW
              ? keldra::sqlite::Int64(statement.get(), 0)
              : -1;
@@ -203,35 +201,21 @@ TEST(VexaUnlock, AnswersTheRightPasswordAndTellsWrongFromUnreadable) {
 }
 
 TEST(VexaUnlock, ABackupRewrittenInTheSameFolderIsUnlockedAfresh) {
-  TempFolder root;
-  std::string tempDir = root / "tmp/";
-  mkdir(tempDir.c_str(), 0700);
-  std::string id;
-  auto build = [&](const std::string& password, const std::string& content) {
-    builder::BackupOptions options;
-    options.isEncrypted = true;
-    BackupBuilder backup(root / "b", options);
-    backup.SetProtector(
-        std::make_unique<builder::Encryption>(builder::EncryptionOptions{password}));
-    id = backup.AddFile("HomeDomain", "Library/a.txt", content);
-  };
-  auto copy = [&]() {
-    Answer answer = Ask(names::kVexaDecryptFile,
-                        {{"backupDir", root / "b/"},
-                         {"tempDir", tempDir},
-                         {"encryptFilePath", root / "b/" + id.substr(0, 2) + "/" + id}});
-    return answer.present ? ReadFile(answer.path) : std::string("(refused)");
-  };
-  build("first", "one");
-  ASSERT_TRUE(Unlock(root / "b", "first").present);
-  EXPECT_EQ(copy(), "one");
-  ASSERT_TRUE(Unlock(root / "b", "first").present) << "unlocked again with the same password";
-  EXPECT_EQ(copy(), "one");
+  Fixture backup;
+  const std::string id = backup.plain.begin()->first;
+  ASSERT_TRUE(Unlock(backup.folder).present);
+  ASSERT_TRUE(Unlock(backup.folder).present) << "unlocked again with the same password";
+  EXPECT_TRUE(backup.OnDemand(id).present);
 
-  build("second", "two");  // new keybag, new keys, new manifest
-  EXPECT_EQ(Unlock(root / "b", "first").code, 1);
-  ASSERT_TRUE(Unlock(root / "b", "second").present);
-  EXPECT_EQ(copy(), "two");
+  // New keybag, new keys, new manifest, same folder and same plaintexts.
+  Fixture rewritten(builder::EncryptionOptions{"second"});
+  std::filesystem::remove_all(backup.folder);
+  std::filesystem::copy(rewritten.folder, backup.folder, std::filesystem::copy_options::recursive);
+  EXPECT_EQ(Unlock(backup.folder).code, 1);
+  ASSERT_TRUE(Unlock(backup.folder, "second").present);
+  Answer copy = backup.OnDemand(id);
+  ASSERT_TRUE(copy.present);
+  EXPECT_TRUE(ReadFile(copy.path) == backup.plain[id]);
 }
 
 TEST(VexaUnlock, DamagedManifestPlistIsUnreadableNotAWrongPassword) {
@@ -276,18 +260,20 @@ class VexaManifestIndex : public testing::TestWithParam<uint64_t> {
 INSTANTIATE_TEST_SUITE_P(InMemoryAndOnDisk, VexaManifestIndex,
                          testing::Values(vexa::kMaxManifestInMemory, 0));
 
-TEST_P(VexaManifestIndex, DecryptTheManifestAndFilesIntoTheTemporaryFolder) {
+TEST_P(VexaManifestIndex, DecryptsIntoTheTemporaryFolderAndExportsAsAFileOrBytes) {
   Fixture backup;
   EXPECT_FALSE(backup.Manifest().present) << "not unlocked yet";
   EXPECT_FALSE(backup.OnDemand(backup.plain.begin()->first).present);
   ASSERT_TRUE(Unlock(backup.folder).present);
 
+  // As a scan or an export does first; it names the run's temporary folder.
   Answer manifest = backup.Manifest();
   ASSERT_TRUE(manifest.present);
   EXPECT_EQ(manifest.path, backup.tempDir + "Manifest.db");
   EXPECT_EQ(FileMode(manifest.path), 0600);
   EXPECT_EQ(CountRows(manifest.path), 11);
 
+  TempFolder out;
   for (const auto& [id, content] : backup.plain) {
     Answer copy = backup.OnDemand(id);
     ASSERT_TRUE(copy.present) << id;
@@ -296,27 +282,9 @@ TEST_P(VexaManifestIndex, DecryptTheManifestAndFilesIntoTheTemporaryFolder) {
     EXPECT_TRUE(ReadFile(copy.path) == content) << id;
     // Asked again, the copy is made again, in place.
     EXPECT_TRUE(backup.OnDemand(id).present);
-  }
-  // A temporary folder given without its separator is the same folder.
-  std::string id = backup.plain.begin()->first;
-  EXPECT_EQ(backup.OnDemand(id, backup.tempDir.substr(0, backup.tempDir.size() - 1)).path,
-            backup.tempDir + id);
-  for (const auto& entry : std::filesystem::directory_iterator(backup.tempDir)) {
-    std::string name = entry.path().filename().string();
-    EXPECT_TRUE(name == "Manifest.db" || backup.plain.count(name)) << "a stray " << name;
-  }
-}
 
-TEST_P(VexaManifestIndex, ExportsToANewFileOrAsBytes) {
-  Fixture backup;
-  ASSERT_TRUE(Unlock(backup.folder).present);
-  // As a scan or an export does first; it names the run's temporary folder.
-  ASSERT_TRUE(backup.Manifest().present);
-  TempFolder out;
-  for (const auto& [id, content] : backup.plain) {
     Answer bytes = backup.Export(backup.Stored(id), "");
-    ASSERT_TRUE(bytes.present && bytes.hasBytes) << id;
-    EXPECT_EQ(bytes.form, 2u);
+    ASSERT_TRUE(bytes.present && bytes.form == kPayloadData) << id;
     EXPECT_TRUE(bytes.bytes == content) << id;
 
     std::string destination = out / id + ".out";
@@ -330,7 +298,14 @@ TEST_P(VexaManifestIndex, ExportsToANewFileOrAsBytes) {
     EXPECT_FALSE(backup.Export(backup.Stored(id), destination).present);
     EXPECT_TRUE(ReadFile(destination) == content);
   }
+  // A temporary folder given without its separator is the same folder.
   std::string id = backup.plain.begin()->first;
+  EXPECT_EQ(backup.OnDemand(id, backup.tempDir.substr(0, backup.tempDir.size() - 1)).path,
+            backup.tempDir + id);
+  for (const auto& entry : std::filesystem::directory_iterator(backup.tempDir)) {
+    std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "Manifest.db" || backup.plain.count(name)) << "a stray " << name;
+  }
   EXPECT_FALSE(backup.Export(backup.Stored(id), out / "no-such-folder/x").present);
   EXPECT_FALSE(backup.Export(backup.Stored(id), backup.folder + "exported").present)
       << "never into the backup";

@@ -24,14 +24,12 @@ TEST(VornSha1, KnownVectorsInEveryForm) {
   const struct {
     std::string input;
     const char* digest;
-  } vectors[] = {
-      {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
-      {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
-      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
-       "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
-      {std::string(1000000, 'a'), "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
-      {std::string("a\0b", 3), "4a3dec2d1f8245280855c42db0ee4239f917fdb8"},
-  };
+  } vectors[] = {{"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
+                 {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
+                 {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+                  "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
+                 {std::string(1000000, 'a'), "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
+                 {std::string("a\0b", 3), "4a3dec2d1f8245280855c42db0ee4239f917fdb8"}};
   for (const auto& v : vectors) {
     EXPECT_EQ(VRNUtilityFile::Sha1Hex(v.input.data(), v.input.size()), v.digest);
     char out[41];

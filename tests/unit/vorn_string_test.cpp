@@ -25,13 +25,11 @@ TEST(VornUtf, ConvertsBothWaysAndReplacesWhatIsInvalid) {
   const struct {
     std::string utf8;
     std::u16string utf16;
-  } valid[] = {
-      {"", u""},
-      {"Ab\xC3\xA9\xE2\x82\xAC\xE4\xB8\xAD\xF0\x9D\x84\x9E\xF0\x9F\x98\x80",
-       u"Ab\u00E9\u20AC\u4E2D\U0001D11E\U0001F600"},
-      {"\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF",
-       u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF"},
-  };
+  } valid[] = {{"", u""},
+               {"Ab\xC3\xA9\xE2\x82\xAC\xE4\xB8\xAD\xF0\x9D\x84\x9E\xF0\x9F\x98\x80",
+                u"Ab\u00E9\u20AC\u4E2D\U0001D11E\U0001F600"},
+               {"\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF",
+                u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF"}};
   for (const auto& c : valid) {
     EXPECT_EQ(VRNUtilityString::Utf8ToUtf16(c.utf8), c.utf16) << c.utf8;
     EXPECT_EQ(VRNUtilityString::Utf16ToUtf8(c.utf16), c.utf8) << c.utf8;
@@ -54,7 +52,7 @@ TEST(VornUtf, ConvertsBothWaysAndReplacesWhatIsInvalid) {
       {"\xF5\xFF", u"\uFFFD\uFFFD"},
       {"x\xE2\x82", u"x\uFFFD"},  // truncated at the end
       {"\xC3(\xC3", u"\uFFFD(\uFFFD"},
-      {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},  // kept after a NUL
+      {std::string("a\0b", 3), std::u16string(u"a\0b", 3)}  // kept after a NUL
   };
   for (const auto& c : invalid) EXPECT_EQ(VRNUtilityString::Utf8ToUtf16(c.utf8), c.utf16);
 
@@ -62,13 +60,11 @@ TEST(VornUtf, ConvertsBothWaysAndReplacesWhatIsInvalid) {
   const struct {
     std::u16string utf16;
     std::string utf8;
-  } unpaired[] = {
-      {{0xD800, u'a'}, fffd + "a"},
-      {{u'a', 0xDC00}, "a" + fffd},
-      {{0xDBFF}, fffd},
-      {{0xDC00, 0xD800}, fffd + fffd},  // reversed pair
-      {{0xD800, 0xD800, 0xDC00}, fffd + "\xF0\x90\x80\x80"},
-  };
+  } unpaired[] = {{{0xD800, u'a'}, fffd + "a"},
+                  {{u'a', 0xDC00}, "a" + fffd},
+                  {{0xDBFF}, fffd},
+                  {{0xDC00, 0xD800}, fffd + fffd},  // reversed pair
+                  {{0xD800, 0xD800, 0xDC00}, fffd + "\xF0\x90\x80\x80"}};
   for (const auto& c : unpaired) {
     EXPECT_EQ(VRNUtilityString::Utf16ToUtf8(c.utf16), c.utf8);
     EXPECT_EQ(TakeNarrow(VRNUtilityString::ConvertUnicodeToUtf8(c.utf16.c_str())), c.utf8);

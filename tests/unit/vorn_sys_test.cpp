@@ -39,21 +39,19 @@ TEST(VornDateText, LocalTextsReadBackAsTheirInstant) {
     const char* zone;
     int64_t unix;
     const char* text;
-  } cases[] = {
-      {"Europe/Berlin", springForward - 1, "2024-03-31T01:59:59+01:00"},
-      {"Europe/Berlin", springForward, "2024-03-31T03:00:00+02:00"},
-      {"Europe/Berlin", -5364662400, "1800-01-01T00:53:00+00:53"},
-      {"America/New_York", fallBack - 1, "2024-11-03T01:59:59-04:00"},
-      {"America/New_York", fallBack, "2024-11-03T01:00:00-05:00"},
-      {"UTC", 0, "1970-01-01T00:00:00+00:00"},
-      {"UTC", kUnixOf2001 - 1, "2000-12-31T23:59:59+00:00"},
-      {"UTC", -62135596800, "0001-01-01T00:00:00+00:00"},
-      {"UTC", -62135596801, ""},
-      {"UTC", last, "9999-12-31T23:59:59+00:00"},
-      {"UTC", last + 1, ""},
-      {"Asia/Tokyo", last - 9 * 3600, "9999-12-31T23:59:59+09:00"},
-      {"Asia/Tokyo", last - 9 * 3600 + 1, ""},
-  };
+  } cases[] = {{"Europe/Berlin", springForward - 1, "2024-03-31T01:59:59+01:00"},
+               {"Europe/Berlin", springForward, "2024-03-31T03:00:00+02:00"},
+               {"Europe/Berlin", -5364662400, "1800-01-01T00:53:00+00:53"},
+               {"America/New_York", fallBack - 1, "2024-11-03T01:59:59-04:00"},
+               {"America/New_York", fallBack, "2024-11-03T01:00:00-05:00"},
+               {"UTC", 0, "1970-01-01T00:00:00+00:00"},
+               {"UTC", kUnixOf2001 - 1, "2000-12-31T23:59:59+00:00"},
+               {"UTC", -62135596800, "0001-01-01T00:00:00+00:00"},
+               {"UTC", -62135596801, ""},
+               {"UTC", last, "9999-12-31T23:59:59+00:00"},
+               {"UTC", last + 1, ""},
+               {"Asia/Tokyo", last - 9 * 3600, "9999-12-31T23:59:59+09:00"},
+               {"Asia/Tokyo", last - 9 * 3600 + 1, ""}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.zone) + " " + std::to_string(c.unix));
     std::string utc;
@@ -116,7 +114,7 @@ TEST(VornDuration, HoursMinutesSeconds) {
       // 2^63 s and beyond clamp to INT64_MAX seconds.
       {inf, "2562047788015215:30:07"},
       {9223372036854775808.0, "2562047788015215:30:07"},
-      {9223372036854774784.0, "2562047788015215:13:04"},  // largest double below 2^63
+      {9223372036854774784.0, "2562047788015215:13:04"}  // largest double below 2^63
   };
   for (const auto& c : cases)
     EXPECT_EQ(Take(VRNUtilitySys::ConvertSecondsToTime(c.seconds)), c.text) << c.seconds;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "builder/kinds/NoteProtobuf.h"
@@ -86,31 +87,21 @@ TEST(VornUnzip, InflatesGzipAndZlibIntoBuffersOfAnySize) {
 }
 
 TEST(VornUnzip, CorruptAndTruncatedStreams) {
-  const std::string text = SampleText(50000);
-  const Bytes gz = Gzip(text);
-
-  auto expectCorrupt = [](const Bytes& input, const char* what) {
-    Outcome outcome = Inflate(input, 100000);
-    EXPECT_EQ(outcome.result, VRNUtilityUnzip::kCorrupt) << what;
-    EXPECT_EQ(outcome.length, 0u) << what;
-  };
-  expectCorrupt(Bytes(gz.begin(), gz.begin() + gz.size() / 2), "truncated data");
-  Bytes badCrc = gz;
+  const std::string text = SampleText(50000), plain = "not compressed at all";
+  const Bytes gz = Gzip(text), truncated(gz.begin(), gz.begin() + gz.size() / 2);
+  Bytes badCrc = gz, badData = gz, badAdler = Zlib(text);
   badCrc[badCrc.size() - 6] ^= 0xFF;
-  expectCorrupt(badCrc, "bad CRC");
-  Bytes badData = gz;
   for (size_t i = 20; i < 60; ++i) badData[i] = 0xFF;
-  expectCorrupt(badData, "garbled data");
-  Bytes badZlib = Zlib(text);
-  badZlib[badZlib.size() - 1] ^= 0x01;
-  expectCorrupt(badZlib, "bad Adler-32");
-  const std::string plain = "not compressed at all";
-  expectCorrupt(Bytes(plain.begin(), plain.end()), "plain text");
-
+  badAdler.back() ^= 0x01;
   // A truncated stream is corrupt even when the buffer is too small.
-  Outcome small = Inflate(Bytes(gz.begin(), gz.begin() + gz.size() / 2), 10);
-  EXPECT_EQ(small.result, VRNUtilityUnzip::kCorrupt);
-  EXPECT_EQ(small.length, 0u);
+  const std::pair<Bytes, size_t> corrupt[] = {
+      {truncated, 100000}, {truncated, 10},    {badCrc, 100000},
+      {badData, 100000},   {badAdler, 100000}, {Bytes(plain.begin(), plain.end()), 100000}};
+  for (size_t i = 0; i < std::size(corrupt); ++i) {
+    Outcome outcome = Inflate(corrupt[i].first, corrupt[i].second);
+    EXPECT_EQ(outcome.result, VRNUtilityUnzip::kCorrupt) << i;
+    EXPECT_EQ(outcome.length, 0u) << i;
+  }
 
   uint8_t out[8];
   size_t length = sizeof out;
