@@ -3,7 +3,8 @@
 //   keldra list   [--root DIR]... [--json]
 //   keldra info   BACKUP [--json] [--password-file F]
 //   keldra scan   BACKUP [--types LIST|all] [--out DIR] [--force] [--ndjson] [--password-file F]
-//                 [--exact]
+//                 [--exact] [--report]
+//   keldra report OUT [--to DIR] [--force]
 //   keldra export BACKUP --to DIR (--all | --domain D | PATH...) [--force] [--password-file F]
 //   keldra demo   [--folder DIR]
 //   keldra send   [options] COMMAND [PAYLOAD]      the raw mode
@@ -153,6 +154,16 @@ int main(int argc, char** argv) {
       "--exact", scan.exact,
       "Exact reading, whose results hosts written for the module expect: databases "
       "found by path alone, fixed statements, no -wal logs");
+  scanCommand->add_flag("--report", scan.report,
+                        "Also make the report of the output folder (as keldra report does)");
+
+  cli::ReportArguments reporting;
+  CLI::App* reportCommand = app.add_subcommand(
+      "report", "Make a folder of pages to read a scan's output in a browser, offline");
+  reportCommand->add_option("OUT", reporting.scanFolder, "Output folder of a scan")->required();
+  reportCommand->add_option("--to", reporting.to, "Folder of the report (default: OUT/report)");
+  reportCommand->add_flag("--force", reporting.force,
+                          "Use a --to that is not empty, replacing the report in it");
 
   cli::ExportArguments exporting;
   CLI::App* exportCommand =
@@ -196,6 +207,8 @@ int main(int argc, char** argv) {
     if (!verbose) FLAGS_minloglevel = 0;  // the raw mode shows everything
     return RunSend(send);
   }
+  // A report reads the scan's files alone.
+  if (app.got_subcommand("report")) return cli::RunReport(reporting);
   // Before the modules start any thread, so that all of them leave the
   // signals to the watcher.
   cli::SignalWatch signals;

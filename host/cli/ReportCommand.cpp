@@ -1,0 +1,107 @@
+// keldra report: turns a scan's output folder into a folder of pages a
+// person opens in a browser (see report/README.md for its layout).
+#include <dirent.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "cli/Common.h"
+#include "common/UniqueDir.h"
+#include "report/ReportWriter.h"
+
+namespace cli {
+namespace {
+
+int RemoveEntry(const char* path, const struct stat*, int, FTW*) {
+  return ::remove(path);
+}
+
+// Makes the report folder, or takes an existing one that is empty; with
+// `force`, one that holds an earlier report has that report removed first
+// (links are removed, never followed; other files stay).
+bool PrepareReportFolder(const std::string& folder, bool force, std::string* error) {
+  if (!MakeFolders(folder)) {
+    *error = "cannot create " + folder;
+    return false;
+  }
+  std::vector<std::string> names;
+  {
+    keldra::UniqueDir dir(opendir(folder.c_str()));
+    if (!dir) {
+      *error = "cannot read " + folder + ": " + std::strerror(errno);
+      return false;
+    }
+    while (dirent* entry = readdir(dir.get())) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+  }
+  if (names.empty()) return true;
+  if (!force) {
+    *error = folder + " is not empty: give an empty or new folder, or --force to replace " +
+             "the report in it";
+    return false;
+  }
+  for (const std::string& name : names) {
+    if (!report::IsReportEntry(name)) continue;
+    std::string path = folder + name;
+    if (nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) != 0 && errno != ENOENT) {
+      *error = "cannot remove " + path + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
+                                                       &std::free);
+  return resolved ? std::string(resolved.get()) : path;
+}
+
+}  // namespace
+
+int RunReport(const ReportArguments& arguments) {
+  std::string scanFolder = WithSeparator(arguments.scanFolder);
+  rapidjson::Document summary;
+  std::string error;
+  if (!report::ReadJsonFile(scanFolder + "summary.json", summary, &error) ||
+      !summary.IsObject())
+    return Fail("not the output folder of a scan (its summary.json is missing or broken): " +
+                scanFolder);
+  rapidjson::Document device(rapidjson::kObjectType);
+  if (!report::ReadJsonFile(scanFolder + "device.json", device, &error) || !device.IsObject())
+    device.SetObject();
+
+  std::string reportFolder =
+      WithSeparator(arguments.to.empty() ? scanFolder + "report" : arguments.to);
+  std::string backup = StringOf(summary, "backup");
+  if (!backup.empty())
+    if (int refused = RefuseOutputsInBackup(backup, {{"--to", reportFolder}})) return refused;
+  auto encrypted = summary.FindMember("encrypted");
+  if (encrypted != summary.MemberEnd() && encrypted->value.IsBool() && encrypted->value.GetBool())
+    KeepOutputPrivate();
+
+  if (!PrepareReportFolder(reportFolder, arguments.force, &error)) return Fail(error);
+  report::ReportInput input{scanFolder, &summary, &device};
+  try {
+    if (!report::WriteReport(input, reportFolder, &error)) return Fail(error);
+  } catch (const vorn::JsonAssertion&) {
+    return Fail("the scan's files in " + scanFolder + " have an unexpected shape");
+  }
+  if (arguments.printPath) {
+    std::printf("%s\n", Printable(AbsolutePath(reportFolder + "index.html")).c_str());
+    std::fflush(stdout);
+  }
+  return kExitOk;
+}
+
+}  // namespace cli

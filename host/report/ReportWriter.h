@@ -1,0 +1,31 @@
+// Writes a report folder from a scan's output folder: the pages, the
+// assets, and the data files of every kind the scan wrote.
+#ifndef HOST_REPORT_REPORTWRITER_H_
+#define HOST_REPORT_REPORTWRITER_H_
+
+#include <string>
+
+#include "vorn/Json.h"
+
+namespace report {
+
+struct ReportInput {
+  std::string scanFolder;  // ends in "/"
+  const rapidjson::Value* summary = nullptr;  // summary.json
+  const rapidjson::Value* device = nullptr;   // device.json, or an empty object
+};
+
+// Writes into `reportFolder` (ending in "/", existing and empty). False with
+// `error` saying what could not be written or read.
+bool WriteReport(const ReportInput& input, const std::string& reportFolder, std::string* error);
+
+// A scan file's document; false with `error` set when it cannot be read or
+// is no JSON.
+bool ReadJsonFile(const std::string& path, rapidjson::Document& document, std::string* error);
+
+// The entries a report folder holds, for replacing an earlier report.
+bool IsReportEntry(const std::string& name);
+
+}  // namespace report
+
+#endif  // HOST_REPORT_REPORTWRITER_H_
