@@ -15,9 +15,9 @@ struct ScanArguments {
   std::string outDir = "keldra-out";
   bool ndjson = false;
   std::string passwordFile;
-  bool quiet = false;  // no progress even on a terminal
-  bool force = false;  // take a non-empty --out, replacing the scan files in it
-  bool exact = false;  // no complete reading: the kinds read what the original reads
+  bool quiet = false;   // no progress even on a terminal
+  bool force = false;   // take a non-empty --out, replacing the scan files in it
+  bool exact = false;   // no complete reading: the kinds read what the original reads
   bool report = false;  // make the report of the output folder once the scan is written
 };
 int RunScan(const host::SendOptions& options, const ScanArguments& arguments);
@@ -52,8 +52,8 @@ int RunExport(const host::SendOptions& options, const ExportArguments& arguments
 
 struct ReportArguments {
   std::string scanFolder;
-  std::string to;      // default: the scan folder's report/
-  bool force = false;  // take a folder that is not empty, replacing the report in it
+  std::string to;         // default: the scan folder's report/
+  bool force = false;     // take a folder that is not empty, replacing the report in it
   bool printPath = true;  // print the path of its index.html
 };
 // Needs no module: it reads the scan's files alone. Prints the path of the

@@ -62,8 +62,7 @@ bool PrepareReportFolder(const std::string& folder, bool force, std::string* err
 }
 
 std::string AbsolutePath(const std::string& path) {
-  std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
-                                                       &std::free);
+  std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
   return resolved ? std::string(resolved.get()) : path;
 }
 
@@ -73,8 +72,7 @@ int RunReport(const ReportArguments& arguments) {
   std::string scanFolder = WithSeparator(arguments.scanFolder);
   rapidjson::Document summary;
   std::string error;
-  if (!report::ReadJsonFile(scanFolder + "summary.json", summary, &error) ||
-      !summary.IsObject())
+  if (!report::ReadJsonFile(scanFolder + "summary.json", summary, &error) || !summary.IsObject())
     return Fail("not the output folder of a scan (its summary.json is missing or broken): " +
                 scanFolder);
   rapidjson::Document device(rapidjson::kObjectType);

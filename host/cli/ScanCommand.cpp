@@ -250,7 +250,8 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
     return kExitUsage;
   }
   if (arguments.report && arguments.ndjson) {
-    std::fprintf(stderr, "keldra scan: --report reads the output files, which --ndjson does not write\n");
+    std::fprintf(stderr,
+                 "keldra scan: --report reads the output files, which --ndjson does not write\n");
     return kExitUsage;
   }
   std::string folder = BackupFolder(arguments.backup);

@@ -92,8 +92,8 @@ struct ChatCard {
 // Writes one chat's messages, newest page first, and its line of the chat
 // list. `row` makes a conversation row of one message of the scan.
 template <typename MakeRow>
-bool WriteChat(const rapidjson::Value& messages, size_t number, ChatCard& card,
-               DataParts& chats, RowsTarget& target, MakeRow makeRow) {
+bool WriteChat(const rapidjson::Value& messages, size_t number, ChatCard& card, DataParts& chats,
+               RowsTarget& target, MakeRow makeRow) {
   std::string stem = target.kind + "-c" + std::to_string(number);
   DataParts parts(target.dataFolder, stem, kMessagesPerPage);
   rapidjson::Document scratch;
@@ -149,9 +149,8 @@ rapidjson::Value MessageRow(const rapidjson::Value& message,
   rapidjson::Value files(rapidjson::kArrayType);
   for (const auto& attachment : ArrayMember(message, "attachments").GetArray()) {
     std::string name = FirstText(attachment, {"transfer_name", "filename"});
-    files.PushBack(FileRow(name, Text(attachment, "mime_type"),
-                           Number(attachment, "total_bytes"), a),
-                   a);
+    files.PushBack(
+        FileRow(name, Text(attachment, "mime_type"), Number(attachment, "total_bytes"), a), a);
   }
   row.AddMember("files", files, a);
   const rapidjson::Value& reaction = Member(message, "reaction");
@@ -170,9 +169,9 @@ rapidjson::Value WhatsAppRow(const rapidjson::Value& message, Allocator& a) {
   rapidjson::Value row(rapidjson::kObjectType);
   bool me = Flag(message, "is_from_me");
   row.AddMember("me", me, a);
-  std::string from =
-      me ? "" : FirstText(message, {"sender_name", "member_name", "push_name", "member_push_name",
-                                    "member_jid"});
+  std::string from = me ? ""
+                        : FirstText(message, {"sender_name", "member_name", "push_name",
+                                              "member_push_name", "member_jid"});
   AddText(row, "from", from, a);
   AddText(row, "at", Text(message, "date"), a);
   AddText(row, "text", Text(message, "text"), a);
@@ -203,49 +202,49 @@ rapidjson::Value WhatsAppRow(const rapidjson::Value& message, Allocator& a) {
 
 bool WriteMessageRows(const rapidjson::Value& scanFile, RowsTarget& target) {
   const rapidjson::Value& chatList = scanFile.IsArray() ? scanFile : EmptyArray();
-  return WriteChats(chatList, target, [&](const rapidjson::Value& chat, size_t number,
-                                          DataParts& chats) {
-    const rapidjson::Value& messages = ArrayMember(chat, "messages");
-    std::map<std::string, std::string> textByGuid;
-    for (const auto& message : messages.GetArray()) {
-      std::string guid = Text(message, "guid");
-      if (!guid.empty() && !Member(message, "reaction").IsObject())
-        textByGuid[guid] = Text(message, "text");
-    }
-    rapidjson::Document owner;
-    ChatCard card;
-    for (const auto& participant : ArrayMember(chat, "participants").GetArray())
-      if (participant.IsString())
-        card.participants.PushBack(rapidjson::Value(participant, owner.GetAllocator()),
-                                   owner.GetAllocator());
-    card.name = Text(chat, "display_name");
-    if (card.name.empty()) card.name = Text(chat, "chat_identifier");
-    card.detail = Text(chat, "service") + (Flag(chat, "is_group") ? " group" : "");
-    card.last = Text(chat, "last_message_date");
-    return WriteChat(messages, number, card, chats, target,
-                     [&textByGuid](const rapidjson::Value& message, Allocator& a) {
-                       return MessageRow(message, textByGuid, a);
-                     });
-  });
+  return WriteChats(
+      chatList, target, [&](const rapidjson::Value& chat, size_t number, DataParts& chats) {
+        const rapidjson::Value& messages = ArrayMember(chat, "messages");
+        std::map<std::string, std::string> textByGuid;
+        for (const auto& message : messages.GetArray()) {
+          std::string guid = Text(message, "guid");
+          if (!guid.empty() && !Member(message, "reaction").IsObject())
+            textByGuid[guid] = Text(message, "text");
+        }
+        rapidjson::Document owner;
+        ChatCard card;
+        for (const auto& participant : ArrayMember(chat, "participants").GetArray())
+          if (participant.IsString())
+            card.participants.PushBack(rapidjson::Value(participant, owner.GetAllocator()),
+                                       owner.GetAllocator());
+        card.name = Text(chat, "display_name");
+        if (card.name.empty()) card.name = Text(chat, "chat_identifier");
+        card.detail = Text(chat, "service") + (Flag(chat, "is_group") ? " group" : "");
+        card.last = Text(chat, "last_message_date");
+        return WriteChat(messages, number, card, chats, target,
+                         [&textByGuid](const rapidjson::Value& message, Allocator& a) {
+                           return MessageRow(message, textByGuid, a);
+                         });
+      });
 }
 
 bool WriteWhatsAppRows(const rapidjson::Value& scanFile, RowsTarget& target) {
   const rapidjson::Value& chatList = ArrayMember(scanFile, "chats");
-  return WriteChats(chatList, target, [&](const rapidjson::Value& chat, size_t number,
-                                          DataParts& chats) {
-    rapidjson::Document owner;
-    ChatCard card;
-    for (const auto& member : ArrayMember(chat, "members").GetArray()) {
-      std::string name = FirstText(member, {"name", "jid"});
-      if (!name.empty())
-        card.participants.PushBack(rapidjson::Value(name, owner.GetAllocator()),
-                                   owner.GetAllocator());
-    }
-    card.name = FirstText(chat, {"name", "jid"});
-    card.detail = Text(chat, "group_info").empty() ? "WhatsApp" : "WhatsApp group";
-    card.last = Text(chat, "date");
-    return WriteChat(ArrayMember(chat, "messages"), number, card, chats, target, WhatsAppRow);
-  });
+  return WriteChats(
+      chatList, target, [&](const rapidjson::Value& chat, size_t number, DataParts& chats) {
+        rapidjson::Document owner;
+        ChatCard card;
+        for (const auto& member : ArrayMember(chat, "members").GetArray()) {
+          std::string name = FirstText(member, {"name", "jid"});
+          if (!name.empty())
+            card.participants.PushBack(rapidjson::Value(name, owner.GetAllocator()),
+                                       owner.GetAllocator());
+        }
+        card.name = FirstText(chat, {"name", "jid"});
+        card.detail = Text(chat, "group_info").empty() ? "WhatsApp" : "WhatsApp group";
+        card.last = Text(chat, "date");
+        return WriteChat(ArrayMember(chat, "messages"), number, card, chats, target, WhatsAppRow);
+      });
 }
 
 }  // namespace report

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,9 +13,6 @@
 
 namespace report {
 namespace {
-
-// The wrapper around a part's items: `Keldra.receive("` name `",[` items `]);\n`.
-constexpr size_t kWrapperBytes = 26;
 
 bool WriteAll(int fd, const std::string& bytes) {
   size_t done = 0;
@@ -44,26 +40,25 @@ std::string DataScript(const std::string& name, const std::string& json) {
 }
 
 bool WriteReportFile(const std::string& path, const std::string& bytes) {
-  static std::atomic<unsigned> serial{0};
-  std::string temporary =
-      path + "." + std::to_string(getpid()) + "-" + std::to_string(serial++) + ".partial";
   keldra::UniqueFd fd(
-      open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+      open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (!fd) return false;
   bool written = WriteAll(fd.get(), bytes);
-  bool closed = close(fd.Release()) == 0;
-  // link() rather than rename(): it refuses an existing target, so a file
-  // already at `path` (or a link planted there) is never replaced.
-  bool placed = written && closed && link(temporary.c_str(), path.c_str()) == 0;
-  unlink(temporary.c_str());
-  return placed;
+  return close(fd.Release()) == 0 && written;
 }
 
 DataParts::DataParts(std::string folder, std::string stem, size_t maxItems, size_t maxBytes)
     : folder_(std::move(folder)),
       stem_(std::move(stem)),
       maxItems_(maxItems == 0 ? 1 : maxItems),
-      maxBytes_(maxBytes) {}
+      maxBytes_(maxBytes) {
+  room_ = Room();
+}
+
+size_t DataParts::Room() const {
+  size_t wrapper = DataScript(PartName(parts_), "[]").size();
+  return maxBytes_ > wrapper ? maxBytes_ - wrapper : 0;
+}
 
 std::string DataParts::PartName(size_t part) const {
   return stem_ + "-" + std::to_string(part);
@@ -72,11 +67,14 @@ std::string DataParts::PartName(size_t part) const {
 bool DataParts::Add(const rapidjson::Value& item) {
   if (failed_) return false;
   std::string text = JsonText(item);
-  size_t room = maxBytes_ - kWrapperBytes - PartName(parts_ + 1).size() - 1;
-  if (text.size() > room) text = "{\"omitted\":" + std::to_string(text.size()) + "}";
-  size_t needed = body_.size() + (inPart_ > 0 ? 1 : 0) + text.size();
-  if (inPart_ == maxItems_ || (inPart_ > 0 && needed > room)) {
+  const size_t size = text.size();
+  auto omitTooLarge = [&] {
+    if (text.size() > room_) text = "{\"omitted\":" + std::to_string(size) + "}";
+  };
+  omitTooLarge();
+  if (inPart_ == maxItems_ || (inPart_ > 0 && body_.size() + 1 + text.size() > room_)) {
     if (!Flush()) return false;
+    omitTooLarge();  // the next part's longer name may leave a byte less
   }
   if (inPart_ > 0) body_ += ',';
   body_ += text;
@@ -99,6 +97,7 @@ bool DataParts::Flush() {
     return false;
   }
   ++parts_;
+  room_ = Room();
   body_.clear();
   inPart_ = 0;
   return true;

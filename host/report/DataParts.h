@@ -22,8 +22,7 @@ inline constexpr size_t kMessagesPerPage = 500;
 // At least one file is written, empty when no item came.
 class DataParts {
  public:
-  DataParts(std::string folder, std::string stem, size_t maxItems,
-            size_t maxBytes = kMaxFileBytes);
+  DataParts(std::string folder, std::string stem, size_t maxItems, size_t maxBytes = kMaxFileBytes);
 
   // False once a file could not be written; the rest is then dropped.
   bool Add(const rapidjson::Value& item);
@@ -35,6 +34,8 @@ class DataParts {
 
  private:
   std::string PartName(size_t part) const;
+  // What the items of the open part may take of its file.
+  size_t Room() const;
   bool Flush();
 
   std::string folder_;
@@ -43,15 +44,16 @@ class DataParts {
   size_t maxBytes_;
   std::string body_;  // the items of the open part, comma-separated
   size_t inPart_ = 0;
+  size_t room_ = 0;
   size_t parts_ = 0;
   size_t items_ = 0;
   bool failed_ = false;
   std::string error_;
 };
 
-// Writes a whole file of the report under a temporary name renamed into
-// place; never over an existing file or through a link. False when it could
-// not be written.
+// Writes a whole file of the report; never over an existing file or through
+// a link. False when it could not be written. The report's index.html is
+// written last, so a report cut short has no page to open.
 bool WriteReportFile(const std::string& path, const std::string& bytes);
 
 // `Keldra.receive("<name>", <value as JSON>);` and a newline.

@@ -10,7 +10,7 @@
 namespace report {
 
 struct ReportInput {
-  std::string scanFolder;  // ends in "/"
+  std::string scanFolder;                     // ends in "/"
   const rapidjson::Value* summary = nullptr;  // summary.json
   const rapidjson::Value* device = nullptr;   // device.json, or an empty object
 };

@@ -48,11 +48,17 @@ rapidjson::Document Json(const std::string& path) {
 std::string Browse(const std::string& url, const std::string& zone,
                    const std::string& screenshot = "") {
   TempFolder profile;
-  std::vector<std::string> arguments = {
-      Chromium(), "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-      "--disable-background-networking", "--disable-extensions", "--hide-scrollbars",
-      "--user-data-dir=" + profile.Path(), "--virtual-time-budget=10000",
-      "--window-size=1280,860"};
+  std::vector<std::string> arguments = {Chromium(),
+                                        "--headless",
+                                        "--no-sandbox",
+                                        "--disable-gpu",
+                                        "--no-first-run",
+                                        "--disable-background-networking",
+                                        "--disable-extensions",
+                                        "--hide-scrollbars",
+                                        "--user-data-dir=" + profile.Path(),
+                                        "--virtual-time-budget=10000",
+                                        "--window-size=1280,860"};
   arguments.push_back(screenshot.empty() ? "--dump-dom" : "--screenshot=" + screenshot);
   arguments.push_back(url);
   testing_support::ProcessOptions options;
@@ -158,7 +164,9 @@ TEST_F(ReportInBrowser, EveryPageShowsWhatTheScanFound) {
           << backup << " " << expected.page << " " << expected.attribute;
       ExpectOnlyLocalLoads(dom, expected.page);
     }
-    // Each conversation, opened from the chat list's address.
+    // Each conversation, opened from the chat list's address (the two
+    // backups hold the same chats).
+    if (std::string(backup) == "encrypted") continue;
     for (const char* kind : {"messages", "whatsapp"}) {
       rapidjson::Document file = Json(scan + kind + ".json");
       const rapidjson::Value& chats = file.IsArray() ? file : file["chats"];
@@ -174,6 +182,13 @@ TEST_F(ReportInBrowser, EveryPageShowsWhatTheScanFound) {
   Browse("file://" + Demo("plain") + "report/index.html", "UTC", artefacts + "index.png");
   Browse("file://" + Demo("plain") + "report/messages.html#c=1", "UTC",
          artefacts + "conversation.png");
+
+  // Never inside the backup; nothing but a scan's folder is taken.
+  EXPECT_EQ(testing_support::RunKeldra(
+                {"report", Demo("plain"), "--to", *root_ / "demo/backups/plain/report"})
+                .status,
+            1);
+  EXPECT_EQ(testing_support::RunKeldra({"report", *root_ / "demo/backups"}).status, 1);
 
   // The encrypted backup's report is as private as its scan.
   std::string report = Demo("encrypted") + "report/";
@@ -217,14 +232,16 @@ void SetText(rapidjson::Value& object, const char* name, const std::string& text
 
 TEST_F(ReportInBrowser, HostileTextIsShownAndNeverRunOrLoaded) {
   Listener listener;
-  const std::string hostile = "<img src=x onerror=\"document.body.setAttribute('data-pwned','')\">"
-                              "<script>document.body.setAttribute('data-pwned','')</script>"
-                              "<img src=" + listener.Url() + "img>";
+  const std::string hostile =
+      "<img src=x onerror=\"document.body.setAttribute('data-pwned','')\">"
+      "<script>document.body.setAttribute('data-pwned','')</script>"
+      "<img src=" +
+      listener.Url() + "img>";
   // The plain demo's scan files with hostile texts in them.
   TempFolder scan;
-  for (const char* file : {"summary.json", "device.json", "messages.json", "notes.json",
-                           "bookmarks.json", "contacts.json", "calls.json", "history.json",
-                           "calendar.json", "whatsapp.json"})
+  for (const char* file :
+       {"summary.json", "device.json", "messages.json", "notes.json", "bookmarks.json",
+        "contacts.json", "calls.json", "history.json", "calendar.json", "whatsapp.json"})
     testing_support::WriteFile(scan / file, ReadFile(Demo("plain") + file));
   rapidjson::Document messages = Json(scan / "messages.json");
   SetText(messages[0]["messages"][0], "text", hostile, messages);

@@ -398,10 +398,10 @@
     const body = text(m.text).replace(/\uFFFC/g, '').trim();
     if (body) bubble.append(el('div', { class: 'text' }, body));
     for (const f of Array.isArray(m.files) ? m.files : []) {
-      bubble.append(el('div', { class: 'file' }, `📎 ${text(f.name) || 'attachment'}` +
+      bubble.append(el('div', { class: 'file' }, `Attachment: ${text(f.name) || '(no name)'}` +
         ` (${[text(f.type), bytes(f.size)].filter(Boolean).join(', ')})`));
     }
-    if (Array.isArray(m.place)) bubble.append(el('div', { class: 'file' }, `📍 ${m.place.map(Number).join(', ')}`));
+    if (Array.isArray(m.place)) bubble.append(el('div', { class: 'file' }, `Location: ${m.place.map(Number).join(', ')}`));
     bubble.append(el('div', { class: 'time' }, when(m.at)));
     return bubble;
   }
@@ -440,7 +440,8 @@
     return loadGroups(kind).then((chats) => {
       chats.forEach((chat, n) => {
         const a = el('a', { href: '#c=' + n }, el('span', { class: 'name' }, text(chat.name) || '(no name)'),
-          el('span', { class: 'muted' }, `${Number(chat.count) || 0} · ${when(chat.last)}`));
+          el('span', { class: 'muted' },
+            [`${Number(chat.count) || 0} messages`, when(chat.last)].filter(Boolean).join(' · ')));
         chatList.append(el('li', { 'data-group': '' }, a));
       });
       const open = () => {
@@ -470,8 +471,9 @@
     }
     const main = frame(page);
     const build = PAGES[page] || (ROWS[page] && kindOf(page) ? (m) => listPage(m, page) : null);
-    const done = build ? build(main) : Promise.reject(new Error('unknown page'));
-    Promise.resolve(done).catch((error) => failure(main, error))
+    // data-ready says the page is drawn (or says why not): tests wait for it.
+    new Promise((resolve) => resolve(build ? build(main) : Promise.reject(new Error('unknown page'))))
+      .catch((error) => failure(main, error))
       .then(() => document.body.setAttribute('data-ready', '1'));
   }
 
