@@ -230,7 +230,7 @@ void SetText(rapidjson::Value& object, const char* name, const std::string& text
   object[name].SetString(text.c_str(), text.size(), document.GetAllocator());
 }
 
-TEST_F(ReportInBrowser, HostileTextIsShownAndNeverRunOrLoaded) {
+TEST_F(ReportInBrowser, EditedScanShowsHostileTextAsTextAndLongChatsFromTheEnd) {
   Listener listener;
   const std::string hostile =
       "<img src=x onerror=\"document.body.setAttribute('data-pwned','')\">"
@@ -245,6 +245,13 @@ TEST_F(ReportInBrowser, HostileTextIsShownAndNeverRunOrLoaded) {
     testing_support::WriteFile(scan / file, ReadFile(Demo("plain") + file));
   rapidjson::Document messages = Json(scan / "messages.json");
   SetText(messages[0]["messages"][0], "text", hostile, messages);
+  // And a chat longer than a page: "message 0" to "message 1200".
+  rapidjson::Value& longChat = messages[3]["messages"];
+  for (int n = 0; n <= 1200; ++n) {
+    rapidjson::Value message(messages[2]["messages"][1], messages.GetAllocator());
+    SetText(message, "text", "message " + std::to_string(n) + ".", messages);
+    longChat.PushBack(message, messages.GetAllocator());
+  }
   testing_support::WriteFile(scan / "messages.json", testing_support::Json(messages));
   rapidjson::Document notes = Json(scan / "notes.json");
   SetText(notes[2], "subject", hostile, notes);
@@ -269,11 +276,19 @@ TEST_F(ReportInBrowser, HostileTextIsShownAndNeverRunOrLoaded) {
     EXPECT_EQ(dom.find("href=\"javascript:"), std::string::npos) << page;
     EXPECT_EQ(Count(dom, "data-pwned"), 0u) << page;
     EXPECT_EQ(Count(dom, "data-ready"), 1u) << page;
-    // Shown in the browser's zone with its offset: 12:30 at +02:00 is 06:30 in New York.
+    // Shown in the browser's zone with its offset: 12:32 at +02:00 is 06:32 in New York.
     if (std::string(page).rfind("messages", 0) == 0)
       EXPECT_NE(dom.find("2024-06-15 06:32:00 -04:00"), std::string::npos);
   }
   EXPECT_EQ(listener.Accepted(), 0);
+
+  // A long chat opens at its newest page, and offers the older ones.
+  std::string dom = Browse("file://" + scan / "report/messages.html#c=3", "UTC");
+  EXPECT_EQ(Count(dom, "data-item"), 500u);
+  EXPECT_NE(dom.find(">message 1200.<"), std::string::npos);
+  EXPECT_NE(dom.find(">message 701.<"), std::string::npos);
+  EXPECT_EQ(dom.find(">message 700.<"), std::string::npos);
+  EXPECT_NE(dom.find("<button type=\"button\" class=\"older\">"), std::string::npos);
 }
 
 }  // namespace
