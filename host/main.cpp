@@ -4,7 +4,7 @@
 //   keldra info   BACKUP [--json] [--password-file F]
 //   keldra scan   BACKUP [--types LIST|all] [--out DIR] [--force] [--ndjson] [--password-file F]
 //                 [--exact] [--report]
-//   keldra report OUT [--to DIR] [--force]
+//   keldra report OUT [--to DIR] [--force] [--password-file F]
 //   keldra export BACKUP --to DIR (--all | --domain D | PATH...) [--force] [--password-file F]
 //   keldra demo   [--folder DIR]
 //   keldra send   [options] COMMAND [PAYLOAD]      the raw mode
@@ -160,10 +160,14 @@ int main(int argc, char** argv) {
   cli::ReportArguments reporting;
   CLI::App* reportCommand = app.add_subcommand(
       "report", "Make a folder of pages to read a scan's output in a browser, offline");
+  AddTempOptions(reportCommand, options);
   reportCommand->add_option("OUT", reporting.scanFolder, "Output folder of a scan")->required();
   reportCommand->add_option("--to", reporting.to, "Folder of the report (default: OUT/report)");
   reportCommand->add_flag("--force", reporting.force,
                           "Use a --to that is not empty, replacing the report in it");
+  reportCommand->add_option("--password-file", reporting.passwordFile,
+                            "File whose first line is the backup password, to decipher the "
+                            "media of an encrypted backup (else KELDRA_PASSWORD, else a prompt)");
 
   cli::ExportArguments exporting;
   CLI::App* exportCommand =
@@ -207,8 +211,6 @@ int main(int argc, char** argv) {
     if (!verbose) FLAGS_minloglevel = 0;  // the raw mode shows everything
     return RunSend(send);
   }
-  // A report reads the scan's files alone.
-  if (app.got_subcommand("report")) return cli::RunReport(reporting);
   // Before the modules start any thread, so that all of them leave the
   // signals to the watcher.
   cli::SignalWatch signals;
@@ -219,5 +221,6 @@ int main(int argc, char** argv) {
   if (app.got_subcommand("scan")) return cli::RunScan(options, scan);
   if (app.got_subcommand("export")) return cli::RunExport(options, exporting);
   if (app.got_subcommand("demo")) return cli::RunDemo(options, demo);
+  if (app.got_subcommand("report")) return cli::RunReport(options, reporting);
   return cli::kExitUsage;
 }

@@ -55,10 +55,13 @@ struct ReportArguments {
   std::string to;         // default: the scan folder's report/
   bool force = false;     // take a folder that is not empty, replacing the report in it
   bool printPath = true;  // print the path of its index.html
+  std::string passwordFile;
+  bool unlocked = false;  // an encrypted backup is unlocked in this process already
 };
-// Needs no module: it reads the scan's files alone. Prints the path of the
-// report's index.html.
-int RunReport(const ReportArguments& arguments);
+// Reads the scan's files; the backup only for the media it copies (through
+// the decrypt module when it is encrypted). Prints the path of the report's
+// index.html.
+int RunReport(const host::SendOptions& options, const ReportArguments& arguments);
 
 // The password of the demo's encrypted sample backup.
 inline constexpr char kDemoPassword[] = "keldra-demo";

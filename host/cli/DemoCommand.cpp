@@ -168,8 +168,12 @@ int RunDemo(const host::SendOptions& options, const DemoArguments& arguments) {
     // says so, and the demo goes on.
     if (status != kExitOk && status != kExitIncomplete) return status;
     // Its own report of an earlier run is replaced; the paths are printed below.
-    ReportArguments reporting{scan.outDir, "", true, false};
-    if (int reported = RunReport(reporting)) return reported;
+    ReportArguments reporting;
+    reporting.scanFolder = scan.outDir;
+    reporting.force = true;
+    reporting.printPath = false;
+    reporting.unlocked = true;  // by the scan
+    if (int reported = RunReport(options, reporting)) return reported;
     std::optional<rapidjson::Document> summary =
         ReadJsonFile(WithSeparator(scan.outDir) + "summary.json");
     if (!summary) return Fail("cannot read " + WithSeparator(scan.outDir) + "summary.json");

@@ -14,6 +14,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Common.h"
+#include "cli/EncryptedExport.h"
 #include "common/UniqueDir.h"
 #include "report/ReportWriter.h"
 
@@ -68,7 +69,7 @@ std::string AbsolutePath(const std::string& path) {
 
 }  // namespace
 
-int RunReport(const ReportArguments& arguments) {
+int RunReport(const host::SendOptions& options, const ReportArguments& arguments) {
   std::string scanFolder = WithSeparator(arguments.scanFolder);
   rapidjson::Document summary;
   std::string error;
@@ -84,19 +85,36 @@ int RunReport(const ReportArguments& arguments) {
   std::string backup = StringOf(summary, "backup");
   if (!backup.empty())
     if (int refused = RefuseOutputsInBackup(backup, {{"--to", reportFolder}})) return refused;
-  auto encrypted = summary.FindMember("encrypted");
-  if (encrypted != summary.MemberEnd() && encrypted->value.IsBool() && encrypted->value.GetBool())
-    KeepOutputPrivate();
+  auto member = summary.FindMember("encrypted");
+  bool encrypted =
+      member != summary.MemberEnd() && member->value.IsBool() && member->value.GetBool();
+  if (encrypted) KeepOutputPrivate();
+
+  report::ReportInput input{scanFolder, &summary, &device, nullptr};
+  if (encrypted && !backup.empty()) {
+    // Its media are deciphered by the decrypt module, which needs the
+    // backup unlocked. A backup that is gone leaves the report without them.
+    std::optional<rapidjson::Document> description = DescribeBackup(options, backup);
+    if (description && !arguments.unlocked) {
+      int unlocked = UnlockIfEncrypted(options, backup, *description, arguments.passwordFile);
+      if (unlocked != kExitOk) return unlocked;
+    }
+    bool legacy = IntOf(device, "BackupType") == 1;
+    input.decipher = [&options, backup, legacy](const auto& batch) {
+      return ExportBatch(options, backup, batch, legacy);
+    };
+  }
 
   if (!PrepareReportFolder(reportFolder, arguments.force, &error)) return Fail(error);
-  report::ReportInput input{scanFolder, &summary, &device};
+  // The decrypt module writes only to absolute paths.
+  reportFolder = WithSeparator(AbsolutePath(reportFolder));
   try {
     if (!report::WriteReport(input, reportFolder, &error)) return Fail(error);
   } catch (const vorn::JsonAssertion&) {
     return Fail("the scan's files in " + scanFolder + " have an unexpected shape");
   }
   if (arguments.printPath) {
-    std::printf("%s\n", Printable(AbsolutePath(reportFolder + "index.html")).c_str());
+    std::printf("%s\n", Printable(reportFolder + "index.html").c_str());
     std::fflush(stdout);
   }
   return kExitOk;

@@ -336,7 +336,11 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
   if (!written) return Fail("some output files could not be written to " + settings.outDir);
   if (arguments.report) {
     // The folder was empty, or --force kept an earlier report: replace it.
-    int reported = RunReport({settings.outDir, "", true});
+    ReportArguments reporting;
+    reporting.scanFolder = settings.outDir;
+    reporting.force = true;
+    reporting.unlocked = true;
+    int reported = RunReport(baseOptions, reporting);
     if (reported != kExitOk) return reported;
   }
   if (sink.AnyIncomplete(interrupted)) {

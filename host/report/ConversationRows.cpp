@@ -7,6 +7,7 @@
 
 #include "report/DataParts.h"
 #include "report/KindRows.h"
+#include "report/MediaFiles.h"
 
 namespace report {
 namespace {
@@ -72,12 +73,14 @@ void AddText(rapidjson::Value& row, const char* name, const std::string& text, A
   row.AddMember(rapidjson::StringRef(name), rapidjson::Value(text, a), a);
 }
 
+// `media`: the report's copy of the file, "" when it has none.
 rapidjson::Value FileRow(const std::string& name, const std::string& type, int64_t size,
-                         Allocator& a) {
+                         const std::string& media, Allocator& a) {
   rapidjson::Value file(rapidjson::kObjectType);
   AddText(file, "name", name, a);
   AddText(file, "type", type, a);
   file.AddMember("size", size, a);
+  AddText(file, "media", media, a);
   return file;
 }
 
@@ -137,7 +140,8 @@ bool WriteChats(const rapidjson::Value& chatList, RowsTarget& target, WriteOne w
 }
 
 rapidjson::Value MessageRow(const rapidjson::Value& message,
-                            const std::map<std::string, std::string>& textByGuid, Allocator& a) {
+                            const std::map<std::string, std::string>& textByGuid, MediaFiles& media,
+                            Allocator& a) {
   rapidjson::Value row(rapidjson::kObjectType);
   bool me = Flag(message, "is_from_me");
   row.AddMember("me", me, a);
@@ -149,8 +153,10 @@ rapidjson::Value MessageRow(const rapidjson::Value& message,
   rapidjson::Value files(rapidjson::kArrayType);
   for (const auto& attachment : ArrayMember(message, "attachments").GetArray()) {
     std::string name = FirstText(attachment, {"transfer_name", "filename"});
+    std::string copy = media.WantDevicePath(Text(attachment, "filename"), name);
     files.PushBack(
-        FileRow(name, Text(attachment, "mime_type"), Number(attachment, "total_bytes"), a), a);
+        FileRow(name, Text(attachment, "mime_type"), Number(attachment, "total_bytes"), copy, a),
+        a);
   }
   row.AddMember("files", files, a);
   const rapidjson::Value& reaction = Member(message, "reaction");
@@ -165,7 +171,8 @@ rapidjson::Value MessageRow(const rapidjson::Value& message,
   return row;
 }
 
-rapidjson::Value WhatsAppRow(const rapidjson::Value& message, Allocator& a) {
+rapidjson::Value WhatsAppRow(const rapidjson::Value& message, MediaFiles& mediaFiles,
+                             Allocator& a) {
   rapidjson::Value row(rapidjson::kObjectType);
   bool me = Flag(message, "is_from_me");
   row.AddMember("me", me, a);
@@ -184,7 +191,8 @@ rapidjson::Value WhatsAppRow(const rapidjson::Value& message, Allocator& a) {
       std::string format = Text(media, "format");
       if (!format.empty()) name += "." + format;
     }
-    files.PushBack(FileRow(name, Text(media, "format"), Number(media, "size"), a), a);
+    std::string copy = mediaFiles.Want(Text(media, "path"), Text(media, "relativePath"));
+    files.PushBack(FileRow(name, Text(media, "format"), Number(media, "size"), copy, a), a);
   }
   row.AddMember("files", files, a);
   if (Flag(message, "system")) row.AddMember("system", true, a);
@@ -222,8 +230,8 @@ bool WriteMessageRows(const rapidjson::Value& scanFile, RowsTarget& target) {
         card.detail = Text(chat, "service") + (Flag(chat, "is_group") ? " group" : "");
         card.last = Text(chat, "last_message_date");
         return WriteChat(messages, number, card, chats, target,
-                         [&textByGuid](const rapidjson::Value& message, Allocator& a) {
-                           return MessageRow(message, textByGuid, a);
+                         [&](const rapidjson::Value& message, Allocator& a) {
+                           return MessageRow(message, textByGuid, *target.media, a);
                          });
       });
 }
@@ -243,7 +251,10 @@ bool WriteWhatsAppRows(const rapidjson::Value& scanFile, RowsTarget& target) {
         card.name = FirstText(chat, {"name", "jid"});
         card.detail = Text(chat, "group_info").empty() ? "WhatsApp" : "WhatsApp group";
         card.last = Text(chat, "date");
-        return WriteChat(ArrayMember(chat, "messages"), number, card, chats, target, WhatsAppRow);
+        return WriteChat(ArrayMember(chat, "messages"), number, card, chats, target,
+                         [&](const rapidjson::Value& message, Allocator& a) {
+                           return WhatsAppRow(message, *target.media, a);
+                         });
       });
 }
 

@@ -130,10 +130,16 @@ struct KindPage {
 };
 
 constexpr KindPage kKindPages[] = {
-    {"contacts", "contacts.html", WriteItems},    {"messages", "messages.html", WriteMessageRows},
-    {"calendar", "calendar.html", WriteCalendar}, {"calls", "calls.html", WriteItems},
-    {"notes", "notes.html", WriteItems},          {"bookmarks", "bookmarks.html", WriteBookmarks},
-    {"history", "history.html", WriteItems},      {"whatsapp", "whatsapp.html", WriteWhatsAppRows},
+    {"contacts", "contacts.html", WriteItems},
+    {"messages", "messages.html", WriteMessageRows},
+    {"calendar", "calendar.html", WriteCalendar},
+    {"calls", "calls.html", WriteItems},
+    {"notes", "notes.html", WriteItems},
+    {"bookmarks", "bookmarks.html", WriteBookmarks},
+    {"history", "history.html", WriteItems},
+    {"whatsapp", "whatsapp.html", WriteWhatsAppRows},
+    {"photos", "photos.html", WritePhotoRows},
+    {"voice-memos", "voice-memos.html", WriteRecordingRows},
 };
 
 const KindPage* FindPage(const std::string& kind) {

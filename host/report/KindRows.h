@@ -15,10 +15,13 @@ struct KindData {
   size_t groupParts = 0;  // data/<kind>-groups-<n>.js: calendars, chat lists
 };
 
+class MediaFiles;
+
 // Where a kind's rows go and what came of them.
 struct RowsTarget {
   std::string dataFolder;  // ends in "/"
   std::string kind;        // the kind's name, the stem of its files
+  MediaFiles* media;       // the stored files the rows show
   KindData written;
   std::string error;  // why a file could not be written
 };
@@ -34,6 +37,9 @@ bool WriteKindRows(const rapidjson::Value& scanFile, RowsTarget& target);
 // The conversations of messages and WhatsApp (ConversationRows.cpp).
 bool WriteMessageRows(const rapidjson::Value& scanFile, RowsTarget& target);
 bool WriteWhatsAppRows(const rapidjson::Value& scanFile, RowsTarget& target);
+// Photos and recordings (MediaRows.cpp).
+bool WritePhotoRows(const rapidjson::Value& scanFile, RowsTarget& target);
+bool WriteRecordingRows(const rapidjson::Value& scanFile, RowsTarget& target);
 
 }  // namespace report
 

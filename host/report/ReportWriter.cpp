@@ -97,8 +97,8 @@ const rapidjson::Value& ArrayOf(const rapidjson::Value& object, const char* name
 
 // One kind's line of the summary, its data files written first.
 bool DescribeKind(const ReportInput& input, const rapidjson::Value& entry,
-                  const std::string& reportFolder, rapidjson::Value& kinds, Allocator& a,
-                  std::string* error) {
+                  const std::string& reportFolder, MediaFiles& media, rapidjson::Value& kinds,
+                  Allocator& a, std::string* error) {
   std::string name = Text(entry, "name");
   if (!KnownKind(name)) return true;  // no file is ever named after an unknown text
   rapidjson::Value line(rapidjson::kObjectType);
@@ -111,7 +111,7 @@ bool DescribeKind(const ReportInput& input, const rapidjson::Value& entry,
   line.AddMember("problems", problems, a);
 
   std::string page = PageOf(name);
-  RowsTarget target{reportFolder + "data/", name, {}, ""};
+  RowsTarget target{reportFolder + "data/", name, &media, {}, ""};
   if (!page.empty() && !Text(entry, "file").empty()) {
     rapidjson::Document scanFile;
     std::string readError;
@@ -136,6 +136,23 @@ bool DescribeKind(const ReportInput& input, const rapidjson::Value& entry,
   line.AddMember("groupParts", static_cast<uint64_t>(target.written.groupParts), a);
   kinds.PushBack(line, a);
   return true;
+}
+
+// Messages name their attachments by the device's paths; the attachment
+// list says where each is stored.
+void KnowAttachments(const ReportInput& input, const rapidjson::Value& summary, MediaFiles& media) {
+  bool scanned = false;
+  for (const auto& entry : ArrayOf(summary, "kinds").GetArray())
+    scanned =
+        scanned || (Text(entry, "name") == "message-attachments" && !Text(entry, "file").empty());
+  rapidjson::Document attachments;
+  std::string error;
+  if (!scanned ||
+      !ReadJsonFile(input.scanFolder + "message-attachments.json", attachments, &error) ||
+      !attachments.IsArray())
+    return;
+  for (const auto& attachment : attachments.GetArray())
+    media.KnowDevicePath(Text(attachment, "QueryPath"), Text(attachment, "Path"));
 }
 
 std::string UtcNow() {
@@ -207,11 +224,18 @@ bool WriteReport(const ReportInput& input, const std::string& reportFolder, std:
   shown.AddMember("scan", scan, a);
   shown.AddMember("made", rapidjson::Value(UtcNow(), a), a);
 
+  MediaFiles media(Text(summary, "backup"), reportFolder, input.decipher);
+  KnowAttachments(input, summary, media);
   rapidjson::Value kinds(rapidjson::kArrayType);
   for (const auto& entry : ArrayOf(summary, "kinds").GetArray())
-    if (entry.IsObject() && !DescribeKind(input, entry, reportFolder, kinds, a, error))
+    if (entry.IsObject() && !DescribeKind(input, entry, reportFolder, media, kinds, a, error))
       return false;
   shown.AddMember("kinds", kinds, a);
+  shown.AddMember("media", static_cast<uint64_t>(media.Wanted()), a);
+  rapidjson::Value mediaProblems(rapidjson::kArrayType);
+  for (const std::string& problem : media.CopyAll())
+    mediaProblems.PushBack(rapidjson::Value(problem, a), a);
+  shown.AddMember("mediaProblems", mediaProblems, a);
 
   std::string data = DataScript("summary", JsonText(shown));
   if (data.size() > kMaxFileBytes) {

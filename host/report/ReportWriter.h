@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "report/MediaFiles.h"
 #include "vorn/Json.h"
 
 namespace report {
@@ -13,6 +14,9 @@ struct ReportInput {
   std::string scanFolder;                     // ends in "/"
   const rapidjson::Value* summary = nullptr;  // summary.json
   const rapidjson::Value* device = nullptr;   // device.json, or an empty object
+  // How stored files of an encrypted backup are deciphered into the report;
+  // null for a plain backup, whose files are copied as they are.
+  MediaFiles::Decipher decipher;
 };
 
 // Writes into `reportFolder` (ending in "/", existing and empty). False with

@@ -119,16 +119,29 @@ const Expected kPages[] = {
     {"bookmarks.html", "data-item",
      [](const std::string& s) { return BookmarkNodes(Json(s + "bookmarks.json")); }},
     {"messages.html", "data-group", [](const std::string& s) { return Items(s, "messages.json"); }},
+    {"photos.html", "data-item",
+     [](const std::string& s) { return size_t{Json(s + "photos.json")["camera_roll"].Size()}; }},
+    {"photos.html", "data-group",
+     [](const std::string& s) { return size_t{Json(s + "photos.json")["albums"].Size()}; }},
+    {"voice-memos.html", "data-item",
+     [](const std::string& s) { return Items(s, "voice-memos.json"); }},
     {"whatsapp.html", "data-group",
      [](const std::string& s) { return size_t{Json(s + "whatsapp.json")["chats"].Size()}; }},
 };
 
-// Every load a page makes is a relative address inside the report.
-void ExpectOnlyLocalLoads(const std::string& dom, const std::string& page) {
+// Every load a page makes is a relative address inside the report, and the
+// media it shows were copied there. Returns how many media it shows.
+size_t ExpectOnlyLocalLoads(const std::string& dom, const std::string& report,
+                            const std::string& page) {
   std::regex remote(
       "<(script|link|img|audio|video|source|iframe|embed|object)\\b[^>]*\\b(src|href)=\""
       "([a-zA-Z][a-zA-Z0-9+.-]*:|//|/)");
   EXPECT_FALSE(std::regex_search(dom, remote)) << page;
+  std::regex media("<(img|audio) [^>]*\\bsrc=\"(media/[^\"]+)\"");
+  size_t shown = 0;
+  for (std::sregex_iterator at(dom.begin(), dom.end(), media), end; at != end; ++at, ++shown)
+    EXPECT_EQ(access((report + (*at)[2].str()).c_str(), R_OK), 0) << page << " " << (*at)[2];
+  return shown;
 }
 
 class ReportInBrowser : public ::testing::Test {
@@ -157,13 +170,16 @@ TempFolder* ReportInBrowser::root_ = nullptr;
 TEST_F(ReportInBrowser, EveryPageShowsWhatTheScanFound) {
   for (const char* backup : {"plain", "encrypted"}) {
     std::string scan = Demo(backup);
+    size_t media = 0;
     for (const Expected& expected : kPages) {
       std::string dom = Browse("file://" + scan + "report/" + expected.page, "UTC");
       EXPECT_EQ(Count(dom, "data-ready"), 1u) << backup << " " << expected.page;
       EXPECT_EQ(Count(dom, expected.attribute), expected.count(scan))
           << backup << " " << expected.page << " " << expected.attribute;
-      ExpectOnlyLocalLoads(dom, expected.page);
+      media += ExpectOnlyLocalLoads(dom, scan + "report/", expected.page);
     }
+    // Photos, thumbnails and recordings, deciphered in the encrypted one.
+    EXPECT_GT(media, 12u) << backup;
     // Each conversation, opened from the chat list's address (the two
     // backups hold the same chats).
     if (std::string(backup) == "encrypted") continue;
@@ -174,6 +190,7 @@ TEST_F(ReportInBrowser, EveryPageShowsWhatTheScanFound) {
         std::string page = std::string(kind) + ".html#c=" + std::to_string(chat);
         std::string dom = Browse("file://" + scan + "report/" + page, "UTC");
         EXPECT_EQ(Count(dom, "data-item"), chats[chat]["messages"].Size()) << backup << " " << page;
+        ExpectOnlyLocalLoads(dom, scan + "report/", page);
       }
     }
   }
@@ -190,10 +207,19 @@ TEST_F(ReportInBrowser, EveryPageShowsWhatTheScanFound) {
             1);
   EXPECT_EQ(testing_support::RunKeldra({"report", *root_ / "demo/backups"}).status, 1);
 
+  // The encrypted backup's media are deciphered: the plain one's bytes.
+  std::vector<std::string> copied = testing_support::FolderEntries(Demo("plain") + "report/media");
+  EXPECT_GT(copied.size(), 12u);
+  for (const std::string& name : copied)
+    EXPECT_EQ(ReadFile(Demo("encrypted") + "report/media/" + name),
+              ReadFile(Demo("plain") + "report/media/" + name))
+        << name;
+
   // The encrypted backup's report is as private as its scan.
   std::string report = Demo("encrypted") + "report/";
-  for (const std::string& path : {report, report + "data/", report + "index.html",
-                                  report + "data/summary.js", report + "messages.html"}) {
+  for (const std::string& path :
+       {report, report + "data/", report + "media/", report + "index.html",
+        report + "data/summary.js", report + "messages.html"}) {
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0) << path;
     EXPECT_EQ(info.st_mode & 077, 0u) << path;
@@ -261,6 +287,14 @@ TEST_F(ReportInBrowser, EditedScanShowsHostileTextAsTextAndLongChatsFromTheEnd) 
   SetText(bookmarks[2], "url", "javascript:document.body.setAttribute('data-pwned','')", bookmarks);
   SetText(bookmarks[2], "name", hostile, bookmarks);
   testing_support::WriteFile(scan / "bookmarks.json", testing_support::Json(bookmarks));
+  // Media that name files outside the backup are never copied.
+  rapidjson::Document whatsapp = Json(scan / "whatsapp.json");
+  rapidjson::Value& photo = whatsapp["chats"][1]["messages"][2]["media"];
+  SetText(photo, "path", "/etc/passwd", whatsapp);
+  SetText(whatsapp["chats"][0]["messages"][2]["media"], "path",
+          Json(scan / "summary.json")["backup"].GetString() + std::string("../../../etc/passwd"),
+          whatsapp);
+  testing_support::WriteFile(scan / "whatsapp.json", testing_support::Json(whatsapp));
 
   auto run = testing_support::RunKeldra({"report", scan.Path()});
   ASSERT_EQ(run.status, 0) << run.err;
@@ -281,6 +315,8 @@ TEST_F(ReportInBrowser, EditedScanShowsHostileTextAsTextAndLongChatsFromTheEnd) 
       EXPECT_NE(dom.find("2024-06-15 06:32:00 -04:00"), std::string::npos);
   }
   EXPECT_EQ(listener.Accepted(), 0);
+  for (const std::string& name : testing_support::FolderEntries(scan / "report/media"))
+    EXPECT_NE(ReadFile(scan / "report/media/" + name), ReadFile("/etc/passwd")) << name;
 
   // A long chat opens at its newest page, and offers the older ones.
   std::string dom = Browse("file://" + scan / "report/messages.html#c=3", "UTC");

@@ -7,7 +7,7 @@
   const TITLES = {
     index: 'Overview', contacts: 'Contacts', messages: 'Messages', calendar: 'Calendar',
     calls: 'Calls', notes: 'Notes', bookmarks: 'Bookmarks', history: 'History',
-    whatsapp: 'WhatsApp',
+    whatsapp: 'WhatsApp', photos: 'Photos', 'voice-memos': 'Voice memos',
   };
   const STATUS_WORDS = {
     complete: 'read in full',
@@ -64,6 +64,28 @@
     if (!/^(https?:|mailto:)/i.test(url)) return el('span', { class: 'url' }, label || url);
     const a = el('a', { class: 'url', rel: 'noopener noreferrer', target: '_blank' }, label || url);
     a.href = url;
+    return a;
+  }
+
+  // The report's own copies of media: the only addresses a page loads from data.
+  const MEDIA = /^media\/[0-9a-f]{40}\.[a-z0-9]{1,5}$/;
+  const PICTURE = /\.(jpe?g|png|gif|webp|bmp)$/;
+
+  function mediaLink(media, label) {
+    if (!MEDIA.test(text(media))) return el('span', {}, label);
+    const a = el('a', { class: 'media', target: '_blank' }, label);
+    a.href = media;
+    return a;
+  }
+
+  // A picture shown small that opens in full.
+  function thumbnail(media, full, label) {
+    if (!MEDIA.test(text(media)) || !PICTURE.test(media)) return null;
+    const img = el('img', { class: 'thumb', loading: 'lazy', alt: '' });
+    img.src = media;
+    img.alt = label || '';
+    const a = el('a', { class: 'media', target: '_blank' }, img);
+    a.href = MEDIA.test(text(full)) ? full : media;
     return a;
   }
 
@@ -210,7 +232,7 @@
     }
     table.append(body);
     main.append(card, el('h2', {}, 'What the scan found'), table);
-    const failures = (summary.scan && summary.scan.failures) || [];
+    const failures = ((summary.scan && summary.scan.failures) || []).concat(summary.mediaProblems || []);
     if (failures.length) {
       main.append(el('h2', {}, 'What went wrong'),
         el('ul', { class: 'problems' }, ...failures.map((f) => el('li', {}, text(f)))));
@@ -287,7 +309,7 @@
     history: ['When', 'Title', 'Address'],
   };
   const ROWS = { contacts: contactRow, calls: callRow, history: visitRow, notes: noteRow,
-    bookmarks: bookmarkRow };
+    bookmarks: bookmarkRow, 'voice-memos': recordingRow };
 
   function listPage(main, kind) {
     const info = kindOf(kind);
@@ -379,6 +401,66 @@
     });
   }
 
+  function photoRow(p) {
+    const caption = [text(p.name), when(p.at), p.kind === 'video' ? duration(p.duration) : '',
+      p.favorite ? 'favourite' : '', p.hidden ? 'hidden' : '', p.trashed ? 'recently deleted' : '']
+      .filter(Boolean).join(' · ');
+    const tile = item('figure', 'photo', thumbnail(p.thumb, p.full, text(p.name)) ||
+      el('div', { class: 'no-thumb' }, mediaLink(p.full, text(p.kind) || 'file')),
+    el('figcaption', {}, caption));
+    tile.setAttribute('data-albums', (Array.isArray(p.albums) ? p.albums : []).map(Number).join(' '));
+    return tile;
+  }
+
+  function recordingRow(r) {
+    const row = item('article', 'recording', el('h3', {}, text(r.title) || '(no title)'),
+      el('div', { class: 'dates' }, [when(r.at), duration(r.duration), r.deleted ? 'recently deleted' : '']
+        .filter(Boolean).join(' · ')));
+    if (MEDIA.test(text(r.media))) {
+      const audio = el('audio', { controls: '', preload: 'none' });
+      audio.src = r.media;
+      row.append(audio);
+    } else {
+      row.append(el('p', { class: 'muted' }, 'Its sound file is not in the backup.'));
+    }
+    return row;
+  }
+
+  function photosPage(main) {
+    const info = kindOf('photos');
+    const albums = el('ul', { class: 'albums' });
+    const grid = el('div', { class: 'list grid' });
+    const search = searchBox([grid]);
+    main.append(search, albums, grid);
+    let chosen = null;
+    const showAlbum = () => {
+      for (const tile of grid.children) {
+        const inAlbum = chosen === null || tile.getAttribute('data-albums').split(' ').includes(chosen);
+        tile.classList.toggle('other-album', !inAlbum);
+      }
+      for (const li of albums.children) li.classList.toggle('open', li.dataset.album === chosen);
+    };
+    return loadGroups('photos').then((groups) => {
+      const all = el('li', { 'data-album': '' }, el('a', { href: '#' }, 'All photos'));
+      all.addEventListener('click', (e) => { e.preventDefault(); chosen = null; showAlbum(); });
+      albums.append(all);
+      groups.forEach((album, n) => {
+        const li = el('li', { 'data-group': '', 'data-album': String(n) },
+          el('a', { href: '#' }, text(album.title) || '(no title)'),
+          el('span', { class: 'muted' }, ` (${Number(album.count) || 0})`));
+        li.addEventListener('click', (e) => { e.preventDefault(); chosen = String(n); showAlbum(); });
+        albums.append(li);
+      });
+      const { bar, go } = pager(info.parts, (n) => load(`photos-${n}`).then((rows) => {
+        grid.replaceChildren(...rows.map((r) => (r && r.omitted ? omitted(r) : photoRow(r))));
+        showAlbum();
+        filter(grid, search.value);
+      }));
+      main.append(bar);
+      return go(0);
+    });
+  }
+
   // ---------------------------------------------------------------- chats
 
   const REACTIONS = { love: '♥', like: '👍', dislike: '👎', laugh: '😂', emphasize: '‼', question: '?' };
@@ -398,8 +480,9 @@
     const body = text(m.text).replace(/\uFFFC/g, '').trim();
     if (body) bubble.append(el('div', { class: 'text' }, body));
     for (const f of Array.isArray(m.files) ? m.files : []) {
-      bubble.append(el('div', { class: 'file' }, `Attachment: ${text(f.name) || '(no name)'}` +
-        ` (${[text(f.type), bytes(f.size)].filter(Boolean).join(', ')})`));
+      const label = `${text(f.name) || '(no name)'} (${[text(f.type), bytes(f.size)].filter(Boolean).join(', ')})`;
+      bubble.append(thumbnail(f.media, f.media, text(f.name)) ||
+        el('div', { class: 'file' }, 'Attachment: ', mediaLink(f.media, label)));
     }
     if (Array.isArray(m.place)) bubble.append(el('div', { class: 'file' }, `Location: ${m.place.map(Number).join(', ')}`));
     bubble.append(el('div', { class: 'time' }, when(m.at)));
@@ -459,7 +542,7 @@
 
   // ---------------------------------------------------------------- start
 
-  const PAGES = { index: indexPage, calendar: calendarPage, messages: (m) => chatPage(m, 'messages'),
+  const PAGES = { index: indexPage, calendar: calendarPage, photos: photosPage, messages: (m) => chatPage(m, 'messages'),
     whatsapp: (m) => chatPage(m, 'whatsapp') };
 
   function start() {
