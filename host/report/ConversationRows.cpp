@@ -75,12 +75,13 @@ void AddText(rapidjson::Value& row, const char* name, const std::string& text, A
 
 // `media`: the report's copy of the file, "" when it has none.
 rapidjson::Value FileRow(const std::string& name, const std::string& type, int64_t size,
-                         const std::string& media, Allocator& a) {
+                         const std::string& media, MediaFiles& files, Allocator& a) {
   rapidjson::Value file(rapidjson::kObjectType);
   AddText(file, "name", name, a);
   AddText(file, "type", type, a);
   file.AddMember("size", size, a);
   AddText(file, "media", media, a);
+  AddText(file, "thumb", files.ThumbnailOf(media), a);
   return file;
 }
 
@@ -154,9 +155,9 @@ rapidjson::Value MessageRow(const rapidjson::Value& message,
   for (const auto& attachment : ArrayMember(message, "attachments").GetArray()) {
     std::string name = FirstText(attachment, {"transfer_name", "filename"});
     std::string copy = media.WantDevicePath(Text(attachment, "filename"), name);
-    files.PushBack(
-        FileRow(name, Text(attachment, "mime_type"), Number(attachment, "total_bytes"), copy, a),
-        a);
+    files.PushBack(FileRow(name, Text(attachment, "mime_type"), Number(attachment, "total_bytes"),
+                           copy, media, a),
+                   a);
   }
   row.AddMember("files", files, a);
   const rapidjson::Value& reaction = Member(message, "reaction");
@@ -192,7 +193,8 @@ rapidjson::Value WhatsAppRow(const rapidjson::Value& message, MediaFiles& mediaF
       if (!format.empty()) name += "." + format;
     }
     std::string copy = mediaFiles.Want(Text(media, "path"), Text(media, "relativePath"));
-    files.PushBack(FileRow(name, Text(media, "format"), Number(media, "size"), copy, a), a);
+    files.PushBack(FileRow(name, Text(media, "format"), Number(media, "size"), copy, mediaFiles, a),
+                   a);
   }
   row.AddMember("files", files, a);
   if (Flag(message, "system")) row.AddMember("system", true, a);

@@ -10,6 +10,7 @@
 
 #include "common/StoredFile.h"
 #include "common/UniqueFd.h"
+#include "report/Thumbnails.h"
 
 namespace report {
 namespace {
@@ -88,6 +89,13 @@ std::string MediaFiles::WantDevicePath(const std::string& devicePath, const std:
   return stored == storedByDevicePath_.end() ? "" : Want(stored->second, name);
 }
 
+std::string MediaFiles::ThumbnailOf(const std::string& shown) {
+  if (shown.empty() || !CanThumbnail(shown)) return "";
+  // "media/<id>.<ext>" -> "media/thumbs/<id>.jpg"
+  std::string id = shown.substr(6, shown.find('.', 6) - 6);
+  return thumbnails_[shown] = "media/thumbs/" + id + ".jpg";
+}
+
 std::vector<std::string> MediaFiles::CopyAll() {
   std::vector<std::string> problems;
   if (wanted_.empty()) return problems;
@@ -127,6 +135,7 @@ std::vector<std::string> MediaFiles::CopyAll() {
     }
   }
   flush();
+  MakeThumbnails();
   if (missing)
     problems.push_back(
         std::to_string(missing) + (missing == 1 ? " media file is" : " media files are") +
@@ -135,6 +144,19 @@ std::vector<std::string> MediaFiles::CopyAll() {
     problems.push_back(std::to_string(failed) + (failed == 1 ? " media file" : " media files") +
                        " could not be copied into the report");
   return problems;
+}
+
+void MediaFiles::MakeThumbnails() {
+  if (thumbnails_.empty()) return;
+  std::string folder = reportFolder_ + "media/thumbs";
+  if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return;
+  for (const auto& [shown, thumbnail] : thumbnails_) {
+    struct stat copied;
+    // From the report's own copy, never from the backup: an encrypted
+    // backup's copy is the deciphered one.
+    if (lstat((reportFolder_ + shown).c_str(), &copied) != 0 || !S_ISREG(copied.st_mode)) continue;
+    MakeThumbnail(reportFolder_ + shown, reportFolder_ + thumbnail);
+  }
 }
 
 }  // namespace report

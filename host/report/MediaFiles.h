@@ -34,6 +34,11 @@ class MediaFiles {
   void KnowDevicePath(const std::string& devicePath, const std::string& storedPath);
   std::string WantDevicePath(const std::string& devicePath, const std::string& name);
 
+  // The name of the thumbnail CopyAll makes of a wanted picture
+  // ("media/thumbs/<file id>.jpg"); "" for a file that is no picture. A
+  // picture that cannot be decoded gets none.
+  std::string ThumbnailOf(const std::string& shown);
+
   // Copies (or deciphers) every wanted file into media/. The files that
   // could not be, in plain sentences.
   std::vector<std::string> CopyAll();
@@ -41,11 +46,15 @@ class MediaFiles {
   size_t Wanted() const { return wanted_.size(); }
 
  private:
+  // Thumbnails of the pictures copied; a picture that does not decode has none.
+  void MakeThumbnails();
+
   std::string backup_;
   std::string reportFolder_;
   Decipher decipher_;
   std::map<std::string, std::string> storedByDevicePath_;
-  std::map<std::string, std::string> wanted_;  // file id -> name below the report folder
+  std::map<std::string, std::string> wanted_;      // file id -> name below the report folder
+  std::map<std::string, std::string> thumbnails_;  // name of the copy -> of its thumbnail
 };
 
 }  // namespace report

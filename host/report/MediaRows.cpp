@@ -1,6 +1,5 @@
 // The photos and the recordings of a report: each row names the report's
 // copy of its file, so that the page shows the picture or plays the sound.
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -46,14 +45,6 @@ void AddText(rapidjson::Value& row, const char* name, const std::string& text, A
   row.AddMember(rapidjson::StringRef(name), rapidjson::Value(text, a), a);
 }
 
-bool IsPicture(const std::string& shown) {
-  for (const char* extension : {".jpg", ".jpeg", ".png", ".gif", ".webp", ".bmp"})
-    if (shown.size() > std::strlen(extension) &&
-        shown.compare(shown.size() - std::strlen(extension), std::string::npos, extension) == 0)
-      return true;
-  return false;
-}
-
 bool Close(DataParts& parts, size_t* count, RowsTarget& target) {
   bool ok = parts.Finish();
   *count = parts.Parts();
@@ -90,9 +81,12 @@ bool WritePhotoRows(const rapidjson::Value& scanFile, RowsTarget& target) {
     scratch.GetAllocator().Clear();
     std::string name = Text(photo, "FILENAME");
     std::string full = target.media->Want(Text(photo, "PATH"), name);
-    std::string thumb =
-        target.media->Want(Text(photo, "THUMBNAIL_PATH"), Text(photo, "THUMBNAIL_RELATIVE_PATH"));
-    if (!IsPicture(thumb)) thumb = IsPicture(full) ? full : "";
+    // Made from the original picture (HEIC too); a video's from the
+    // still the device keeps of it.
+    std::string thumb = target.media->ThumbnailOf(full);
+    if (thumb.empty())
+      thumb = target.media->ThumbnailOf(target.media->Want(Text(photo, "THUMBNAIL_PATH"),
+                                                           Text(photo, "THUMBNAIL_RELATIVE_PATH")));
     rapidjson::Value row(rapidjson::kObjectType);
     AddText(row, "name", name, a);
     AddText(row, "at", Text(photo, "DATE_CREATED"), a);

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <functional>
@@ -178,8 +179,7 @@ TEST_F(ReportInBrowser, EveryPageShowsWhatTheScanFound) {
           << backup << " " << expected.page << " " << expected.attribute;
       media += ExpectOnlyLocalLoads(dom, scan + "report/", expected.page);
     }
-    // Photos, thumbnails and recordings, deciphered in the encrypted one.
-    EXPECT_GT(media, 12u) << backup;
+    EXPECT_EQ(media, Items(scan, "voice-memos.json")) << backup << ": a player per recording";
     // Each conversation, opened from the chat list's address (the two
     // backups hold the same chats).
     if (std::string(backup) == "encrypted") continue;
@@ -251,6 +251,30 @@ class Listener {
   int port_ = 0;
 };
 
+// A picture the thumbnailer can read: a PNG of one colour.
+std::string Png(uint32_t width, uint32_t height) {
+  auto chunk = [](const std::string& type, const std::string& data) {
+    std::string body = type + data;
+    uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size());
+    auto be = [](uint32_t n) {
+      return std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
+    };
+    return be(data.size()) + body + be(crc);
+  };
+  std::string header =
+      chunk("IHDR", std::string{char(width >> 24), char(width >> 16), char(width >> 8), char(width),
+                                char(height >> 24), char(height >> 16), char(height >> 8),
+                                char(height), 8, 2, 0, 0, 0});
+  std::string rows;
+  for (uint32_t y = 0; y < height; ++y) rows += '\0' + std::string(width * 3, '\x60');
+  std::string packed(compressBound(rows.size()), '\0');
+  uLongf size = packed.size();
+  compress(reinterpret_cast<Bytef*>(&packed[0]), &size, reinterpret_cast<const Bytef*>(rows.data()),
+           rows.size());
+  packed.resize(size);
+  return "\x89PNG\r\n\x1a\n" + header + chunk("IDAT", packed) + chunk("IEND", "");
+}
+
 void SetText(rapidjson::Value& object, const char* name, const std::string& text,
              rapidjson::Document& document) {
   object[name].SetString(text.c_str(), text.size(), document.GetAllocator());
@@ -287,13 +311,20 @@ TEST_F(ReportInBrowser, EditedScanShowsHostileTextAsTextAndLongChatsFromTheEnd) 
   SetText(bookmarks[2], "url", "javascript:document.body.setAttribute('data-pwned','')", bookmarks);
   SetText(bookmarks[2], "name", hostile, bookmarks);
   testing_support::WriteFile(scan / "bookmarks.json", testing_support::Json(bookmarks));
-  // Media that name files outside the backup are never copied.
+  // A backup of one stored picture, which a WhatsApp message shows as a
+  // thumbnail; media that name files outside the backup are never copied.
+  const std::string id = "7b" + std::string(38, 'e'), png = Png(640, 480);
+  testing_support::MakeFolders(scan / "backup/7b");
+  testing_support::WriteFile(scan / "backup/7b/" + id, png);
+  rapidjson::Document summary = Json(scan / "summary.json");
+  SetText(summary, "backup", scan / "backup/", summary);
+  testing_support::WriteFile(scan / "summary.json", testing_support::Json(summary));
   rapidjson::Document whatsapp = Json(scan / "whatsapp.json");
-  rapidjson::Value& photo = whatsapp["chats"][1]["messages"][2]["media"];
-  SetText(photo, "path", "/etc/passwd", whatsapp);
+  rapidjson::Value& picture = whatsapp["chats"][1]["messages"][2]["media"];
+  SetText(picture, "path", scan / "backup/7b/" + id, whatsapp);
+  SetText(picture, "relativePath", "Message/Media/a/harbour.PNG", whatsapp);
   SetText(whatsapp["chats"][0]["messages"][2]["media"], "path",
-          Json(scan / "summary.json")["backup"].GetString() + std::string("../../../etc/passwd"),
-          whatsapp);
+          scan / "backup/../../../../../../etc/passwd", whatsapp);
   testing_support::WriteFile(scan / "whatsapp.json", testing_support::Json(whatsapp));
 
   auto run = testing_support::RunKeldra({"report", scan.Path()});
@@ -315,8 +346,16 @@ TEST_F(ReportInBrowser, EditedScanShowsHostileTextAsTextAndLongChatsFromTheEnd) 
       EXPECT_NE(dom.find("2024-06-15 06:32:00 -04:00"), std::string::npos);
   }
   EXPECT_EQ(listener.Accepted(), 0);
-  for (const std::string& name : testing_support::FolderEntries(scan / "report/media"))
-    EXPECT_NE(ReadFile(scan / "report/media/" + name), ReadFile("/etc/passwd")) << name;
+  EXPECT_EQ(testing_support::FolderEntries(scan / "report/media"),
+            (std::vector<std::string>{id + ".png", "thumbs"}));
+  EXPECT_EQ(ReadFile(scan / "report/media/" + id + ".png"), png);
+  EXPECT_EQ(ReadFile(scan / "report/media/thumbs/" + id + ".jpg").substr(0, 3), "\xff\xd8\xff");
+  std::string chat = Browse("file://" + scan / "report/whatsapp.html#c=1", "UTC");
+  EXPECT_NE(chat.find("<a class=\"media\" target=\"_blank\" href=\"media/" + id +
+                      ".png\"><img class=\"thumb\" alt=\"Harbour\" src=\"media/thumbs/" + id +
+                      ".jpg\"></a>"),
+            std::string::npos)
+      << chat;
 
   // A long chat opens at its newest page, and offers the older ones.
   std::string dom = Browse("file://" + scan / "report/messages.html#c=3", "UTC");

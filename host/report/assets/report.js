@@ -68,8 +68,7 @@
   }
 
   // The report's own copies of media: the only addresses a page loads from data.
-  const MEDIA = /^media\/[0-9a-f]{40}\.[a-z0-9]{1,5}$/;
-  const PICTURE = /\.(jpe?g|png|gif|webp|bmp)$/;
+  const MEDIA = /^media\/(thumbs\/)?[0-9a-f]{40}\.[a-z0-9]{1,5}$/;
 
   function mediaLink(media, label) {
     if (!MEDIA.test(text(media))) return el('span', {}, label);
@@ -78,14 +77,16 @@
     return a;
   }
 
-  // A picture shown small that opens in full.
-  function thumbnail(media, full, label) {
-    if (!MEDIA.test(text(media)) || !PICTURE.test(media)) return null;
-    const img = el('img', { class: 'thumb', loading: 'lazy', alt: '' });
-    img.src = media;
+  // A thumbnail that opens the full picture; `instead` where there is none
+  // (the picture could not be decoded when the report was made).
+  function thumbnail(thumb, full, label, instead) {
+    if (!MEDIA.test(text(thumb))) return instead;
+    const img = el('img', { class: 'thumb', alt: '' });
     img.alt = label || '';
     const a = el('a', { class: 'media', target: '_blank' }, img);
-    a.href = MEDIA.test(text(full)) ? full : media;
+    a.href = MEDIA.test(text(full)) ? full : thumb;
+    img.addEventListener('error', () => a.replaceWith(instead));
+    img.src = thumb;
     return a;
   }
 
@@ -405,8 +406,8 @@
     const caption = [text(p.name), when(p.at), p.kind === 'video' ? duration(p.duration) : '',
       p.favorite ? 'favourite' : '', p.hidden ? 'hidden' : '', p.trashed ? 'recently deleted' : '']
       .filter(Boolean).join(' · ');
-    const tile = item('figure', 'photo', thumbnail(p.thumb, p.full, text(p.name)) ||
-      el('div', { class: 'no-thumb' }, mediaLink(p.full, text(p.kind) || 'file')),
+    const tile = item('figure', 'photo', thumbnail(p.thumb, p.full, text(p.name),
+      el('div', { class: 'no-thumb' }, mediaLink(p.full, text(p.kind) || 'file'))),
     el('figcaption', {}, caption));
     tile.setAttribute('data-albums', (Array.isArray(p.albums) ? p.albums : []).map(Number).join(' '));
     return tile;
@@ -481,8 +482,8 @@
     if (body) bubble.append(el('div', { class: 'text' }, body));
     for (const f of Array.isArray(m.files) ? m.files : []) {
       const label = `${text(f.name) || '(no name)'} (${[text(f.type), bytes(f.size)].filter(Boolean).join(', ')})`;
-      bubble.append(thumbnail(f.media, f.media, text(f.name)) ||
-        el('div', { class: 'file' }, 'Attachment: ', mediaLink(f.media, label)));
+      bubble.append(thumbnail(f.thumb, f.media, text(f.name),
+        el('div', { class: 'file' }, 'Attachment: ', mediaLink(f.media, label))));
     }
     if (Array.isArray(m.place)) bubble.append(el('div', { class: 'file' }, `Location: ${m.place.map(Number).join(', ')}`));
     bubble.append(el('div', { class: 'time' }, when(m.at)));
