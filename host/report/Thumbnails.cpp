@@ -2,6 +2,7 @@
 
 #include <vips/vips.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "report/DataParts.h"
@@ -28,6 +29,15 @@ bool StartVips() {
     vips_cache_set_max(0);
     // Loaders libvips itself does not vouch for never see a backup's bytes.
     vips_block_untrusted_set(TRUE);
+    // A picture that does not decode only goes without a thumbnail: the
+    // decoders' complaints about it are not the person's business.
+    g_log_set_handler(
+        "VIPS",
+        static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO |
+                                    G_LOG_LEVEL_DEBUG),
+        [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    // Its worker threads and buffers are released when the program ends.
+    std::atexit(vips_shutdown);
     return true;
   }();
   return started;
