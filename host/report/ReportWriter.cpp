@@ -7,6 +7,8 @@
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "keldra/Kinds.h"
 #include "report/DataParts.h"
@@ -155,6 +157,23 @@ void KnowAttachments(const ReportInput& input, const rapidjson::Value& summary, 
     media.KnowDevicePath(Text(attachment, "QueryPath"), Text(attachment, "Path"));
 }
 
+// Deeper than any file a scan writes (a bookmark tree is cut at 64 levels).
+constexpr int kMaxNesting = 80;
+
+bool NestedWithin(const rapidjson::Value& root, int limit) {
+  std::vector<std::pair<const rapidjson::Value*, int>> open{{&root, 0}};
+  while (!open.empty()) {
+    auto [value, depth] = open.back();
+    open.pop_back();
+    if (depth > limit) return false;
+    if (value->IsArray())
+      for (const auto& element : value->GetArray()) open.push_back({&element, depth + 1});
+    else if (value->IsObject())
+      for (const auto& member : value->GetObject()) open.push_back({&member.value, depth + 1});
+  }
+  return true;
+}
+
 std::string UtcNow() {
   std::time_t now = std::time(nullptr);
   std::tm utc{};
@@ -186,11 +205,20 @@ bool ReadJsonFile(const std::string& path, rapidjson::Document& document, std::s
   }
   std::stringstream text;
   text << in.rdbuf();
-  document.Parse(text.str().c_str(), text.str().size());
-  if (!document.HasParseError()) return true;
-  *error = path + " is not JSON: " + rapidjson::GetParseError_En(document.GetParseError()) +
-           " at byte " + std::to_string(document.GetErrorOffset());
-  return false;
+  // Parsed without recursion, and refused when nested deeper than any scan
+  // writes: copying and writing values recurse.
+  document.Parse<rapidjson::kParseIterativeFlag>(text.str().c_str(), text.str().size());
+  if (document.HasParseError()) {
+    *error = path + " is not JSON: " + rapidjson::GetParseError_En(document.GetParseError()) +
+             " at byte " + std::to_string(document.GetErrorOffset());
+    return false;
+  }
+  if (!NestedWithin(document, kMaxNesting)) {
+    *error = path + " is nested deeper than a scan's files are";
+    document.SetNull();
+    return false;
+  }
+  return true;
 }
 
 bool IsReportEntry(const std::string& name) {

@@ -327,9 +327,14 @@ TEST_F(ReportInBrowser, EditedScanShowsHostileTextAsTextAndLongChatsFromTheEnd) 
           scan / "backup/../../../../../../etc/passwd", whatsapp);
   testing_support::WriteFile(scan / "whatsapp.json", testing_support::Json(whatsapp));
 
+  // A kind file nested without end leaves its page out, and nothing else.
+  testing_support::WriteFile(scan / "history.json",
+                             std::string(200000, '[') + std::string(200000, ']'));
+
   auto run = testing_support::RunKeldra({"report", scan.Path()});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, scan / "report/index.html\n");
+  EXPECT_NE(access((scan / "report/history.html").c_str(), F_OK), 0);
 
   std::string escaped = hostile;
   for (auto [from, to] : {std::pair{"<", "&lt;"}, std::pair{">", "&gt;"}})
