@@ -4,7 +4,7 @@
 //   keldra info   BACKUP [--json] [--password-file F]
 //   keldra scan   BACKUP [--types LIST|all] [--out DIR] [--force] [--ndjson] [--password-file F]
 //                 [--exact] [--report]
-//   keldra report OUT [--to DIR] [--force] [--password-file F]
+//   keldra report OUT [--to DIR] [--force] [--no-media] [--password-file F]
 //   keldra export BACKUP --to DIR (--all | --domain D | PATH...) [--force] [--password-file F]
 //   keldra demo   [--folder DIR]
 //   keldra send   [options] COMMAND [PAYLOAD]      the raw mode
@@ -165,6 +165,9 @@ int main(int argc, char** argv) {
   reportCommand->add_option("--to", reporting.to, "Folder of the report (default: OUT/report)");
   reportCommand->add_flag("--force", reporting.force,
                           "Use a --to that is not empty, replacing the report in it");
+  reportCommand->add_flag("--no-media", reporting.noMedia,
+                          "Copy no attachments, photos or recordings: the pages name them only "
+                          "(and an encrypted backup needs no password)");
   reportCommand->add_option("--password-file", reporting.passwordFile,
                             "File whose first line is the backup password, to decipher the "
                             "media of an encrypted backup (else KELDRA_PASSWORD, else a prompt)");

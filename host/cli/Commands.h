@@ -57,6 +57,7 @@ struct ReportArguments {
   bool printPath = true;  // print the path of its index.html
   std::string passwordFile;
   bool unlocked = false;  // an encrypted backup is unlocked in this process already
+  bool noMedia = false;   // copy no media: names only, and no password needed
 };
 // Reads the scan's files; the backup only for the media it copies (through
 // the decrypt module when it is encrypted). Prints the path of the report's

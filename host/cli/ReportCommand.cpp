@@ -90,8 +90,8 @@ int RunReport(const host::SendOptions& options, const ReportArguments& arguments
       member != summary.MemberEnd() && member->value.IsBool() && member->value.GetBool();
   if (encrypted) KeepOutputPrivate();
 
-  report::ReportInput input{scanFolder, &summary, &device, nullptr};
-  if (encrypted && !backup.empty()) {
+  report::ReportInput input{scanFolder, &summary, &device, nullptr, !arguments.noMedia};
+  if (encrypted && !backup.empty() && !arguments.noMedia) {
     // Its media are deciphered by the decrypt module, which needs the
     // backup unlocked. A backup that is gone leaves the report without them.
     std::optional<rapidjson::Document> description = DescribeBackup(options, backup);

@@ -252,7 +252,8 @@ bool WriteReport(const ReportInput& input, const std::string& reportFolder, std:
   shown.AddMember("scan", scan, a);
   shown.AddMember("made", rapidjson::Value(UtcNow(), a), a);
 
-  MediaFiles media(Text(summary, "backup"), reportFolder, input.decipher);
+  // Without media no stored file is ever named, so none is copied.
+  MediaFiles media(input.copyMedia ? Text(summary, "backup") : "", reportFolder, input.decipher);
   KnowAttachments(input, summary, media);
   rapidjson::Value kinds(rapidjson::kArrayType);
   for (const auto& entry : ArrayOf(summary, "kinds").GetArray())

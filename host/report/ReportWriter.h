@@ -17,6 +17,7 @@ struct ReportInput {
   // How stored files of an encrypted backup are deciphered into the report;
   // null for a plain backup, whose files are copied as they are.
   MediaFiles::Decipher decipher;
+  bool copyMedia = true;  // false: the pages name the media, and show none
 };
 
 // Writes into `reportFolder` (ending in "/", existing and empty). False with
