@@ -20,13 +20,15 @@ struct FreeBuffer {
 };
 using UniqueBuffer = std::unique_ptr<void, FreeBuffer>;
 
-// libvips is started once per process and never shut down: it cannot be
-// started again after that.
+// libvips is started once per process, before any thumbnail thread, and
+// shut down when it ends: it cannot be started again after that.
 bool StartVips() {
   static const bool started = [] {
     if (VIPS_INIT("keldra") != 0) return false;
     // Each picture is read once: caching decoded images only holds memory.
     vips_cache_set_max(0);
+    // Pictures are made one per core, each on one thread.
+    vips_concurrency_set(1);
     // Loaders libvips itself does not vouch for never see a backup's bytes.
     vips_block_untrusted_set(TRUE);
     // A picture that does not decode only goes without a thumbnail: the
@@ -67,6 +69,10 @@ bool CanThumbnail(const std::string& name) {
        {".jpg", ".jpeg", ".png", ".gif", ".webp", ".bmp", ".heic", ".heif", ".tif", ".tiff"})
     if (EndsWith(name, extension)) return true;
   return false;
+}
+
+bool StartThumbnails() {
+  return StartVips();
 }
 
 bool MakeThumbnail(const std::string& source, const std::string& destination) {

@@ -16,8 +16,12 @@ bool CanThumbnail(const std::string& name);
 
 // Writes a JPEG thumbnail of the picture at `source` to `destination` (never
 // over an existing file or through a link). False when the picture cannot be
-// decoded or the thumbnail cannot be written.
+// decoded or the thumbnail cannot be written. Threads may make thumbnails at
+// once once StartThumbnails has returned.
 bool MakeThumbnail(const std::string& source, const std::string& destination);
+
+// Starts the picture library (once per process); false when it cannot start.
+bool StartThumbnails();
 
 }  // namespace report
 
