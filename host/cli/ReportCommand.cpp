@@ -71,14 +71,17 @@ std::string AbsolutePath(const std::string& path) {
 
 int RunReport(const host::SendOptions& options, const ReportArguments& arguments) {
   std::string scanFolder = WithSeparator(arguments.scanFolder);
-  rapidjson::Document summary;
+  report::ScanFile summaryFile, deviceFile;
   std::string error;
-  if (!report::ReadJsonFile(scanFolder + "summary.json", summary, &error) || !summary.IsObject())
+  const rapidjson::Document& summary = summaryFile.document;
+  if (!report::ReadJsonFile(scanFolder + "summary.json", summaryFile, &error) ||
+      !summary.IsObject())
     return Fail("not the output folder of a scan (its summary.json is missing or broken): " +
                 scanFolder);
-  rapidjson::Document device(rapidjson::kObjectType);
-  if (!report::ReadJsonFile(scanFolder + "device.json", device, &error) || !device.IsObject())
-    device.SetObject();
+  if (!report::ReadJsonFile(scanFolder + "device.json", deviceFile, &error) ||
+      !deviceFile.document.IsObject())
+    deviceFile.document.SetObject();
+  const rapidjson::Document& device = deviceFile.document;
 
   std::string reportFolder =
       WithSeparator(arguments.to.empty() ? scanFolder + "report" : arguments.to);

@@ -2,8 +2,9 @@
 // page script shows both: a chat list as groups, and each chat's messages
 // paged newest first (page 0 holds the newest), since a person opens a chat
 // at its end and a chat may hold hundreds of thousands of messages.
-#include <map>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "report/DataParts.h"
 #include "report/KindRows.h"
@@ -39,6 +40,16 @@ std::string Text(const rapidjson::Value& object, const char* name) {
   const rapidjson::Value& value = Member(object, name);
   return value.IsString() ? std::string(value.GetString(), value.GetStringLength()) : "";
 }
+
+// Without a copy: the scan file's document outlives the rows made from it.
+std::string_view TextView(const rapidjson::Value& object, const char* name) {
+  const rapidjson::Value& value = Member(object, name);
+  return value.IsString() ? std::string_view(value.GetString(), value.GetStringLength())
+                          : std::string_view();
+}
+
+// What a reaction quotes: the texts of a chat's messages by their guid.
+using TextByGuid = std::unordered_map<std::string_view, std::string_view>;
 
 // A flag the scans write as true/false or as 0/1.
 bool Flag(const rapidjson::Value& object, const char* name) {
@@ -140,9 +151,8 @@ bool WriteChats(const rapidjson::Value& chatList, RowsTarget& target, WriteOne w
   return ok;
 }
 
-rapidjson::Value MessageRow(const rapidjson::Value& message,
-                            const std::map<std::string, std::string>& textByGuid, MediaFiles& media,
-                            Allocator& a) {
+rapidjson::Value MessageRow(const rapidjson::Value& message, const TextByGuid& textByGuid,
+                            MediaFiles& media, Allocator& a) {
   rapidjson::Value row(rapidjson::kObjectType);
   bool me = Flag(message, "is_from_me");
   row.AddMember("me", me, a);
@@ -165,8 +175,9 @@ rapidjson::Value MessageRow(const rapidjson::Value& message,
     rapidjson::Value about(rapidjson::kObjectType);
     AddText(about, "type", Text(reaction, "type"), a);
     about.AddMember("removed", Flag(reaction, "removed"), a);
-    auto target = textByGuid.find(Text(reaction, "target"));
-    AddText(about, "quote", target == textByGuid.end() ? "" : Quote(target->second), a);
+    auto target = textByGuid.find(TextView(reaction, "target"));
+    AddText(about, "quote", target == textByGuid.end() ? "" : Quote(std::string(target->second)),
+            a);
     row.AddMember("reaction", about, a);
   }
   return row;
@@ -215,11 +226,11 @@ bool WriteMessageRows(const rapidjson::Value& scanFile, RowsTarget& target) {
   return WriteChats(
       chatList, target, [&](const rapidjson::Value& chat, size_t number, DataParts& chats) {
         const rapidjson::Value& messages = ArrayMember(chat, "messages");
-        std::map<std::string, std::string> textByGuid;
+        TextByGuid textByGuid;
         for (const auto& message : messages.GetArray()) {
-          std::string guid = Text(message, "guid");
+          std::string_view guid = TextView(message, "guid");
           if (!guid.empty() && !Member(message, "reaction").IsObject())
-            textByGuid[guid] = Text(message, "text");
+            textByGuid[guid] = TextView(message, "text");
         }
         rapidjson::Document owner;
         ChatCard card;

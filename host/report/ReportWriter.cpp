@@ -6,7 +6,6 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -115,13 +114,13 @@ bool DescribeKind(const ReportInput& input, const rapidjson::Value& entry,
   std::string page = PageOf(name);
   RowsTarget target{reportFolder + "data/", name, &media, {}, ""};
   if (!page.empty() && !Text(entry, "file").empty()) {
-    rapidjson::Document scanFile;
+    ScanFile scanFile;
     std::string readError;
     if (!ReadJsonFile(input.scanFolder + name + ".json", scanFile, &readError)) {
       // A kind file that is gone or broken leaves its page out; the others go on.
       page.clear();
       line["problems"].PushBack(rapidjson::Value(readError, a), a);
-    } else if (!WriteKindRows(scanFile, target)) {
+    } else if (!WriteKindRows(scanFile.document, target)) {
       *error = target.error;
       return false;
     } else {
@@ -147,13 +146,13 @@ void KnowAttachments(const ReportInput& input, const rapidjson::Value& summary, 
   for (const auto& entry : ArrayOf(summary, "kinds").GetArray())
     scanned =
         scanned || (Text(entry, "name") == "message-attachments" && !Text(entry, "file").empty());
-  rapidjson::Document attachments;
+  ScanFile attachments;
   std::string error;
   if (!scanned ||
       !ReadJsonFile(input.scanFolder + "message-attachments.json", attachments, &error) ||
-      !attachments.IsArray())
+      !attachments.document.IsArray())
     return;
-  for (const auto& attachment : attachments.GetArray())
+  for (const auto& attachment : attachments.document.GetArray())
     media.KnowDevicePath(Text(attachment, "QueryPath"), Text(attachment, "Path"));
 }
 
@@ -197,17 +196,22 @@ bool WriteFile(const std::string& path, const std::string& bytes, std::string* e
 
 }  // namespace
 
-bool ReadJsonFile(const std::string& path, rapidjson::Document& document, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+bool ReadJsonFile(const std::string& path, ScanFile& file, std::string* error) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+  if (size < 0 || !in.seekg(0)) {
     *error = "cannot read " + path;
     return false;
   }
-  std::stringstream text;
-  text << in.rdbuf();
+  file.text.assign(static_cast<size_t>(size), '\0');
+  if (!in.read(&file.text[0], size)) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  rapidjson::Document& document = file.document;
   // Parsed without recursion, and refused when nested deeper than any scan
   // writes: copying and writing values recurse.
-  document.Parse<rapidjson::kParseIterativeFlag>(text.str().c_str(), text.str().size());
+  document.ParseInsitu<rapidjson::kParseIterativeFlag>(&file.text[0]);
   if (document.HasParseError()) {
     *error = path + " is not JSON: " + rapidjson::GetParseError_En(document.GetParseError()) +
              " at byte " + std::to_string(document.GetErrorOffset());

@@ -24,9 +24,16 @@ struct ReportInput {
 // `error` saying what could not be written or read.
 bool WriteReport(const ReportInput& input, const std::string& reportFolder, std::string* error);
 
-// A scan file's document; false with `error` set when it cannot be read or
-// is no JSON.
-bool ReadJsonFile(const std::string& path, rapidjson::Document& document, std::string* error);
+// A scan file parsed in place: the document's strings stay in `text`, so a
+// large file is held once. Neither may move once read.
+struct ScanFile {
+  std::string text;
+  rapidjson::Document document;
+};
+
+// False with `error` set when the file cannot be read, is no JSON or is
+// nested deeper than any scan writes.
+bool ReadJsonFile(const std::string& path, ScanFile& file, std::string* error);
 
 // The entries a report folder holds, for replacing an earlier report.
 bool IsReportEntry(const std::string& name);
