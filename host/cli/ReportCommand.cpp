@@ -93,19 +93,29 @@ int RunReport(const host::SendOptions& options, const ReportArguments& arguments
       member != summary.MemberEnd() && member->value.IsBool() && member->value.GetBool();
   if (encrypted) KeepOutputPrivate();
 
-  report::ReportInput input{scanFolder, &summary, &device, nullptr, !arguments.noMedia};
-  if (encrypted && !backup.empty() && !arguments.noMedia) {
-    // Its media are deciphered by the decrypt module, which needs the
-    // backup unlocked. A backup that is gone leaves the report without them.
+  report::ReportInput input{scanFolder, &summary, &device};
+  if (!arguments.noMedia && !backup.empty()) {
+    // Media come only from the folder the scan read, and only while it is
+    // still a backup.
     std::optional<rapidjson::Document> description = DescribeBackup(options, backup);
-    if (description && !arguments.unlocked) {
-      int unlocked = UnlockIfEncrypted(options, backup, *description, arguments.passwordFile);
-      if (unlocked != kExitOk) return unlocked;
+    if (!description) {
+      input.mediaProblems.push_back("the backup the scan read is not at " + backup +
+                                    " any more, so the report shows no media");
+    } else {
+      input.mediaBackup = backup;
     }
-    bool legacy = IntOf(device, "BackupType") == 1;
-    input.decipher = [&options, backup, legacy](const auto& batch) {
-      return ExportBatch(options, backup, batch, legacy);
-    };
+    if (description && encrypted) {
+      // Its media are deciphered by the decrypt module, which needs the
+      // backup unlocked.
+      if (!arguments.unlocked) {
+        int unlocked = UnlockIfEncrypted(options, backup, *description, arguments.passwordFile);
+        if (unlocked != kExitOk) return unlocked;
+      }
+      bool legacy = IntOf(*description, "BackupType") == 1;
+      input.decipher = [&options, backup, legacy](const auto& batch) {
+        return ExportBatch(options, backup, batch, legacy);
+      };
+    }
   }
 
   if (!PrepareReportFolder(reportFolder, arguments.force, &error)) return Fail(error);

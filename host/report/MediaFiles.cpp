@@ -60,7 +60,9 @@ int CopyBytes(int from, int to) {
 MediaFiles::MediaFiles(std::string backup, std::string reportFolder, Decipher decipher)
     : backup_(std::move(backup)),
       reportFolder_(std::move(reportFolder)),
-      decipher_(std::move(decipher)) {}
+      decipher_(std::move(decipher)) {
+  if (!backup_.empty() && backup_.back() != '/') backup_ += '/';
+}
 
 std::string MediaFiles::Want(const std::string& storedPath, const std::string& name) {
   // Only "<backup>/<ab>/<abcd…>" (or "<backup>/<id>" in a legacy backup) is
@@ -71,6 +73,8 @@ std::string MediaFiles::Want(const std::string& storedPath, const std::string& n
   if (!keldra::NamesStoredFile(id) || (relative != keldra::StoredRelativePath(id, true) &&
                                        relative != keldra::StoredRelativePath(id, false)))
     return "";
+  // A file id is the SHA-1 of the file's domain and path.
+  if (id.size() != 40) return "";
   for (char c : id)
     if (!std::isxdigit(static_cast<unsigned char>(c))) return "";
   auto known = wanted_.find(id);

@@ -257,7 +257,7 @@ bool WriteReport(const ReportInput& input, const std::string& reportFolder, std:
   shown.AddMember("made", rapidjson::Value(UtcNow(), a), a);
 
   // Without media no stored file is ever named, so none is copied.
-  MediaFiles media(input.copyMedia ? Text(summary, "backup") : "", reportFolder, input.decipher);
+  MediaFiles media(input.mediaBackup, reportFolder, input.decipher);
   KnowAttachments(input, summary, media);
   rapidjson::Value kinds(rapidjson::kArrayType);
   for (const auto& entry : ArrayOf(summary, "kinds").GetArray())
@@ -266,7 +266,9 @@ bool WriteReport(const ReportInput& input, const std::string& reportFolder, std:
   shown.AddMember("kinds", kinds, a);
   shown.AddMember("media", static_cast<uint64_t>(media.Wanted()), a);
   rapidjson::Value mediaProblems(rapidjson::kArrayType);
-  for (const std::string& problem : media.CopyAll())
+  std::vector<std::string> problems = input.mediaProblems;
+  for (std::string& problem : media.CopyAll()) problems.push_back(std::move(problem));
+  for (const std::string& problem : problems)
     mediaProblems.PushBack(rapidjson::Value(problem, a), a);
   shown.AddMember("mediaProblems", mediaProblems, a);
 

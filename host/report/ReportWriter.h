@@ -4,6 +4,7 @@
 #define HOST_REPORT_REPORTWRITER_H_
 
 #include <string>
+#include <vector>
 
 #include "report/MediaFiles.h"
 #include "vorn/Json.h"
@@ -14,10 +15,13 @@ struct ReportInput {
   std::string scanFolder;                     // ends in "/"
   const rapidjson::Value* summary = nullptr;  // summary.json
   const rapidjson::Value* device = nullptr;   // device.json, or an empty object
+  // The backup folder the media are copied from; "" for none (the pages
+  // then name the media and show none).
+  std::string mediaBackup;
   // How stored files of an encrypted backup are deciphered into the report;
   // null for a plain backup, whose files are copied as they are.
   MediaFiles::Decipher decipher;
-  bool copyMedia = true;  // false: the pages name the media, and show none
+  std::vector<std::string> mediaProblems;  // why media are missing, in plain words
 };
 
 // Writes into `reportFolder` (ending in "/", existing and empty). False with

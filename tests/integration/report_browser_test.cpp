@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "builder/BackupBuilder.h"
 #include "common/UniqueFd.h"
 #include "support/Process.h"
 #include "support/TestSupport.h"
@@ -311,8 +312,9 @@ TEST_F(ReportInBrowser, EditedScanShowsHostileTextAsTextAndLongChatsFromTheEnd) 
   SetText(bookmarks[2], "url", "javascript:document.body.setAttribute('data-pwned','')", bookmarks);
   SetText(bookmarks[2], "name", hostile, bookmarks);
   testing_support::WriteFile(scan / "bookmarks.json", testing_support::Json(bookmarks));
-  // A backup of one stored picture, which a WhatsApp message shows as a
+  // A backup with a stored picture, which a WhatsApp message shows as a
   // thumbnail; media that name files outside the backup are never copied.
+  builder::BackupBuilder(scan / "backup").Finish();
   const std::string id = "7b" + std::string(38, 'e'), png = Png(640, 480);
   testing_support::MakeFolders(scan / "backup/7b");
   testing_support::WriteFile(scan / "backup/7b/" + id, png);
