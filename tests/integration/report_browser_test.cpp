@@ -281,7 +281,7 @@ void SetText(rapidjson::Value& object, const char* name, const std::string& text
   object[name].SetString(text.c_str(), text.size(), document.GetAllocator());
 }
 
-TEST_F(ReportInBrowser, EditedScanShowsHostileTextAsTextAndLongChatsFromTheEnd) {
+TEST_F(ReportInBrowser, EditedScanShowsHostileTextAsTextAndPagesLongLists) {
   Listener listener;
   const std::string hostile =
       "<img src=x onerror=\"document.body.setAttribute('data-pwned','')\">"
@@ -330,13 +330,18 @@ TEST_F(ReportInBrowser, EditedScanShowsHostileTextAsTextAndLongChatsFromTheEnd) 
   testing_support::WriteFile(scan / "whatsapp.json", testing_support::Json(whatsapp));
 
   // A kind file nested without end leaves its page out, and nothing else.
-  testing_support::WriteFile(scan / "history.json",
+  testing_support::WriteFile(scan / "contacts.json",
                              std::string(200000, '[') + std::string(200000, ']'));
+  // More visits than a page holds: "visit 0." to "visit 2499.".
+  std::string visits;
+  for (int n = 0; n < 2500; ++n)
+    visits += (n ? ",{\"name\":\"visit " : "[{\"name\":\"visit ") + std::to_string(n) + ".\"}";
+  testing_support::WriteFile(scan / "history.json", visits + "]");
 
   auto run = testing_support::RunKeldra({"report", scan.Path()});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, scan / "report/index.html\n");
-  EXPECT_NE(access((scan / "report/history.html").c_str(), F_OK), 0);
+  EXPECT_NE(access((scan / "report/contacts.html").c_str(), F_OK), 0);
 
   std::string escaped = hostile;
   for (auto [from, to] : {std::pair{"<", "&lt;"}, std::pair{">", "&gt;"}})
@@ -363,6 +368,11 @@ TEST_F(ReportInBrowser, EditedScanShowsHostileTextAsTextAndLongChatsFromTheEnd) 
                       ".jpg\"></a>"),
             std::string::npos)
       << chat;
+
+  // A search goes through every page of a kind, not only the one shown.
+  std::string found = Browse("file://" + scan / "report/history.html?q=visit%202499.", "UTC");
+  EXPECT_EQ(Count(found, "data-item"), 1u);
+  EXPECT_NE(found.find(">visit 2499.<"), std::string::npos);
 
   // A long chat opens at its newest page, and offers the older ones.
   std::string dom = Browse("file://" + scan / "report/messages.html#c=3", "UTC");

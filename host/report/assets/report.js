@@ -139,16 +139,21 @@
     return el(tag, { 'data-item': '', class: 'item ' + className }, ...children);
   }
 
+  const wordsOf = (query) => query.toLowerCase().split(/\s+/).filter(Boolean);
+  const matches = (node, words) => {
+    const content = node.textContent.toLowerCase();
+    return words.every((w) => content.includes(w));
+  };
+
   function filter(root, query) {
-    const words = query.toLowerCase().split(/\s+/).filter(Boolean);
-    for (const node of root.querySelectorAll('[data-item],[data-group]')) {
-      const content = node.textContent.toLowerCase();
-      node.hidden = !words.every((w) => content.includes(w));
-    }
+    const words = wordsOf(query);
+    for (const node of root.querySelectorAll('[data-item],[data-group]')) node.hidden = !matches(node, words);
   }
 
+  // A page opened as "calls.html?q=words" starts with that search.
   function searchBox(roots) {
     const input = el('input', { type: 'search', class: 'search', placeholder: 'Search this page' });
+    input.value = new URLSearchParams(location.search).get('q') || '';
     input.addEventListener('input', () => roots.forEach((root) => filter(root, input.value)));
     return input;
   }
@@ -193,7 +198,7 @@
       bar.append(back, el('span', {}, `Page ${n + 1} of ${count}`), next);
       return show(n);
     };
-    return { bar, go };
+    return { bar, go, current: () => current };
   }
 
   function failure(main, error) {
@@ -326,12 +331,48 @@
     }
     const search = searchBox([list]);
     main.insertBefore(search, main.children[1]);
-    const { bar, go } = pager(info.parts, (n) => load(`${kind}-${n}`).then((rows) => {
-      list.replaceChildren(...rows.map((r) => (r && r.omitted ? omitted(r) : render(r))));
+    const row = (r) => (r && r.omitted ? omitted(r) : render(r));
+    const { bar, go, current } = pager(info.parts, (n) => load(`${kind}-${n}`).then((rows) => {
+      list.replaceChildren(...rows.map(row));
       filter(list, search.value);
     }));
     main.append(bar);
+    if (info.parts > 1) searchEveryPage(kind, info.parts, search, list, bar, row, () => go(current()));
     return go(0);
+  }
+
+  // Where a kind has several pages, a search goes through all of them: the
+  // matches of every page are shown together, and an empty box goes back to
+  // the page that was open.
+  const MOST_MATCHES = 5000;
+
+  function searchEveryPage(kind, parts, search, list, bar, row, back) {
+    const names = Array.from({ length: parts }, (_, n) => `${kind}-${n}`);
+    let asked = 0;
+    search.addEventListener('input', () => {
+      const words = wordsOf(search.value);
+      const mine = ++asked;
+      if (!words.length) {
+        bar.hidden = false;
+        back();
+        return;
+      }
+      bar.hidden = true;
+      Promise.all(names.map(load)).then((pages) => {
+        if (mine !== asked) return;  // a later search took over
+        const found = [];
+        for (const r of pages.flat()) {
+          const node = row(r);
+          if (matches(node, words) && found.push(node) === MOST_MATCHES) break;
+        }
+        if (found.length === MOST_MATCHES) {
+          const note = `The first ${MOST_MATCHES} matches; add words to narrow the search.`;
+          found.push(list.tagName === 'TBODY' ? el('tr', {}, el('td', { colspan: '6' }, note))
+            : el('p', { class: 'muted' }, note));
+        }
+        list.replaceChildren(...found);
+      });
+    });
   }
 
   function omitted(r) {
@@ -557,6 +598,10 @@
     const build = PAGES[page] || (ROWS[page] && kindOf(page) ? (m) => listPage(m, page) : null);
     // data-ready says the page is drawn (or says why not): tests wait for it.
     new Promise((resolve) => resolve(build ? build(main) : Promise.reject(new Error('unknown page'))))
+      .then(() => {
+        const search = main.querySelector('.search');
+        if (search && search.value) search.dispatchEvent(new Event('input'));
+      })
       .catch((error) => failure(main, error))
       .then(() => document.body.setAttribute('data-ready', '1'));
   }
