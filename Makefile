@@ -4,10 +4,11 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 10
 
-# Debian packages the build, the tests, the fuzz session and the format check need.
+# Debian packages the build, the tests, the fuzz session and the format check need
+# (libvips: the report's thumbnails; chromium: its pages are tested in a headless browser).
 DEPS := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config sqlite3 openssl clang-format \
         libsqlite3-dev libplist-dev libgoogle-glog-dev rapidjson-dev zlib1g-dev libssl-dev \
-        googletest libgtest-dev libgmock-dev libcli11-dev
+        googletest libgtest-dev libgmock-dev libcli11-dev libvips-dev chromium
 
 # ccache, when the machine has it, makes rebuilds after a branch switch cheap.
 LAUNCHER := $(if $(shell command -v ccache 2>/dev/null), \

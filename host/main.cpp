@@ -3,7 +3,8 @@
 //   keldra list   [--root DIR]... [--json]
 //   keldra info   BACKUP [--json] [--password-file F]
 //   keldra scan   BACKUP [--types LIST|all] [--out DIR] [--force] [--ndjson] [--password-file F]
-//                 [--exact]
+//                 [--exact] [--report]
+//   keldra report OUT [--to DIR] [--force] [--no-media] [--password-file F]
 //   keldra export BACKUP --to DIR (--all | --domain D | PATH...) [--force] [--password-file F]
 //   keldra demo   [--folder DIR]
 //   keldra send   [options] COMMAND [PAYLOAD]      the raw mode
@@ -153,6 +154,23 @@ int main(int argc, char** argv) {
       "--exact", scan.exact,
       "Exact reading, whose results hosts written for the module expect: databases "
       "found by path alone, fixed statements, no -wal logs");
+  scanCommand->add_flag("--report", scan.report,
+                        "Also make the report of the output folder (as keldra report does)");
+
+  cli::ReportArguments reporting;
+  CLI::App* reportCommand = app.add_subcommand(
+      "report", "Make a folder of pages to read a scan's output in a browser, offline");
+  AddTempOptions(reportCommand, options);
+  reportCommand->add_option("OUT", reporting.scanFolder, "Output folder of a scan")->required();
+  reportCommand->add_option("--to", reporting.to, "Folder of the report (default: OUT/report)");
+  reportCommand->add_flag("--force", reporting.force,
+                          "Use a --to that is not empty, replacing the report in it");
+  reportCommand->add_flag("--no-media", reporting.noMedia,
+                          "Copy no attachments, photos or recordings: the pages name them only "
+                          "(and an encrypted backup needs no password)");
+  reportCommand->add_option("--password-file", reporting.passwordFile,
+                            "File whose first line is the backup password, to decipher the "
+                            "media of an encrypted backup (else KELDRA_PASSWORD, else a prompt)");
 
   cli::ExportArguments exporting;
   CLI::App* exportCommand =
@@ -206,5 +224,6 @@ int main(int argc, char** argv) {
   if (app.got_subcommand("scan")) return cli::RunScan(options, scan);
   if (app.got_subcommand("export")) return cli::RunExport(options, exporting);
   if (app.got_subcommand("demo")) return cli::RunDemo(options, demo);
+  if (app.got_subcommand("report")) return cli::RunReport(options, reporting);
   return cli::kExitUsage;
 }

@@ -1,4 +1,4 @@
-// keldra scan, list, info, export and demo.
+// keldra scan, list, info, export, report and demo.
 #ifndef HOST_CLI_COMMANDS_H_
 #define HOST_CLI_COMMANDS_H_
 
@@ -15,9 +15,10 @@ struct ScanArguments {
   std::string outDir = "keldra-out";
   bool ndjson = false;
   std::string passwordFile;
-  bool quiet = false;  // no progress even on a terminal
-  bool force = false;  // take a non-empty --out, replacing the scan files in it
-  bool exact = false;  // no complete reading: the kinds read what the original reads
+  bool quiet = false;   // no progress even on a terminal
+  bool force = false;   // take a non-empty --out, replacing the scan files in it
+  bool exact = false;   // no complete reading: the kinds read what the original reads
+  bool report = false;  // make the report of the output folder once the scan is written
 };
 int RunScan(const host::SendOptions& options, const ScanArguments& arguments);
 
@@ -48,6 +49,20 @@ struct ExportArguments {
   std::string passwordFile;
 };
 int RunExport(const host::SendOptions& options, const ExportArguments& arguments);
+
+struct ReportArguments {
+  std::string scanFolder;
+  std::string to;         // default: the scan folder's report/
+  bool force = false;     // take a folder that is not empty, replacing the report in it
+  bool printPath = true;  // print the path of its index.html
+  std::string passwordFile;
+  bool unlocked = false;  // an encrypted backup is unlocked in this process already
+  bool noMedia = false;   // copy no media: names only, and no password needed
+};
+// Reads the scan's files; the backup only for the media it copies (through
+// the decrypt module when it is encrypted). Prints the path of the report's
+// index.html.
+int RunReport(const host::SendOptions& options, const ReportArguments& arguments);
 
 // The password of the demo's encrypted sample backup.
 inline constexpr char kDemoPassword[] = "keldra-demo";

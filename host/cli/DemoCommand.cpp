@@ -129,6 +129,8 @@ void PrintSummary(const std::string& root, const std::vector<std::vector<int64_t
       "Output:   %splain/, %sencrypted/ (one JSON file per kind, device.json, "
       "summary.json)\n",
       root.c_str(), root.c_str());
+  std::printf("Reports:  %splain/report/index.html, %sencrypted/report/index.html\n", root.c_str(),
+              root.c_str());
 }
 
 }  // namespace
@@ -165,6 +167,13 @@ int RunDemo(const host::SendOptions& options, const DemoArguments& arguments) {
     // The sample notes include a locked one on purpose: its closing table
     // says so, and the demo goes on.
     if (status != kExitOk && status != kExitIncomplete) return status;
+    // Its own report of an earlier run is replaced; the paths are printed below.
+    ReportArguments reporting;
+    reporting.scanFolder = scan.outDir;
+    reporting.force = true;
+    reporting.printPath = false;
+    reporting.unlocked = true;  // by the scan
+    if (int reported = RunReport(options, reporting)) return reported;
     std::optional<rapidjson::Document> summary =
         ReadJsonFile(WithSeparator(scan.outDir) + "summary.json");
     if (!summary) return Fail("cannot read " + WithSeparator(scan.outDir) + "summary.json");

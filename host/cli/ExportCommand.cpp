@@ -17,6 +17,7 @@
 #include "cli/CommandTempFolder.h"
 #include "cli/Commands.h"
 #include "cli/Common.h"
+#include "cli/EncryptedExport.h"
 #include "cli/ManifestListing.h"
 #include "cli/SafePath.h"
 #include "common/OutputFile.h"
@@ -122,36 +123,6 @@ int WriteCopy(const keldra::RegularFile& stored, const std::string& destination,
   if (fchmod(output->fd(), mode) != 0) return errno;
   if (int error = CopyStored(stored, output->fd())) return error;
   return output->Commit() ? 0 : errno;
-}
-
-// Sends one batch of {id: [stored, destination]} through the module's export
-// command; returns the ids the decrypt module answered.
-std::set<std::string> ExportBatch(const host::SendOptions& options, const std::string& folder,
-                                  const std::vector<std::pair<std::string, std::string>>& batch,
-                                  bool legacy) {
-  rapidjson::Document payload(rapidjson::kObjectType);
-  auto& a = payload.GetAllocator();
-  PimJsonUtil::AddJsonDictStringValue(payload, a, "backupDir", folder);
-  rapidjson::Value files(rapidjson::kObjectType);
-  for (const auto& [fileID, destination] : batch) {
-    rapidjson::Value pair(rapidjson::kArrayType);
-    std::string stored = folder + keldra::StoredRelativePath(fileID, !legacy);
-    PimJsonUtil::PushJsonArrayStringValue(pair, a, stored.c_str());
-    PimJsonUtil::PushJsonArrayStringValue(pair, a, destination.c_str());
-    files.AddMember(PimJsonUtil::MakeString(fileID, a), pair, a);
-  }
-  payload.AddMember("files", files, a);
-  host::Recorder recorder;
-  std::string error;
-  std::set<std::string> answered;
-  if (host::RunSend(options, keldra::names::kExportEncryptFile, PimJsonUtil::ToString(payload),
-                    recorder, &error) != 0)
-    return answered;
-  for (const rapidjson::Value* result : recorder.Payloads("result")) {
-    auto inner = result->FindMember("result");
-    if (inner != result->MemberEnd()) answered.insert(StringOf(inner->value, "id"));
-  }
-  return answered;
 }
 
 }  // namespace

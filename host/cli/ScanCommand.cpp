@@ -249,6 +249,11 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
     std::fprintf(stderr, "keldra scan: %s\n", Printable(error).c_str());
     return kExitUsage;
   }
+  if (arguments.report && arguments.ndjson) {
+    std::fprintf(stderr,
+                 "keldra scan: --report reads the output files, which --ndjson does not write\n");
+    return kExitUsage;
+  }
   std::string folder = BackupFolder(arguments.backup);
   std::string outDir = arguments.ndjson ? "" : arguments.outDir;
   // Describing creates nothing, so a folder that is no backup is named as
@@ -329,6 +334,15 @@ int RunScan(const host::SendOptions& baseOptions, const ScanArguments& arguments
     return InterruptedStatus();
   }
   if (!written) return Fail("some output files could not be written to " + settings.outDir);
+  if (arguments.report) {
+    // The folder was empty, or --force kept an earlier report: replace it.
+    ReportArguments reporting;
+    reporting.scanFolder = settings.outDir;
+    reporting.force = true;
+    reporting.unlocked = true;
+    int reported = RunReport(baseOptions, reporting);
+    if (reported != kExitOk) return reported;
+  }
   if (sink.AnyIncomplete(interrupted)) {
     std::fprintf(stderr, "keldra: finished; some data could not be read\n");
     return kExitIncomplete;
