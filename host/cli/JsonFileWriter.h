@@ -2,8 +2,6 @@
 #ifndef HOST_CLI_JSONFILEWRITER_H_
 #define HOST_CLI_JSONFILEWRITER_H_
 
-#include <rapidjson/prettywriter.h>
-
 #include <cstdio>
 #include <memory>
 #include <string>

@@ -93,7 +93,10 @@ int RunReport(const host::SendOptions& options, const ReportArguments& arguments
       member != summary.MemberEnd() && member->value.IsBool() && member->value.GetBool();
   if (encrypted) KeepOutputPrivate();
 
-  report::ReportInput input{scanFolder, &summary, &device};
+  report::ReportInput input;
+  input.scanFolder = scanFolder;
+  input.summary = &summary;
+  input.device = &device;
   if (!arguments.noMedia && !backup.empty()) {
     // Media come only from the folder the scan read, and only while it is
     // still a backup.

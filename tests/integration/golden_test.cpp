@@ -73,8 +73,9 @@ TEST(Golden, EveryFileTheDemoScanWrites) {
     std::vector<std::string> files = testing_support::FolderEntries(folder);
     // Its report is read in a browser by report_browser_test.cpp.
     files.erase(std::remove(files.begin(), files.end(), "report"), files.end());
-    if (!kind_scan::Updating())
+    if (!kind_scan::Updating()) {
       EXPECT_EQ(files, testing_support::FolderEntries(kind_scan::GoldenPath(golden))) << backup;
+    }
     for (const std::string& file : files) {
       std::string text =
           WithoutVolatileFields(testing_support::ReadFile(folder + file), root.Path());

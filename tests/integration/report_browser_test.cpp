@@ -106,7 +106,8 @@ const Expected kPages[] = {
     {"notes.html", "data-locked",
      [](const std::string& s) {
        size_t locked = 0;
-       for (const auto& note : Json(s + "notes.json").GetArray())
+       const rapidjson::Document notes = Json(s + "notes.json");
+       for (const auto& note : notes.GetArray())
          locked += note.HasMember("locked") && note["locked"].IsTrue();
        return locked;
      }},
@@ -354,8 +355,9 @@ TEST_F(ReportInBrowser, EditedScanShowsHostileTextAsTextAndPagesLongLists) {
     EXPECT_EQ(Count(dom, "data-pwned"), 0u) << page;
     EXPECT_EQ(Count(dom, "data-ready"), 1u) << page;
     // Shown in the browser's zone with its offset: 12:32 at +02:00 is 06:32 in New York.
-    if (std::string(page).rfind("messages", 0) == 0)
+    if (std::string(page).rfind("messages", 0) == 0) {
       EXPECT_NE(dom.find("2024-06-15 06:32:00 -04:00"), std::string::npos);
+    }
   }
   EXPECT_EQ(listener.Accepted(), 0);
   EXPECT_EQ(testing_support::FolderEntries(scan / "report/media"),
