@@ -1,18 +1,21 @@
-#!/bin/sh
+#!/bin/bash
 # Runs every libFuzzer binary in BIN_DIR for SECONDS, seeded with its corpus in
-# CORPUS_DIR/<name>. A session's new inputs land in a scratch folder; once it
-# ends cleanly, those that reach code the corpus does not yet reach are merged
-# into CORPUS_DIR/<name> (set FUZZ_KEEP=0 to leave the corpus as it is).
+# CORPUS_DIR/<name>, FUZZ_JOBS of them at a time (default: one per core). A
+# session's new inputs land in a scratch folder; once it ends cleanly, those
+# that reach code the corpus does not yet reach are merged into
+# CORPUS_DIR/<name> (set FUZZ_KEEP=0 to leave the corpus as it is).
 set -eu
 bin_dir=$1
 corpus_dir=$2
 seconds=${3:-10}
 keep=${FUZZ_KEEP:-1}
+jobs=${FUZZ_JOBS:-$(nproc)}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-status=0
-for fuzzer in "$bin_dir"/fuzz_*; do
-  [ -x "$fuzzer" ] || continue
+
+# One target's session and merge; what it prints goes to $scratch/<name>.out.
+fuzz_one() {
+  local fuzzer=$1 name
   name=$(basename "$fuzzer")
   mkdir -p "$scratch/$name" "$corpus_dir/$name"
   echo "fuzz: $name for ${seconds}s"
@@ -23,19 +26,36 @@ for fuzzer in "$bin_dir"/fuzz_*; do
     for artifact in "$scratch/$name"-*; do
       [ -e "$artifact" ] && echo "crashing input: $artifact (base64 below)" && base64 "$artifact" | head -c 4000
     done
-    status=1
-    continue
+    return 1
   fi
   grep -E 'stat::number_of_executed_units|Done' "$scratch/$name.log" | tail -n 2 || true
-  [ "$keep" = 1 ] || continue
+  [ "$keep" = 1 ] || return 0
+  local before after
   before=$(find "$corpus_dir/$name" -type f | wc -l)
-  if "$fuzzer" -merge=1 -timeout=10 -rss_limit_mb=2048 "$corpus_dir/$name" "$scratch/$name" \
+  if ! "$fuzzer" -merge=1 -timeout=10 -rss_limit_mb=2048 "$corpus_dir/$name" "$scratch/$name" \
        >"$scratch/$name.merge.log" 2>&1; then
-    after=$(find "$corpus_dir/$name" -type f | wc -l)
-    echo "fuzz: $name keeps $((after - before)) new input(s) in $corpus_dir/$name"
-  else
     tail -n 20 "$scratch/$name.merge.log"
-    status=1
+    return 1
   fi
+  after=$(find "$corpus_dir/$name" -type f | wc -l)
+  echo "fuzz: $name keeps $((after - before)) new input(s) in $corpus_dir/$name"
+}
+
+names=()
+for fuzzer in "$bin_dir"/fuzz_*; do
+  [ -x "$fuzzer" ] || continue
+  name=$(basename "$fuzzer")
+  names+=("$name")
+  # A session is CPU-bound: no more at once than there are cores.
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+  {
+    if fuzz_one "$fuzzer"; then echo 0; else echo 1; fi >"$scratch/$name.status"
+  } >"$scratch/$name.out" 2>&1 &
+done
+wait
+status=0
+for name in "${names[@]}"; do
+  cat "$scratch/$name.out"
+  [ "$(cat "$scratch/$name.status" 2>/dev/null)" = 0 ] || status=1
 done
 exit $status
