@@ -154,7 +154,9 @@ TEST(Scan, FinishesOrFailsWithItsStatusAlone) {
                 testing::ElementsAre("{\"stage\":3,\"status\":" + std::to_string(c.status) +
                                      ",\"sub_command_type\":\"" + kScan + "\",\"error_code\":0}"))
         << c.types;
-    if (c.noTask) EXPECT_EQ(recorder.Count("notify"), 0u);
+    if (c.noTask) {
+      EXPECT_EQ(recorder.Count("notify"), 0u);
+    }
   }
 }
 

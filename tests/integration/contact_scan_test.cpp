@@ -58,10 +58,11 @@ AddressBookWriter RichAddressBook() {
                       {},
                       {{"service", "Jabber"}, {"username", "anna.example"}, {"Nonsense", "x"}}});
   book.AddMultiValue(
-      {0, annaId, AddressBookWriter::kUrl, "_$!<HomePage>!$_", "https://example.org/anna"});
-  book.AddMultiValue({0, annaId, AddressBookWriter::kDate, "_$!<Anniversary>!$_", "259200000.875"});
+      {0, annaId, AddressBookWriter::kUrl, "_$!<HomePage>!$_", "https://example.org/anna", {}});
   book.AddMultiValue(
-      {0, annaId, AddressBookWriter::kRelatedName, "_$!<Mother>!$_", "Helga Example"});
+      {0, annaId, AddressBookWriter::kDate, "_$!<Anniversary>!$_", "259200000.875", {}});
+  book.AddMultiValue(
+      {0, annaId, AddressBookWriter::kRelatedName, "_$!<Mother>!$_", "Helga Example", {}});
 
   // Empty and missing names, zero dates, odd labels.
   AddressBookWriter::Person bare;
@@ -72,8 +73,12 @@ AddressBookWriter RichAddressBook() {
   book.AddPhone(bareId, "+1 555 0198", "_$!<>!$_");
   book.AddPhone(bareId, "+1 555 0197", nullptr);
   book.AddEmail(bareId, "anna@example.com", "_$!<WORK>!$_");  // same address as Anna's
-  book.AddMultiValue(
-      {0, bareId, AddressBookWriter::kEmail, "_$!<Home>!$_"});  // a NULL value is not an entry
+  book.AddMultiValue({0,
+                      bareId,
+                      AddressBookWriter::kEmail,
+                      "_$!<Home>!$_",
+                      {},
+                      {}});  // a NULL value is not an entry
 
   AddressBookWriter::Person company;
   company.organization = "Corner Hardware";

@@ -270,13 +270,16 @@ TEST(SmsPages, PagesJoinToTheWholeReply) {
         Document page = pages->NextPage(budget, "token");
         ASSERT_TRUE(page && page->IsObject());
         EXPECT_EQ(page->HasMember("next"), !pages->Done());
-        if (page->HasMember("total"))
+        if (page->HasMember("total")) {
           EXPECT_EQ((*page)["total"].GetInt64(), static_cast<int64_t>((*whole)["chats"].Size()));
+        }
         for (auto& chat : (*page)["chats"].GetArray())
           joined.PushBack(rapidjson::Value(chat, joined.GetAllocator()), joined.GetAllocator());
       }
       EXPECT_EQ(PimJsonUtil::ToString(joined), expected);
-      if (budget == 1 && database.generation != SmsGeneration::kIos5) EXPECT_GT(count, 2u);
+      if (budget == 1 && database.generation != SmsGeneration::kIos5) {
+        EXPECT_GT(count, 2u);
+      }
     }
   }
 }

@@ -67,8 +67,9 @@ TEST(Keybag, RefusesDamagedKeybags) {
        at += 8 + (static_cast<uint8_t>(good[at + 6]) << 8 | static_cast<uint8_t>(good[at + 7])))
     boundaries.push_back(at);
   for (size_t length = 0; length < good.size(); ++length)
-    if (std::find(boundaries.begin(), boundaries.end(), length) == boundaries.end())
+    if (std::find(boundaries.begin(), boundaries.end(), length) == boundaries.end()) {
       EXPECT_FALSE(vexa::ParseKeybag(good.substr(0, length), &error)) << "cut at " << length;
+    }
   const std::string salt = Record("SALT", std::string(20, 's')), iter = Record("ITER", Be32(1));
   const std::string dpsl = Record("DPSL", std::string(20, 'd'));
   std::string lying = good;

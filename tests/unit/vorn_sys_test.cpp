@@ -64,7 +64,9 @@ TEST(VornDateText, LocalTextsReadBackAsTheirInstant) {
     EXPECT_EQ(VRNUtilitySys::DateText2001(c.unix - kUnixOf2001), c.text);
     EXPECT_EQ(Take(VRNUtilitySys::Convert2001GMTtoDate(c.unix - kUnixOf2001)), c.text);
     EXPECT_EQ(Take(VRNUtilitySys::Convert1900GMTDate(c.unix)), c.text);
-    if (*c.text) EXPECT_EQ(ToUtc(c.text), utc.substr(0, 19) + "Z");
+    if (*c.text) {
+      EXPECT_EQ(ToUtc(c.text), utc.substr(0, 19) + "Z");
+    }
   }
   ScopedTimeZone zone("UTC");
   for (int64_t seconds :
