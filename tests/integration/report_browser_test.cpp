@@ -115,8 +115,8 @@ const Expected kPages[] = {
     {"calendar.html", "data-item",
      [](const std::string& s) {
        size_t events = 0;
-       for (const auto& calendar : Json(s + "calendar.json").GetArray())
-         events += calendar["events"].Size();
+       const rapidjson::Document calendars = Json(s + "calendar.json");
+       for (const auto& calendar : calendars.GetArray()) events += calendar["events"].Size();
        return events;
      }},
     {"bookmarks.html", "data-item",
