@@ -13,7 +13,7 @@ jobs=${FUZZ_JOBS:-$(nproc)}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-# One target's session and merge; what it prints goes to $scratch/<name>.out.
+# One target's session and merge.
 fuzz_one() {
   local fuzzer=$1 name
   name=$(basename "$fuzzer")
@@ -41,6 +41,11 @@ fuzz_one() {
   echo "fuzz: $name keeps $((after - before)) new input(s) in $corpus_dir/$name"
 }
 
+# fuzz_one with its output in $scratch/<name>.out and its status in .status.
+fuzz_in_background() {
+  if fuzz_one "$1" >"$scratch/$2.out" 2>&1; then echo 0; else echo 1; fi >"$scratch/$2.status"
+}
+
 names=()
 for fuzzer in "$bin_dir"/fuzz_*; do
   [ -x "$fuzzer" ] || continue
@@ -48,9 +53,7 @@ for fuzzer in "$bin_dir"/fuzz_*; do
   names+=("$name")
   # A session is CPU-bound: no more at once than there are cores.
   while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
-  {
-    if fuzz_one "$fuzzer"; then echo 0; else echo 1; fi >"$scratch/$name.status"
-  } >"$scratch/$name.out" 2>&1 &
+  fuzz_in_background "$fuzzer" "$name" &
 done
 wait
 status=0
