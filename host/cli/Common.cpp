@@ -313,7 +313,9 @@ void KeepOutputPrivate() {
   umask(077);
 }
 
-bool PrepareScanFolder(const std::string& folder, bool force, std::string* error) {
+bool PrepareOutputFolder(const std::string& folder, bool force, const char* own,
+                         bool (*isOwn)(const std::string& name),
+                         bool (*remove)(const std::string& path), std::string* error) {
   if (!MakeFolders(folder)) {
     *error = "cannot create " + folder;
     return false;
@@ -332,19 +334,25 @@ bool PrepareScanFolder(const std::string& folder, bool force, std::string* error
   }
   if (names.empty()) return true;
   if (!force) {
-    *error = folder + " is not empty: give an empty or new folder, or --force to replace " +
-             "the scan files in it";
+    *error = folder + " is not empty: give an empty or new folder, or --force to replace " + own +
+             " in it";
     return false;
   }
   for (const std::string& name : names) {
-    if (!IsScanFile(name)) continue;
+    if (!isOwn(name)) continue;
     std::string path = folder + name;
-    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+    if (!remove(path) && errno != ENOENT) {
       *error = "cannot remove " + path + ": " + std::strerror(errno);
       return false;
     }
   }
   return true;
+}
+
+bool PrepareScanFolder(const std::string& folder, bool force, std::string* error) {
+  return PrepareOutputFolder(
+      folder, force, "the scan files", IsScanFile,
+      [](const std::string& path) { return unlink(path.c_str()) == 0; }, error);
 }
 
 std::string StringOf(const rapidjson::Value& object, const char* name) {

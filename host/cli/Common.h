@@ -77,6 +77,14 @@ bool MakeFolders(const std::string& path);
 // from now on this process creates files 0600 and folders 0700.
 void KeepOutputPrivate();
 
+// Makes `folder`, or takes an existing one that is empty. With `force`, the
+// entries `isOwn` accepts are removed by `remove` (false with errno set) and
+// the others stay; without, a folder that is not empty is refused, the
+// message naming `own`.
+bool PrepareOutputFolder(const std::string& folder, bool force, const char* own,
+                         bool (*isOwn)(const std::string& name),
+                         bool (*remove)(const std::string& path), std::string* error);
+
 // Makes the scan's output folder, or takes an existing one that is empty. A
 // folder with files in it is refused unless `force`, which first removes the
 // files a scan writes there (so no earlier run's kind survives into this

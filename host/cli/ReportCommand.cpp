@@ -1,21 +1,17 @@
 // keldra report: turns a scan's output folder into a folder of pages a
 // person opens in a browser (see report/README.md for its layout).
-#include <dirent.h>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "cli/Commands.h"
 #include "cli/Common.h"
 #include "cli/EncryptedExport.h"
-#include "common/UniqueDir.h"
 #include "report/ReportWriter.h"
 
 namespace cli {
@@ -25,41 +21,16 @@ int RemoveEntry(const char* path, const struct stat*, int, FTW*) {
   return ::remove(path);
 }
 
+// Links are removed, never followed.
+bool RemoveTree(const std::string& path) {
+  return nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) == 0;
+}
+
 // Makes the report folder, or takes an existing one that is empty; with
 // `force`, one that holds an earlier report has that report removed first
-// (links are removed, never followed; other files stay).
+// (other files stay).
 bool PrepareReportFolder(const std::string& folder, bool force, std::string* error) {
-  if (!MakeFolders(folder)) {
-    *error = "cannot create " + folder;
-    return false;
-  }
-  std::vector<std::string> names;
-  {
-    keldra::UniqueDir dir(opendir(folder.c_str()));
-    if (!dir) {
-      *error = "cannot read " + folder + ": " + std::strerror(errno);
-      return false;
-    }
-    while (dirent* entry = readdir(dir.get())) {
-      std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-  }
-  if (names.empty()) return true;
-  if (!force) {
-    *error = folder + " is not empty: give an empty or new folder, or --force to replace " +
-             "the report in it";
-    return false;
-  }
-  for (const std::string& name : names) {
-    if (!report::IsReportEntry(name)) continue;
-    std::string path = folder + name;
-    if (nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) != 0 && errno != ENOENT) {
-      *error = "cannot remove " + path + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  return true;
+  return PrepareOutputFolder(folder, force, "the report", report::IsReportEntry, RemoveTree, error);
 }
 
 std::string AbsolutePath(const std::string& path) {
