@@ -9,6 +9,7 @@
 #include "report/DataParts.h"
 #include "report/KindRows.h"
 #include "report/MediaFiles.h"
+#include "report/ScanValues.h"
 
 namespace report {
 namespace {
@@ -16,37 +17,6 @@ namespace {
 // A reaction names the message it is about; this much of that message's
 // text goes with it.
 constexpr size_t kQuotedLength = 80;
-
-using Allocator = rapidjson::Document::AllocatorType;
-
-const rapidjson::Value& EmptyArray() {
-  static const rapidjson::Value empty(rapidjson::kArrayType);
-  return empty;
-}
-
-const rapidjson::Value& Member(const rapidjson::Value& object, const char* name) {
-  static const rapidjson::Value null;
-  if (!object.IsObject()) return null;
-  auto member = object.FindMember(name);
-  return member != object.MemberEnd() ? member->value : null;
-}
-
-const rapidjson::Value& ArrayMember(const rapidjson::Value& object, const char* name) {
-  const rapidjson::Value& value = Member(object, name);
-  return value.IsArray() ? value : EmptyArray();
-}
-
-std::string Text(const rapidjson::Value& object, const char* name) {
-  const rapidjson::Value& value = Member(object, name);
-  return value.IsString() ? std::string(value.GetString(), value.GetStringLength()) : "";
-}
-
-// Without a copy: the scan file's document outlives the rows made from it.
-std::string_view TextView(const rapidjson::Value& object, const char* name) {
-  const rapidjson::Value& value = Member(object, name);
-  return value.IsString() ? std::string_view(value.GetString(), value.GetStringLength())
-                          : std::string_view();
-}
 
 // What a reaction quotes: the texts of a chat's messages by their guid.
 using TextByGuid = std::unordered_map<std::string_view, std::string_view>;
@@ -78,10 +48,6 @@ std::string Quote(const std::string& text) {
   size_t end = kQuotedLength;
   while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
   return text.substr(0, end) + "…";
-}
-
-void AddText(rapidjson::Value& row, const char* name, const std::string& text, Allocator& a) {
-  row.AddMember(rapidjson::StringRef(name), rapidjson::Value(text, a), a);
 }
 
 // `media`: the report's copy of the file, "" when it has none.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "report/DataParts.h"
+#include "report/ScanValues.h"
 
 namespace report {
 namespace {
@@ -12,24 +13,6 @@ namespace {
 // Trees deeper than this are cut: a hostile or broken store must not
 // exhaust the stack.
 constexpr int kMaxDepth = 64;
-
-const rapidjson::Value& EmptyArray() {
-  static const rapidjson::Value empty(rapidjson::kArrayType);
-  return empty;
-}
-
-const rapidjson::Value& ArrayMember(const rapidjson::Value& object, const char* name) {
-  if (!object.IsObject()) return EmptyArray();
-  auto member = object.FindMember(name);
-  return member != object.MemberEnd() && member->value.IsArray() ? member->value : EmptyArray();
-}
-
-std::string Text(const rapidjson::Value& object, const char* name) {
-  if (!object.IsObject()) return "";
-  auto member = object.FindMember(name);
-  if (member == object.MemberEnd() || !member->value.IsString()) return "";
-  return std::string(member->value.GetString(), member->value.GetStringLength());
-}
 
 bool Close(DataParts& parts, size_t* count, RowsTarget& target) {
   bool ok = parts.Finish();

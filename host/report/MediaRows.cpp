@@ -7,29 +7,10 @@
 #include "report/DataParts.h"
 #include "report/KindRows.h"
 #include "report/MediaFiles.h"
+#include "report/ScanValues.h"
 
 namespace report {
 namespace {
-
-using Allocator = rapidjson::Document::AllocatorType;
-
-const rapidjson::Value& Member(const rapidjson::Value& object, const char* name) {
-  static const rapidjson::Value null;
-  if (!object.IsObject()) return null;
-  auto member = object.FindMember(name);
-  return member != object.MemberEnd() ? member->value : null;
-}
-
-const rapidjson::Value& ArrayMember(const rapidjson::Value& object, const char* name) {
-  static const rapidjson::Value empty(rapidjson::kArrayType);
-  const rapidjson::Value& value = Member(object, name);
-  return value.IsArray() ? value : empty;
-}
-
-std::string Text(const rapidjson::Value& object, const char* name) {
-  const rapidjson::Value& value = Member(object, name);
-  return value.IsString() ? std::string(value.GetString(), value.GetStringLength()) : "";
-}
 
 double Number(const rapidjson::Value& object, const char* name) {
   const rapidjson::Value& value = Member(object, name);
@@ -39,10 +20,6 @@ double Number(const rapidjson::Value& object, const char* name) {
 bool Flag(const rapidjson::Value& object, const char* name) {
   const rapidjson::Value& value = Member(object, name);
   return value.IsBool() ? value.GetBool() : value.IsNumber() && value.GetDouble() != 0;
-}
-
-void AddText(rapidjson::Value& row, const char* name, const std::string& text, Allocator& a) {
-  row.AddMember(rapidjson::StringRef(name), rapidjson::Value(text, a), a);
 }
 
 bool Close(DataParts& parts, size_t* count, RowsTarget& target) {

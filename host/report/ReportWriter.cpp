@@ -14,11 +14,10 @@
 #include "report/KindRows.h"
 #include "report/Pages.h"
 #include "report/ReportAssets.h"
+#include "report/ScanValues.h"
 
 namespace report {
 namespace {
-
-using Allocator = rapidjson::Document::AllocatorType;
 
 // What a kind's file counts, and the other counts the summary gives it.
 struct CountWords {
@@ -47,13 +46,6 @@ constexpr CountWords kExtraCounts[] = {
 
 std::string Counted(int64_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-std::string Text(const rapidjson::Value& object, const char* name) {
-  if (!object.IsObject()) return "";
-  auto member = object.FindMember(name);
-  if (member == object.MemberEnd() || !member->value.IsString()) return "";
-  return std::string(member->value.GetString(), member->value.GetStringLength());
 }
 
 bool HasCount(const rapidjson::Value& object, const char* name) {
