@@ -235,8 +235,9 @@ TEST(EncryptedExport, AHostileFileIdWritesNothingOutsideTheTemporaryFolder) {
   EXPECT_EQ(StatusOf(scan, kScan), StatusText(kScan, 1, 0));
   for (const auto& event : scan.Events()) {
     if (Json((*event)["event"]) == "\"request\"" &&
-        Json((*event)["payload"]).find("escaped") != std::string::npos)
+        Json((*event)["payload"]).find("escaped") != std::string::npos) {
       EXPECT_FALSE((*event)["answered"].IsTrue());
+    }
   }
   host::Recorder exported =
       Send(kExport,
