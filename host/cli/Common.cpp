@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -353,6 +354,15 @@ bool PrepareScanFolder(const std::string& folder, bool force, std::string* error
   return PrepareOutputFolder(
       folder, force, "the scan files", IsScanFile,
       [](const std::string& path) { return unlink(path.c_str()) == 0; }, error);
+}
+
+std::string UtcNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
 }
 
 std::string StringOf(const rapidjson::Value& object, const char* name) {

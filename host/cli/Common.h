@@ -97,6 +97,9 @@ int64_t IntOf(const rapidjson::Value& object, const char* name, int64_t fallback
 
 bool StderrIsTerminal();
 
+// The present instant as UTC text, "2026-12-06T20:00:00Z".
+std::string UtcNow();
+
 }  // namespace cli
 
 #endif  // HOST_CLI_COMMON_H_

@@ -68,6 +68,7 @@ int RunReport(const host::SendOptions& options, const ReportArguments& arguments
   input.scanFolder = scanFolder;
   input.summary = &summary;
   input.device = &device;
+  input.made = UtcNow();
   if (!arguments.noMedia && !backup.empty()) {
     // Media come only from the folder the scan read, and only while it is
     // still a backup.

@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <utility>
 #include <vector>
@@ -75,19 +74,6 @@ rapidjson::Value Copy(const rapidjson::Value& value, Allocator& a) {
   return value.IsNull() ? rapidjson::Value(rapidjson::kObjectType) : rapidjson::Value(value, a);
 }
 
-const rapidjson::Value& MemberOr(const rapidjson::Value& object, const char* name,
-                                 const rapidjson::Value& fallback) {
-  if (!object.IsObject()) return fallback;
-  auto member = object.FindMember(name);
-  return member != object.MemberEnd() ? member->value : fallback;
-}
-
-const rapidjson::Value& ArrayOf(const rapidjson::Value& object, const char* name) {
-  static const rapidjson::Value kNone(rapidjson::kArrayType);
-  const rapidjson::Value& value = MemberOr(object, name, kNone);
-  return value.IsArray() ? value : kNone;
-}
-
 // One kind's line of the summary, its data files written first.
 bool DescribeKind(const ReportInput& input, const rapidjson::Value& entry,
                   const std::string& reportFolder, MediaFiles& media, rapidjson::Value& kinds,
@@ -99,7 +85,7 @@ bool DescribeKind(const ReportInput& input, const rapidjson::Value& entry,
   line.AddMember("status", rapidjson::Value(Text(entry, "status"), a), a);
   line.AddMember("found", rapidjson::Value(FoundText(name, entry), a), a);
   rapidjson::Value problems(rapidjson::kArrayType);
-  for (const auto& problem : ArrayOf(entry, "problems").GetArray())
+  for (const auto& problem : ArrayMember(entry, "problems").GetArray())
     if (problem.IsString()) problems.PushBack(rapidjson::Value(problem, a), a);
   line.AddMember("problems", problems, a);
 
@@ -135,7 +121,7 @@ bool DescribeKind(const ReportInput& input, const rapidjson::Value& entry,
 // list says where each is stored.
 void KnowAttachments(const ReportInput& input, const rapidjson::Value& summary, MediaFiles& media) {
   bool scanned = false;
-  for (const auto& entry : ArrayOf(summary, "kinds").GetArray())
+  for (const auto& entry : ArrayMember(summary, "kinds").GetArray())
     scanned =
         scanned || (Text(entry, "name") == "message-attachments" && !Text(entry, "file").empty());
   ScanFile attachments;
@@ -163,15 +149,6 @@ bool NestedWithin(const rapidjson::Value& root, int limit) {
       for (const auto& member : value->GetObject()) open.push_back({&member.value, depth + 1});
   }
   return true;
-}
-
-std::string UtcNow() {
-  std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
 }
 
 bool MakeFolder(const std::string& path, std::string* error) {
@@ -225,7 +202,6 @@ bool IsReportEntry(const std::string& name) {
 }
 
 bool WriteReport(const ReportInput& input, const std::string& reportFolder, std::string* error) {
-  static const rapidjson::Value kNone;
   const rapidjson::Value& summary = *input.summary;
   if (!MakeFolder(reportFolder + "assets", error) || !MakeFolder(reportFolder + "data", error))
     return false;
@@ -236,23 +212,23 @@ bool WriteReport(const ReportInput& input, const std::string& reportFolder, std:
   rapidjson::Document shown(rapidjson::kObjectType);
   auto& a = shown.GetAllocator();
   shown.AddMember("device", Copy(*input.device, a), a);
-  const rapidjson::Value& encrypted = MemberOr(summary, "encrypted", kNone);
+  const rapidjson::Value& encrypted = Member(summary, "encrypted");
   shown.AddMember("encrypted", encrypted.IsBool() && encrypted.GetBool(), a);
   rapidjson::Value scan(rapidjson::kObjectType);
   scan.AddMember("status", rapidjson::Value(Text(summary, "status"), a), a);
   scan.AddMember("started", rapidjson::Value(Text(summary, "started"), a), a);
   rapidjson::Value failures(rapidjson::kArrayType);
-  for (const auto& failure : ArrayOf(summary, "failures").GetArray())
+  for (const auto& failure : ArrayMember(summary, "failures").GetArray())
     if (failure.IsString()) failures.PushBack(rapidjson::Value(failure, a), a);
   scan.AddMember("failures", failures, a);
   shown.AddMember("scan", scan, a);
-  shown.AddMember("made", rapidjson::Value(UtcNow(), a), a);
+  shown.AddMember("made", rapidjson::Value(input.made, a), a);
 
   // Without media no stored file is ever named, so none is copied.
   MediaFiles media(input.mediaBackup, reportFolder, input.decipher);
   KnowAttachments(input, summary, media);
   rapidjson::Value kinds(rapidjson::kArrayType);
-  for (const auto& entry : ArrayOf(summary, "kinds").GetArray())
+  for (const auto& entry : ArrayMember(summary, "kinds").GetArray())
     if (entry.IsObject() && !DescribeKind(input, entry, reportFolder, media, kinds, a, error))
       return false;
   shown.AddMember("kinds", kinds, a);

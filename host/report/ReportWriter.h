@@ -22,6 +22,7 @@ struct ReportInput {
   // null for a plain backup, whose files are copied as they are.
   MediaFiles::Decipher decipher;
   std::vector<std::string> mediaProblems;  // why media are missing, in plain words
+  std::string made;                        // when, as UTC text ("2026-12-06T20:00:00Z")
 };
 
 // Writes into `reportFolder` (ending in "/", existing and empty). False with
