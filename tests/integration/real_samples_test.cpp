@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -492,8 +493,13 @@ TEST(RealNoteBodies, ExportedBodiesAreCutExactlyAndDecodedWholeCompletely) {
   std::string fixtures = testing_support::FixturesDir();
   SKIP_WITHOUT_FIXTURES(fixtures);
   testing_support::ScopedTimeZone zone;
-  const std::string folder =
-      fixtures + "threeplanetssoftware__apple_cloud_notes_parser/spec/data/exported_blobs/";
+  // The sample project keeps its exported bodies a few folders down.
+  std::string folder;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(
+           fixtures + "threeplanetssoftware__apple_cloud_notes_parser/"))
+    if (entry.is_directory() && entry.path().filename() == "exported_blobs")
+      folder = entry.path().string() + "/";
+  ASSERT_FALSE(folder.empty());
   builder::notes::NoteStoreContent store;
   double modified = 800000000.0;
   for (const char* file :
